@@ -1,0 +1,68 @@
+# Thin wrapper over CMake; see README.md.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+
+# Debian 12 packages the build and the tests need.
+DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
+        zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
+        libbenchmark-dev
+# Only for `make bench` (reference tools timed in the same run).
+BENCH_DEPS := libjpeg-turbo-progs libopencv-dev
+# Only for `make fuzz`.
+FUZZ_DEPS := clang libclang-rt-14-dev
+
+define install_missing
+	@missing=""; for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  if [ "$$(id -u)" = 0 ]; then SUDO=""; else SUDO=sudo; fi; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+endef
+
+.PHONY: deps build test run bench fuzz demo screenshots clean format
+
+deps:
+	$(call install_missing,$(DEPS))
+
+build: deps
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build/release -j $(JOBS)
+
+test: deps
+	cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBELUNE_SANITIZE=ON
+	cmake --build build/asan -j $(JOBS)
+	cd build/asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@if [ -x build/release/bin/orbelune ]; then build/release/bin/orbelune; \
+	else build/release/bin/orbelune-cli --help; fi
+
+bench: deps
+	$(call install_missing,$(BENCH_DEPS))
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELUNE_BENCH=ON
+	cmake --build build/release -j $(JOBS)
+	@for b in build/release/bin/bench_*; do echo "== $$b"; $$b; done
+
+fuzz: deps
+	$(call install_missing,$(FUZZ_DEPS))
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBELUNE_FUZZ=ON
+	cmake --build build/fuzz -j $(JOBS)
+	@set -e; for f in build/fuzz/bin/fuzz_*; do \
+	  name=$$(basename $$f); mkdir -p build/fuzz/corpus/$$name; \
+	  echo "== $$name (60 s)"; \
+	  $$f -max_total_time=60 -rss_limit_mb=4096 -timeout=10 build/fuzz/corpus/$$name fuzz/corpus/$${name#fuzz_}; \
+	done
+
+demo: build
+	@mkdir -p out
+	build/release/bin/orbelune-cli unwarp data/sample-ring.jpg -d out
+	@echo "$(CURDIR)/out/sample-ring_pano.jpg"
+
+clean:
+	rm -rf build out
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i

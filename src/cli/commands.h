@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orbelune::cli {
+
+// Exit codes of every command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+using Args = std::vector<std::string>;
+
+int RunInfo(const Args& args);
+int RunConvert(const Args& args);
+int RunAdjust(const Args& args);
+int RunUnwarp(const Args& args);
+int RunSynth(const Args& args);
+
+// Prints "orbelune-cli: <message>" and the command's usage line to stderr; returns kExitUsage.
+int UsageError(const std::string& message, const char* usage);
+// Prints "orbelune-cli: <message>" to stderr; returns kExitFailed.
+int Failure(const std::string& message);
+
+}  // namespace orbelune::cli

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/image_error.h"
+
+namespace orbelune {
+
+// Reads a whole file. kFileOpen when it cannot be opened, kFileRead on a read
+// error, kNoMemory when it is too large to hold.
+ImageError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
+
+// Reads at most `count` leading bytes of a file (fewer when it is shorter).
+ImageError ReadFileHead(const std::string& path, std::size_t count, std::vector<std::uint8_t>& bytes);
+
+// Writes `bytes` to a fresh temporary file in the destination's folder, flushes
+// it and renames it over `path`. On any failure the destination is untouched and
+// the temporary file is removed. kFileOpen when no file can be created there,
+// kFileWrite when writing, flushing or renaming fails.
+ImageError WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size);
+
+}  // namespace orbelune

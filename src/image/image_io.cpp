@@ -1,0 +1,88 @@
+#include "image/image_io.h"
+
+#include <utility>
+
+#include "image/codecs/codec.h"
+#include "image/file_io.h"
+#include "image/image_layer.h"
+
+namespace orbelune {
+
+ImageError DecodeImageBytes(std::span<const std::uint8_t> data, ImageFormat format, RgbImage& out) {
+    ImageOperation op;
+    out.FreePixels();
+    if (format == ImageFormat::Wmf || format == ImageFormat::Emf) return op.Fail(err::kBadMetafile);
+    const Codec* codec = FindCodec(format);
+    if (codec == nullptr || codec->decode == nullptr) return op.Fail(err::kNoDecoder);
+    const ImageError result = codec->decode(data, out, op);
+    if (result != err::kNone) {
+        out.FreePixels();
+        return op.Fail(result);
+    }
+    if (out.empty()) return op.Fail(err::kMisc);
+    return op.Succeed();
+}
+
+bool CanEncode(ImageFormat format) {
+    const Codec* codec = FindCodec(format);
+    return codec != nullptr && codec->encode != nullptr;
+}
+
+ImageError EncodeImageBytes(const RgbImage& image, ImageFormat format, std::vector<std::uint8_t>& bytes) {
+    ImageOperation op;
+    bytes.clear();
+    if (image.empty()) return op.Fail(err::kBadParam);
+    const Codec* codec = FindCodec(format);
+    if (codec == nullptr || codec->encode == nullptr) return op.Fail(err::kBadParam);
+    MemorySink sink;
+    const ImageError result = codec->encode(image.data(), image.width(), image.height(), sink, op);
+    if (result != err::kNone) return op.Fail(result);
+    bytes = std::move(sink.bytes());
+    return op.Succeed();
+}
+
+ImageFormat DetectFileFormat(const std::string& path) {
+    ImageFormat format = ImageFormat::Unknown;
+    std::vector<std::uint8_t> head;
+    if (ReadFileHead(path, kDetectHeaderBytes, head) == err::kNone)
+        format = FormatFromDetectionCode(DetectFormatCode(head));
+    return format != ImageFormat::Unknown ? format : FormatFromExtension(path);
+}
+
+ImageError RgbImage::LoadImageFile(const std::string& path) {
+    return LoadImageAs(path, DetectFileFormat(path));
+}
+
+ImageError RgbImage::LoadImageAs(const std::string& path, ImageFormat format) {
+    ImageOperation op;
+    FreePixels();
+    if (format == ImageFormat::Wmf || format == ImageFormat::Emf) return op.Fail(err::kBadMetafile);
+    const Codec* codec = FindCodec(format);
+    std::vector<std::uint8_t> bytes;
+    if (codec == nullptr || codec->decode == nullptr) {
+        // An unreadable file reports why; a readable one has no decoder.
+        if (ImageError e = ReadFileHead(path, 0, bytes)) return op.Fail(e);
+        return op.Fail(err::kNoDecoder);
+    }
+    if (ImageError e = ReadWholeFile(path, bytes)) return op.Fail(e);
+    const ImageError result = codec->decode(bytes, *this, op);
+    if (result != err::kNone || empty()) {
+        FreePixels();
+        return op.Fail(result != err::kNone ? result : err::kMisc);
+    }
+    bytes = {};
+    BuildDisplayPalette();
+    return op.Succeed();
+}
+
+ImageError RgbImage::SaveImageFile(const std::string& path, ImageFormat format) const {
+    ImageOperation op;
+    if (empty()) return op.Fail(err::kBadParam);
+    if (!CanEncode(format)) return op.Fail(err::kBadParam);
+    std::vector<std::uint8_t> bytes;
+    if (ImageError e = EncodeImageBytes(*this, format, bytes)) return op.Fail(e);
+    if (ImageError e = WriteFileAtomically(path, bytes.data(), bytes.size())) return op.Fail(e);
+    return op.Succeed();
+}
+
+}  // namespace orbelune

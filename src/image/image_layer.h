@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "image/image_error.h"
+
+namespace orbelune {
+
+// Progress callback: (row index, row count) -> keep going. Installed per thread.
+using ImageProgress = std::function<bool(int row, int rowCount)>;
+
+// Per-thread state of the image layer.
+ImageError LastImageError();
+void SetLastImageError(ImageError code);
+void SetImageProgress(ImageProgress callback);  // empty to remove
+bool HasImageProgress();
+
+// Largest picture the layer accepts: checked in 64-bit before any allocation.
+inline constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 30;
+inline constexpr int kMaxImageSide = 1 << 20;
+// Lowers the pixel limit (fuzzers keep memory small); 0 restores kMaxImagePixels.
+void SetImagePixelLimit(std::int64_t pixels);
+std::int64_t ImagePixelLimit();
+
+// kNone when w x h pixels may be allocated, kNoMemory when the size is over the
+// limits (or not positive).
+ImageError CheckImageSize(std::int64_t width, std::int64_t height);
+
+// One image-layer operation on the calling thread: raises the nesting depth for
+// its lifetime, so that only the outermost operation reports progress.
+class ImageOperation {
+public:
+    ImageOperation();
+    ~ImageOperation();
+    ImageOperation(const ImageOperation&) = delete;
+    ImageOperation& operator=(const ImageOperation&) = delete;
+
+    bool IsOutermost() const { return outermost_; }
+    // Reports one processed row; false when the callback asked to stop.
+    bool Progress(int row, int rowCount) const;
+    // Sets the last error and returns the code, for `return op.Fail(...)`.
+    ImageError Fail(ImageError code) const;
+    ImageError Succeed() const;
+
+private:
+    bool outermost_;
+};
+
+}  // namespace orbelune

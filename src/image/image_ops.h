@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+namespace orbelune {
+
+// Copies rows top..bottom-1 and columns left..right-1 (right and bottom
+// exclusive) of a packed source into a packed destination. False (last error 5)
+// when the blocks are the same or null, the rectangle is empty, or it is larger
+// than the source.
+bool CopyRect(const std::uint8_t* source, std::uint8_t* destination, int sourceWidth,
+              int sourceHeight, int bytesPerPixel, int left, int top, int right, int bottom);
+
+// Bilinear resample of packed 3-byte pixels (see RgbImage::ResizeImage).
+// Reports rows through the image-layer progress; false with last error set on failure.
+bool ResampleBilinear(const std::uint8_t* source, int sourceWidth, int sourceHeight,
+                      std::uint8_t* destination, int destinationWidth, int destinationHeight);
+
+// Size a picture is shown at inside a box: the exact box, or fitted by the
+// picture's orientation only (the other side may exceed the box).
+struct DisplaySize {
+    int width = 0;
+    int height = 0;
+};
+DisplaySize FitDisplaySize(int sourceWidth, int sourceHeight, int boxWidth, int boxHeight, bool exact);
+
+}  // namespace orbelune

@@ -1,0 +1,7 @@
+#include "image/rgb_image.h"
+
+namespace orbelune {
+
+void RgbImage::BuildDisplayPalette() {}
+
+}  // namespace orbelune

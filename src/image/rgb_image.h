@@ -1,0 +1,91 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "image/image_error.h"
+#include "image/image_format.h"
+
+namespace orbelune {
+
+struct PaletteEntry {
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+    std::uint8_t flags = 0;
+};
+using DisplayPalette = std::array<PaletteEntry, 256>;
+
+// A picture: width x height pixels of 3 bytes (red, green, blue), top row
+// first, rows packed without padding, in one zero-filled block. Copies are deep.
+class RgbImage {
+public:
+    RgbImage() = default;
+    RgbImage(const RgbImage& other);
+    RgbImage& operator=(const RgbImage& other);
+    RgbImage(RgbImage&& other) noexcept;
+    RgbImage& operator=(RgbImage&& other) noexcept;
+    ~RgbImage() = default;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool empty() const { return pixels_ == nullptr; }
+    std::size_t stride() const { return static_cast<std::size_t>(width_) * 3; }
+    std::size_t byteCount() const { return stride() * static_cast<std::size_t>(height_); }
+    std::uint8_t* data() { return pixels_.get(); }
+    const std::uint8_t* data() const { return pixels_.get(); }
+    std::uint8_t* row(int y) { return pixels_.get() + stride() * static_cast<std::size_t>(y); }
+    const std::uint8_t* row(int y) const {
+        return pixels_.get() + stride() * static_cast<std::size_t>(y);
+    }
+    int lockCount() const { return lockCount_; }
+    const DisplayPalette* palette() const { return palette_.get(); }
+
+    // Releases the block and the palette; always 0.
+    ImageError FreePixels();
+    // Frees, then allocates a zero-filled width x height block (1 when too big
+    // or out of memory; the image then stays empty).
+    ImageError AllocatePixels(int width, int height);
+    // Deep copy of the source's pixels (not its palette); 1 when the source is empty.
+    ImageError CopyImage(const RgbImage& source);
+    // Copies width x height x 3 bytes from the caller's block.
+    ImageError AssignPixels(const std::uint8_t* rgb, int width, int height);
+    // Takes over a block allocated with AllocateImageBlock.
+    void AdoptPixels(std::unique_ptr<std::uint8_t[], void (*)(void*)> block, int width, int height);
+
+    std::uint8_t* LockPixels();
+    int UnlockPixels();
+
+    // Loads a file; the format is detected from the content, then the extension.
+    // 0 on success, the decoder's code, or err::kNoDecoder. The image is empty on failure.
+    ImageError LoadImageFile(const std::string& path);
+    ImageError LoadImageAs(const std::string& path, ImageFormat format);
+    // Writes the image; an existing file is replaced only when the write succeeded.
+    ImageError SaveImageFile(const std::string& path, ImageFormat format) const;
+
+    ImageError ResizeImage(int newWidth, int newHeight);
+    ImageError MirrorRows();
+    // 1 on success, 0 on failure or refusal (mode above 2, no pixels).
+    int RotateImage(int mode);
+
+    // Computes the 256-entry display palette from the pixels.
+    void BuildDisplayPalette();
+    void SetPalette(const DisplayPalette& palette);
+
+private:
+    using Block = std::unique_ptr<std::uint8_t[], void (*)(void*)>;
+    int width_ = 0;
+    int height_ = 0;
+    Block pixels_{nullptr, &std::free};
+    int lockCount_ = 0;
+    std::unique_ptr<DisplayPalette> palette_;
+};
+
+// A zero-filled block for width x height pixels, or null when the size is over
+// the limits or memory is short.
+std::unique_ptr<std::uint8_t[], void (*)(void*)> AllocateImageBlock(int width, int height);
+
+}  // namespace orbelune
