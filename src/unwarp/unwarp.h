@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+
+#include "image/image_error.h"
+#include "image/rgb_image.h"
+#include "unwarp/ring_params.h"
+
+namespace orbelune {
+
+struct PanoramaSize {
+    long long width = 0;
+    long long height = 0;
+};
+
+// W = trunc(2 pi R); H = trunc(0.408 W) for the convex model, R for the concave one.
+PanoramaSize UnwarpOutputSize(int outerRadius, int mirrorType);
+
+// Called at the start of every output row with (row, row count), on the calling thread.
+using UnwarpProgress = std::function<void(int row, int rowCount)>;
+
+// Unwarps the ring of `source` into a new `panorama` (its previous pixels are
+// released first). 0 on success, -1 on failure; LastImageError() then tells why
+// (5 no source pixels or a radius that gives no output, 1 output over the
+// image layer's size limits or out of memory).
+int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbImage& panorama,
+           const UnwarpProgress& progress = {});
+
+}  // namespace orbelune
