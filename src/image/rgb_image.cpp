@@ -1,5 +1,7 @@
 #include "image/rgb_image.h"
 
+#include <sys/mman.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -8,16 +10,36 @@
 
 namespace orbelune {
 
+namespace {
+
+// Asks for transparent huge pages over a large block: filling a 24-megapixel
+// picture otherwise costs some 18000 page faults, as much time as decoding it.
+void PreferHugePages(void* block, std::size_t bytes) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    if (bytes < 2 * kHugePage) return;
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (start + bytes) & ~(kHugePage - 1);
+    // Only advice: where the system has no huge pages nothing changes.
+    if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+}  // namespace
+
 std::unique_ptr<std::uint8_t[], void (*)(void*)> AllocateImageBlock(int width, int height) {
     std::unique_ptr<std::uint8_t[], void (*)(void*)> block(nullptr, &std::free);
     if (CheckImageSize(width, height) != err::kNone) return block;
-    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+    const std::size_t bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
     // calloc: large blocks come zeroed from the system without touching every page.
     block.reset(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
+    if (block) PreferHugePages(block.get(), bytes);
     return block;
 }
 
-RgbImage::RgbImage(const RgbImage& other) { *this = other; }
+RgbImage::RgbImage(const RgbImage& other) {
+    *this = other;
+}
 
 RgbImage& RgbImage::operator=(const RgbImage& other) {
     if (this == &other) return *this;
@@ -30,7 +52,9 @@ RgbImage& RgbImage::operator=(const RgbImage& other) {
     return *this;
 }
 
-RgbImage::RgbImage(RgbImage&& other) noexcept { *this = std::move(other); }
+RgbImage::RgbImage(RgbImage&& other) noexcept {
+    *this = std::move(other);
+}
 
 RgbImage& RgbImage::operator=(RgbImage&& other) noexcept {
     if (this == &other) return *this;

@@ -1,0 +1,54 @@
+// Shared helpers for the codec tests: fixture files, reference pictures and
+// byte-level construction of small files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "image/rgb_image.h"
+
+namespace orbelune::test {
+
+// Absolute path of a file under tests/data.
+std::string TestDataPath(const std::string& relative);
+
+// The whole file, or an empty vector (and a test failure) when it cannot be read.
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+
+// A binary PPM (P6, maxval 255) as an RgbImage; empty (and a test failure)
+// when the file is missing or not such a PPM.
+RgbImage ReadPpm(const std::string& path);
+
+// Same size and every channel within `tolerance` of the expected one; the
+// message names the first differing pixel.
+::testing::AssertionResult SamePixels(const RgbImage& actual, const RgbImage& expected,
+                                      int tolerance = 0);
+
+inline void ExpectSamePixels(const RgbImage& actual, const RgbImage& expected, int tolerance = 0) {
+    EXPECT_TRUE(SamePixels(actual, expected, tolerance));
+}
+
+// An image from a list of pixels given as 0xRRGGBB, row by row.
+RgbImage MakeImage(int width, int height, std::initializer_list<std::uint32_t> pixels);
+
+// Little-endian byte builder for hand-made files.
+class Bytes {
+public:
+    Bytes& U8(unsigned v);
+    Bytes& U16(unsigned v);
+    Bytes& U32(std::uint32_t v);
+    Bytes& Raw(std::initializer_list<std::uint8_t> bytes);
+    Bytes& Fill(std::size_t count, std::uint8_t value);
+    std::size_t size() const { return bytes_.size(); }
+    std::vector<std::uint8_t>& vec() { return bytes_; }
+    operator const std::vector<std::uint8_t>&() const { return bytes_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace orbelune::test

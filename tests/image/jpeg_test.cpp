@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/codec_test_helpers.h"
+#include "image/codecs/codec.h"
+#include "image/image_io.h"
+
+namespace orbelune {
+namespace {
+
+using test::TestDataPath;
+
+std::vector<std::uint8_t> Fixture(const std::string& name) {
+    return test::ReadFileBytes(TestDataPath("jpeg/" + name));
+}
+
+// Offset of the first marker FF <code> after SOI, or npos.
+std::size_t FindMarker(const std::vector<std::uint8_t>& bytes, std::uint8_t code) {
+    for (std::size_t i = 2; i + 1 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == code) return i;
+    return std::string::npos;
+}
+
+TEST(JpegDecode, MatchesTheReferenceDecoderForEveryLayout) {
+    // Grey and Adobe-inverted CMYK need conversion; progressive scans and
+    // restart markers take other paths through libjpeg.
+    for (const std::string name : {"rgb", "grey", "cmyk", "progressive", "restart"}) {
+        SCOPED_TRACE(name);
+        RgbImage image;
+        ASSERT_EQ(DecodeImageBytes(Fixture(name + ".jpg"), ImageFormat::Jpeg, image), err::kNone);
+        test::ExpectSamePixels(image, test::ReadPpm(TestDataPath("jpeg/" + name + ".ppm")));
+    }
+}
+
+TEST(JpegDecode, DamagedFilesFailQuietlyWithAnEmptyImage) {
+    const auto good = Fixture("rgb.jpg");
+    const auto progressive = Fixture("progressive.jpg");
+    const std::size_t sof = FindMarker(good, 0xC0);
+    ASSERT_NE(sof, std::string::npos);
+    auto precision = good;
+    precision[sof + 4] = 12;  // 12-bit samples
+    auto noComponents = good;
+    noComponents[sof + 9] = 0;
+    auto huge = good;  // 65000 x 65000: over the pixel limit, refused before allocating
+    for (int i : {5, 7})
+        huge[sof + i] = 0xFD, huge[sof + i + 1] = 0xE8;
+
+    // A crafted file repeating one scan 600 times would keep the decoder busy.
+    auto manyScans = progressive;
+    std::size_t lastScan = progressive.size() - 1;
+    while (lastScan > 0 && !(progressive[lastScan - 1] == 0xFF && progressive[lastScan] == 0xDA))
+        --lastScan;
+    manyScans.erase(manyScans.end() - 2, manyScans.end());
+    for (int i = 0; i < 600; ++i)
+        manyScans.insert(manyScans.end(), progressive.begin() + static_cast<long>(lastScan) - 1,
+                         progressive.end() - 2);
+    manyScans.insert(manyScans.end(), {0xFF, 0xD9});
+
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        ImageError expected;
+    } cases[] = {
+        {"empty", {}, err::kBadJpeg},
+        {"signature only", {0xFF, 0xD8, 0xFF}, err::kBadJpeg},
+        // Cut inside the pixel data: libjpeg would pad with grey; we refuse.
+        {"truncated baseline", {good.begin(), good.end() - 60}, err::kBadJpeg},
+        {"truncated progressive", {progressive.begin(), progressive.begin() + 400}, err::kBadJpeg},
+        {"progressive without end marker",
+         {progressive.begin(), progressive.end() - 2},
+         err::kBadJpeg},
+        {"cut in the frame header",
+         {good.begin(), good.begin() + static_cast<long>(sof) + 6},
+         err::kBadJpeg},
+        {"12-bit", precision, err::kBadJpeg},
+        {"no components", noComponents, err::kBadJpeg},
+        {"absurd size", huge, err::kNoMemory},
+        {"600 scans", manyScans, err::kBadJpeg},
+    };
+    // Only the end marker missing: every pixel is there.
+    RgbImage image;
+    EXPECT_EQ(DecodeImageBytes({good.begin(), good.end() - 2}, ImageFormat::Jpeg, image),
+              err::kNone);
+    test::ExpectSamePixels(image, test::ReadPpm(TestDataPath("jpeg/rgb.ppm")));
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(image.AllocatePixels(2, 2), err::kNone);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DecodeImageBytes(c.bytes, ImageFormat::Jpeg, image), c.expected);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_TRUE(image.empty());
+    }
+}
+
+TEST(JpegEncode, WritesProgressiveQuality100WithBaselineTables) {
+    RgbImage source;
+    ASSERT_EQ(source.AllocatePixels(37, 21), err::kNone);
+    for (int y = 0; y < 21; ++y)
+        for (int x = 0; x < 37; ++x) {
+            std::uint8_t* p = source.row(y) + 3 * x;
+            p[0] = static_cast<std::uint8_t>(40 + 4 * x),
+            p[1] = static_cast<std::uint8_t>(200 - 5 * y), p[2] = 90;
+        }
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(EncodeImageBytes(source, ImageFormat::Jpeg, bytes), err::kNone);
+    ASSERT_GT(bytes.size(), 4u);
+    EXPECT_EQ(bytes[bytes.size() - 1], 0xD9);
+
+    // A progressive frame of three components at the picture's size.
+    EXPECT_EQ(FindMarker(bytes, 0xC0), std::string::npos);
+    const std::size_t sof = FindMarker(bytes, 0xC2);
+    ASSERT_NE(sof, std::string::npos);
+    EXPECT_EQ((bytes[sof + 5] << 8) | bytes[sof + 6], 21);
+    EXPECT_EQ((bytes[sof + 7] << 8) | bytes[sof + 8], 37);
+    EXPECT_EQ(bytes[sof + 9], 3);
+
+    // Quality 100 with baseline tables: two 8-bit tables, every entry 1.
+    int tables = 0;
+    for (std::size_t i = 2; i + 4 < sof;) {
+        ASSERT_EQ(bytes[i], 0xFF);
+        const std::size_t length = (bytes[i + 2] << 8) | bytes[i + 3];
+        for (std::size_t t = i + 4; bytes[i + 1] == 0xDB && t < i + 2 + length; t += 65, ++tables) {
+            EXPECT_EQ(bytes[t] >> 4, 0) << "16-bit table";
+            for (std::size_t k = 1; k <= 64; ++k)
+                EXPECT_EQ(bytes[t + k], 1);
+        }
+        i += 2 + length;
+    }
+    EXPECT_EQ(tables, 2);
+
+    RgbImage decoded;
+    ASSERT_EQ(DecodeImageBytes(bytes, ImageFormat::Jpeg, decoded), err::kNone);
+    // Chroma is subsampled, so not lossless; a smooth picture stays close.
+    test::ExpectSamePixels(decoded, source, 4);
+}
+
+}  // namespace
+}  // namespace orbelune
