@@ -1,8 +1,409 @@
+// unwarp and synth: ring photographs to panoramas and back.
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
 #include "cli/commands.h"
+#include "cli/progress_bar.h"
+#include "image/image_error.h"
+#include "image/image_format.h"
+#include "image/image_io.h"
+#include "image/image_layer.h"
+#include "image/parallel.h"
+#include "image/rgb_image.h"
+#include "platform/qt_settings_store.h"
+#include "platform/settings_keys.h"
+#include "unwarp/mirror_types.h"
+#include "unwarp/ring_params.h"
+#include "unwarp/ring_synth.h"
+#include "unwarp/test_scene.h"
+#include "unwarp/unwarp.h"
 
 namespace orbelune::cli {
 
-int RunUnwarp(const Args&) { return Failure("unwarp is not available yet"); }
-int RunSynth(const Args&) { return Failure("synth is not available yet"); }
+namespace {
+
+constexpr const char* kUnwarpUsage =
+    "usage: orbelune-cli unwarp INPUT... [-o OUT | -d DIR] [--mirror TYPE] [--center X,Y]\n"
+    "                          [--outer R] [--inner R] [--format jpg|bmp|tif|png] [--jobs N]\n"
+    "  TYPE: 0|1|2|3|concave-standard|concave-threaded|convex-standard|convex-threaded\n"
+    "  Values not given are taken from the program's settings, which are never changed.";
+constexpr const char* kSynthUsage =
+    "usage: orbelune-cli synth [PANORAMA] -o OUT [--mirror TYPE] [--size WxH] [--center X,Y]\n"
+    "                         [--outer R] [--scene test|sample]\n"
+    "  Without PANORAMA a built-in scene is rendered (test: angle marks and texture).";
+
+constexpr int kMaxJobs = 64;
+
+bool ParseInt(const std::string& text, int& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+// "X,Y" or "WxH".
+bool ParsePair(const std::string& text, char separator, int& first, int& second) {
+    const std::size_t at = text.find(separator);
+    return at != std::string::npos && ParseInt(text.substr(0, at), first) &&
+           ParseInt(text.substr(at + 1), second);
+}
+
+bool ParseMirror(const std::string& text, int& type) {
+    if (const MirrorInfo* mirror = FindMirrorByCliName(text)) {
+        type = mirror->value;
+        return true;
+    }
+    return ParseInt(text, type) && FindMirror(type) != nullptr;
+}
+
+// Why a radius cannot be unwarped, or empty when it can.
+std::string RadiusProblem(int outerRadius, int mirrorType) {
+    const PanoramaSize size = UnwarpOutputSize(outerRadius, mirrorType);
+    if (size.width <= 0 || size.height <= 0)
+        return "outer radius " + std::to_string(outerRadius) + " gives no panorama";
+    if (CheckImageSize(size.width, size.height) != err::kNone)
+        return "outer radius " + std::to_string(outerRadius) + " gives a " +
+               std::to_string(size.width) + " x " + std::to_string(size.height) +
+               " panorama, over the size limit";
+    return {};
+}
+
+bool IsPanorama(const RgbImage& image) {
+    // The start view's rule: wider than twice the height.
+    return static_cast<double>(image.width()) / image.height() > 2.0;
+}
+
+struct PathParts {
+    std::string folder;  // with its trailing '/', or empty
+    std::string base;
+    std::string extension;  // with its '.', or empty
+};
+
+PathParts SplitPath(const std::string& path) {
+    PathParts parts;
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    parts.folder = path.substr(0, nameStart);
+    const std::string name = path.substr(nameStart);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        parts.base = name;
+    } else {
+        parts.base = name.substr(0, dot);
+        parts.extension = name.substr(dot);
+    }
+    return parts;
+}
+
+// The program's own proposal: "%s_pano%s".
+std::string PanoramaName(const std::string& base, const std::string& extension) {
+    char name[4096];
+    std::snprintf(name, sizeof name, "%s_pano%s", base.c_str(), extension.c_str());
+    return name;
+}
+
+std::string Comparable(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::weakly_canonical(path, ec);
+    return ec ? std::filesystem::path(path).lexically_normal().string() : absolute.string();
+}
+
+struct UnwarpJob {
+    std::string input;
+    std::string output;
+    std::string refusal;  // set when the job must not run
+};
+
+struct UnwarpOptions {
+    std::optional<int> mirror;
+    std::optional<std::pair<int, int>> centre;
+    std::optional<int> outer;
+    std::optional<int> inner;
+};
+
+class UnwarpRun {
+public:
+    UnwarpRun(SettingsStore& store, int mirrorType, const UnwarpOptions& options, int jobCount)
+        : store_(store), mirrorType_(mirrorType), options_(options), jobCount_(jobCount) {}
+
+    // Empty on success, else the reason (without the file name).
+    std::string Process(const UnwarpJob& job, long long index, long long count) {
+        RgbImage raw;
+        if (const ImageError e = raw.LoadImageFile(job.input)) return ImageErrorText(e);
+        if (IsPanorama(raw))
+            return "already a panorama (" + std::to_string(raw.width()) + " x " +
+                   std::to_string(raw.height()) +
+                   ", wider than twice its height); nothing to unwarp";
+
+        RingParams ring;
+        {
+            // One settings object serves all jobs.
+            std::lock_guard lock(storeMutex_);
+            ring = LoadRingParams(store_, raw.width(), raw.height());
+        }
+        const bool storedRadius = !options_.outer.has_value();
+        if (options_.centre) {
+            ring.XCenter = options_.centre->first;
+            ring.YCenter = options_.centre->second;
+            if (ring.XCenter < 0 || ring.XCenter >= raw.width() || ring.YCenter < 0 ||
+                ring.YCenter >= raw.height())
+                return "centre " + std::to_string(ring.XCenter) + "," +
+                       std::to_string(ring.YCenter) + " lies outside the picture (" +
+                       std::to_string(raw.width()) + " x " + std::to_string(raw.height()) + ")";
+        }
+        if (options_.outer) ring.OuterRadius = *options_.outer;
+        if (options_.inner) ring.InnerRadius = *options_.inner;
+        if (const std::string problem = RadiusProblem(ring.OuterRadius, mirrorType_);
+            !problem.empty())
+            return problem + (storedRadius ? " (stored setting; give --outer R)" : "");
+
+        const ImageFormat format = FormatFromExtension(job.output);
+        if (!CanEncode(format))
+            return "cannot write " + job.output + " (use .jpg, .bmp, .tif or .png, or --format)";
+
+        const std::string label = count > 1 ? "[" + std::to_string(index + 1) + "/" +
+                                                  std::to_string(count) + "] " + job.input
+                                            : job.input;
+        RgbImage panorama;
+        UnwarpProgress progress;
+        if (jobCount_ == 1 && bar_.enabled())
+            progress = [&](int row, int rows) { bar_.Update(label, row + 1, rows); };
+        if (Unwarp(raw, ring, mirrorType_, panorama, progress) != 0)
+            return ImageErrorText(LastImageError());
+        // The photograph is not needed any more: keep the peak to one picture
+        // plus the panorama while it is encoded.
+        raw.FreePixels();
+        if (const ImageError e = panorama.SaveImageFile(job.output, format))
+            return job.output + ": " + ImageErrorText(e);
+        return {};
+    }
+
+    ProgressBar& bar() { return bar_; }
+
+private:
+    SettingsStore& store_;
+    std::mutex storeMutex_;
+    int mirrorType_;
+    UnwarpOptions options_;
+    int jobCount_;
+    ProgressBar bar_;
+};
+
+}  // namespace
+
+int RunUnwarp(const Args& args) {
+    std::vector<std::string> inputs;
+    std::string output, folder, formatExtension;
+    UnwarpOptions options;
+    int jobs = 1;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        const std::string value = hasValue ? args[i + 1] : std::string();
+        auto need = [&](const char* what) {
+            return UsageError(arg + " needs " + what, kUnwarpUsage);
+        };
+        if (arg == "-o") {
+            if (!hasValue) return need("a file name");
+            output = value;
+        } else if (arg == "-d") {
+            if (!hasValue) return need("a folder");
+            folder = value;
+        } else if (arg == "--mirror") {
+            int type = 0;
+            if (!hasValue || !ParseMirror(value, type)) return need("a mirror type");
+            options.mirror = type;
+        } else if (arg == "--center") {
+            int x = 0, y = 0;
+            if (!hasValue || !ParsePair(value, ',', x, y)) return need("X,Y in whole pixels");
+            options.centre = {x, y};
+        } else if (arg == "--outer" || arg == "--inner") {
+            int radius = 0;
+            if (!hasValue || !ParseInt(value, radius) || radius <= 0)
+                return need("a radius of at least 1 pixel");
+            (arg == "--outer" ? options.outer : options.inner) = radius;
+        } else if (arg == "--format") {
+            const ImageFormat format = FormatFromExtension("x." + value);
+            if (!hasValue || value.empty() || value.find_first_of("./") != std::string::npos ||
+                !CanEncode(format))
+                return need("one of jpg, bmp, tif, png");
+            formatExtension = "." + value;
+        } else if (arg == "--jobs") {
+            if (!hasValue || !ParseInt(value, jobs) || jobs < 1 || jobs > kMaxJobs)
+                return need("a number from 1 to 64");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError("unknown option " + arg, kUnwarpUsage);
+        } else {
+            inputs.push_back(arg);
+            continue;
+        }
+        ++i;
+    }
+    if (inputs.empty()) return UsageError("no input", kUnwarpUsage);
+    if (!output.empty() && !folder.empty())
+        return UsageError("give -o or -d, not both", kUnwarpUsage);
+    if (!output.empty() && inputs.size() > 1)
+        return UsageError("-o takes a single input; use -d for several", kUnwarpUsage);
+    if (!output.empty() && !formatExtension.empty() &&
+        FormatFromExtension(output) != FormatFromExtension("x" + formatExtension))
+        return UsageError("--format does not match the extension of " + output, kUnwarpUsage);
+
+    // The user's own settings, read as the program reads them; never written.
+    QtSettingsStore store;
+    const int mirrorType = options.mirror ? *options.mirror : Read(store, settings::kMirror);
+    if (options.outer) {
+        if (const std::string problem = RadiusProblem(*options.outer, mirrorType); !problem.empty())
+            return UsageError("--outer: " + problem, kUnwarpUsage);
+    }
+    if (!folder.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (!std::filesystem::is_directory(folder, ec))
+            return Failure(folder + ": cannot create this folder");
+        if (folder.back() != '/') folder += '/';
+    }
+
+    // Plan every output first so that no file overwrites an input or another output.
+    std::vector<UnwarpJob> jobsToRun;
+    std::map<std::string, std::string> claimed;  // output -> input
+    for (const std::string& input : inputs)
+        claimed[Comparable(input)] = "";
+    for (const std::string& input : inputs) {
+        UnwarpJob job{input, output, {}};
+        if (job.output.empty()) {
+            const PathParts parts = SplitPath(input);
+            const std::string extension =
+                formatExtension.empty() ? parts.extension : formatExtension;
+            job.output =
+                (folder.empty() ? parts.folder : folder) + PanoramaName(parts.base, extension);
+        }
+        auto [at, fresh] = claimed.emplace(Comparable(job.output), input);
+        if (!fresh) {
+            job.refusal = at->second.empty()
+                              ? job.output + " is one of the inputs; not overwritten"
+                              : job.output + " is already the output of " + at->second;
+        }
+        jobsToRun.push_back(job);
+    }
+
+    const int workers = std::min<int>(jobs, static_cast<int>(jobsToRun.size()));
+    if (workers > 1) {
+        // Files run side by side; share the cores between them.
+        SetWorkerThreads(
+            std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / workers));
+    }
+    UnwarpRun run(store, mirrorType, options, workers);
+    std::atomic<std::size_t> next{0};
+    std::atomic<long long> finished{0};
+    std::atomic<int> failed{0};
+    const auto count = static_cast<long long>(jobsToRun.size());
+    auto work = [&] {
+        for (std::size_t i = next++; i < jobsToRun.size(); i = next++) {
+            const UnwarpJob& job = jobsToRun[i];
+            const std::string reason = job.refusal.empty()
+                                           ? run.Process(job, static_cast<long long>(i), count)
+                                           : job.refusal;
+            if (!reason.empty()) {
+                ++failed;
+                run.bar().Message("orbelune-cli: " + job.input + ": " + reason);
+            }
+            const long long done = ++finished;
+            if (workers > 1) run.bar().Update("unwarping", done, count);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 1; t < workers; ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // the calling thread still runs the rest
+        }
+    }
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+    run.bar().Clear();
+    return failed > 0 ? kExitFailed : kExitOk;
+}
+
+int RunSynth(const Args& args) {
+    std::string input, output, scene = "test";
+    SynthOptions options;
+    std::optional<std::pair<int, int>> centre;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        const std::string value = hasValue ? args[i + 1] : std::string();
+        auto need = [&](const char* what) {
+            return UsageError(arg + " needs " + what, kSynthUsage);
+        };
+        if (arg == "-o") {
+            if (!hasValue) return need("a file name");
+            output = value;
+        } else if (arg == "--mirror") {
+            if (!hasValue || !ParseMirror(value, options.mirrorType)) return need("a mirror type");
+        } else if (arg == "--size") {
+            if (!hasValue || !ParsePair(value, 'x', options.width, options.height) ||
+                CheckImageSize(options.width, options.height) != err::kNone)
+                return need("WxH within the image size limits");
+        } else if (arg == "--center") {
+            int x = 0, y = 0;
+            if (!hasValue || !ParsePair(value, ',', x, y)) return need("X,Y in whole pixels");
+            centre = {x, y};
+        } else if (arg == "--outer") {
+            if (!hasValue || !ParseInt(value, options.outerRadius) || options.outerRadius <= 0)
+                return need("a radius of at least 1 pixel");
+        } else if (arg == "--scene") {
+            if (!hasValue || (value != "test" && value != "sample")) return need("test or sample");
+            scene = value;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError("unknown option " + arg, kSynthUsage);
+        } else if (input.empty()) {
+            input = arg;
+            continue;
+        } else {
+            return UsageError("more than one panorama", kSynthUsage);
+        }
+        ++i;
+    }
+    if (output.empty()) return UsageError("need -o OUT", kSynthUsage);
+    options.xCenter = centre ? centre->first : options.width / 2;
+    options.yCenter = centre ? centre->second : options.height / 2;
+    if (options.xCenter < 0 || options.xCenter >= options.width || options.yCenter < 0 ||
+        options.yCenter >= options.height)
+        return UsageError("--center must lie inside the picture", kSynthUsage);
+    if (const std::string problem = RadiusProblem(options.outerRadius, options.mirrorType);
+        !problem.empty())
+        return UsageError("--outer: " + problem, kSynthUsage);
+    const ImageFormat format = FormatFromExtension(output);
+    if (!CanEncode(format))
+        return Failure(output + ": cannot write this format (use .jpg, .bmp, .tif or .png)");
+
+    RgbImage panorama;
+    if (!input.empty()) {
+        if (const ImageError e = panorama.LoadImageFile(input))
+            return Failure(input + ": " + ImageErrorText(e));
+    } else {
+        const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
+        const int w = static_cast<int>(size.width), h = static_cast<int>(size.height);
+        panorama = scene == "sample" ? MakeSampleScene(w, h) : MakeTestScene(w, h);
+        if (panorama.empty()) return Failure("out of memory for the scene");
+    }
+    RgbImage photo;
+    if (const ImageError e = SynthesizeRing(panorama, options, photo))
+        return Failure(output + ": " + ImageErrorText(e));
+    panorama.FreePixels();
+    if (const ImageError e = photo.SaveImageFile(output, format))
+        return Failure(output + ": " + ImageErrorText(e));
+    return kExitOk;
+}
 
 }  // namespace orbelune::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string_view>
 
 namespace orbelune {
 
@@ -35,6 +36,8 @@ struct MirrorInfo {
 std::span<const MirrorInfo> MirrorTable();
 // The row for a value, or null when the value is not one of the four.
 const MirrorInfo* FindMirror(int type);
+// The row whose cliName is `name` ("concave-threaded", ...), or null.
+const MirrorInfo* FindMirrorByCliName(std::string_view name);
 
 bool UsesConvexModel(int type);
 bool MirrorsRows(int type);

@@ -1,0 +1,178 @@
+#include "unwarp/ring_synth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "image/image_layer.h"
+#include "image/parallel.h"
+#include "unwarp/elevation_table.h"
+#include "unwarp/mirror_types.h"
+#include "unwarp/unwarp.h"
+
+namespace orbelune {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kInnerFraction = 0.176;
+constexpr double kImageRadiusToPixels = 0.234192037470726;
+// The scene continues this far (in photo pixels) past the rows the unwarp
+// reads, so that its bilinear neighbours never touch the mirror body.
+constexpr double kSceneMargin = 2.0;
+
+struct Colour {
+    double r = 0, g = 0, b = 0;
+};
+
+// Bilinear sample of the panorama; columns wrap around, rows are clamped.
+Colour SamplePanorama(const RgbImage& panorama, double x, double y) {
+    const int w = panorama.width();
+    const int h = panorama.height();
+    y = std::clamp(y, 0.0, static_cast<double>(h - 1));
+    const double fx = std::floor(x);
+    const double fy = std::floor(y);
+    const double ax = x - fx;
+    const double ay = y - fy;
+    int x0 = static_cast<int>(std::fmod(fx, static_cast<double>(w)));
+    if (x0 < 0) x0 += w;
+    const int x1 = x0 + 1 == w ? 0 : x0 + 1;
+    const int y0 = static_cast<int>(fy);
+    const int y1 = std::min(y0 + 1, h - 1);
+    const std::uint8_t* p00 = panorama.row(y0) + 3 * x0;
+    const std::uint8_t* p01 = panorama.row(y0) + 3 * x1;
+    const std::uint8_t* p10 = panorama.row(y1) + 3 * x0;
+    const std::uint8_t* p11 = panorama.row(y1) + 3 * x1;
+    double c[3];
+    for (int ch = 0; ch < 3; ++ch) {
+        const double top = p00[ch] + ax * (p01[ch] - p00[ch]);
+        const double bottom = p10[ch] + ax * (p11[ch] - p10[ch]);
+        c[ch] = top + ay * (bottom - top);
+    }
+    return {c[0], c[1], c[2]};
+}
+
+// Cheap deterministic noise in 0..1 for the housing's grain.
+double Grain(int x, int y) {
+    std::uint32_t h =
+        static_cast<std::uint32_t>(x) * 374761393u + static_cast<std::uint32_t>(y) * 668265263u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    return static_cast<double>((h ^ (h >> 16)) & 0xFFFF) / 65535.0;
+}
+
+// The mirror's body: a dark cap in the middle and a dark housing with a lit
+// rim around the ring. `rho` is in units of the outer radius.
+Colour Housing(double rho, double innerEdge, double outerEdge) {
+    if (rho < innerEdge) {
+        // The mirror's tip and the camera it reflects: dark, slightly lighter centre.
+        const double s = rho / innerEdge;
+        const double grey = s < 0.35 ? 62 - 40 * s : 30 - 10 * s;
+        return {grey, grey, grey + 4};
+    }
+    const double past = rho - outerEdge;
+    if (past < 0.035) {
+        const double grey = 110 - 1400 * past;  // polished rim, falling off outwards
+        return {grey, grey, grey + 6};
+    }
+    const double grey = std::max(8.0, 40 - 60 * past);
+    return {grey, grey * 0.97, grey * 0.95};
+}
+
+}  // namespace
+
+ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options, RgbImage& photo) {
+    auto fail = [](ImageError code) {
+        SetLastImageError(code);
+        return code;
+    };
+    const int n = options.supersample;
+    if (panorama.empty() || n < 1 || n > 16 || options.width <= 0 || options.height <= 0)
+        return fail(err::kBadParam);
+    const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
+    if (size.width <= 0 || size.height <= 0) return fail(err::kBadParam);
+    if (CheckImageSize(options.width, options.height) != err::kNone) return fail(err::kNoMemory);
+    if (photo.AllocatePixels(options.width, options.height) != err::kNone)
+        return fail(err::kNoMemory);
+
+    const bool convex = UsesConvexModel(options.mirrorType);
+    const bool mirrored = MirrorsRows(options.mirrorType);
+    const double W = static_cast<double>(size.width);
+    const double H = static_cast<double>(size.height);
+    const double R = options.outerRadius;
+    const double cx = options.xCenter;
+    const double cy = options.yCenter;
+    const double dTheta = kTwoPi / W;
+    const double f = R * kImageRadiusToPixels;
+    const ElevationTable table = BuildElevationTable();
+    const int rows = static_cast<int>(size.height);
+
+    // Radii of the first and the last panorama row: the band the unwarp reads.
+    double rhoFirst, rhoLast;
+    if (convex) {
+        rhoFirst = R;
+        rhoLast = R * (kInnerFraction + (1 - kInnerFraction) / H);
+    } else {
+        rhoFirst = RowImageRadius(table, 0, rows) * f;
+        rhoLast = RowImageRadius(table, rows - 1, rows) * f;
+    }
+    const double rhoMin = std::min(rhoFirst, rhoLast) - kSceneMargin;
+    const double rhoMax = std::max(rhoFirst, rhoLast) + kSceneMargin;
+    const double scaleX = panorama.width() / W;
+    const double scaleY = panorama.height() / H;
+
+    auto sceneAt = [&](double x, double y) -> Colour {
+        const double dx = x - cx;
+        const double dy = y - cy;
+        const double rho = std::hypot(dx, dy);
+        if (rho < rhoMin || rho > rhoMax) return Housing(rho / R, rhoMin / R, rhoMax / R);
+        double theta = std::atan2(dy, dx);
+        if (theta < 0) theta += kTwoPi;
+        const double turn = theta / dTheta;  // 0..W
+        double column, row;
+        if (convex) {
+            const double t = (rho / R - kInnerFraction) / (1 - kInnerFraction);
+            row = (1 - t) * H;
+            column = W - 1 - turn;
+        } else {
+            row = RowForImageRadius(table, rho / f, rows);
+            column = mirrored ? W - 1 - turn : turn;
+        }
+        return SamplePanorama(panorama, column * scaleX, row * scaleY);
+    };
+
+    const int width = options.width;
+    const double weight = 1.0 / (n * n);
+    ParallelRows(
+        options.height, static_cast<std::int64_t>(width) * 3 * 64, [&](int first, int end) {
+            for (int k = first; k < end; ++k) {
+                std::uint8_t* out = photo.row(k);
+                for (int i = 0; i < width; ++i, out += 3) {
+                    // Pixel (i, k) covers i - 0.5 .. i + 0.5: the unwarp samples
+                    // pixel centres at whole coordinates.
+                    Colour sum;
+                    for (int sy = 0; sy < n; ++sy) {
+                        const double y = k + (sy + 0.5) / n - 0.5;
+                        for (int sx = 0; sx < n; ++sx) {
+                            const Colour c = sceneAt(i + (sx + 0.5) / n - 0.5, y);
+                            sum.r += c.r;
+                            sum.g += c.g;
+                            sum.b += c.b;
+                        }
+                    }
+                    const double grain = (Grain(i, k) - 0.5) * 3;
+                    const double outside = std::hypot(i - cx, k - cy);
+                    const double g = outside < rhoMin || outside > rhoMax ? grain : 0;
+                    out[0] =
+                        static_cast<std::uint8_t>(std::clamp(sum.r * weight + g + 0.5, 0.0, 255.0));
+                    out[1] =
+                        static_cast<std::uint8_t>(std::clamp(sum.g * weight + g + 0.5, 0.0, 255.0));
+                    out[2] =
+                        static_cast<std::uint8_t>(std::clamp(sum.b * weight + g + 0.5, 0.0, 255.0));
+                }
+            }
+        });
+    SetLastImageError(err::kNone);
+    return err::kNone;
+}
+
+}  // namespace orbelune

@@ -1,0 +1,85 @@
+#include "unwarp/unwarp.h"
+
+#include <cstdint>
+#include <utility>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include "image/image_layer.h"
+#include "unwarp/mirror_types.h"
+#include "unwarp/unwarp_kernels.h"
+
+namespace orbelune {
+
+namespace {
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kConvexHeightFactor = 0.408;
+
+// A panorama is tens of megabytes written once from scratch; on Linux, asking
+// for huge pages turns thousands of first-touch page faults into a few dozen.
+// Only a hint: the bytes are the same either way.
+void PreferHugePages(std::uint8_t* data, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHugePage - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
+int Fail(ImageError code) {
+    SetLastImageError(code);
+    return -1;
+}
+}  // namespace
+
+PanoramaSize UnwarpOutputSize(int outerRadius, int mirrorType) {
+    PanoramaSize size;
+    size.width = static_cast<long long>(outerRadius * kTwoPi);
+    size.height =
+        UsesConvexModel(mirrorType)
+            ? static_cast<long long>(static_cast<double>(size.width) * kConvexHeightFactor)
+            : outerRadius;
+    return size;
+}
+
+int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbImage& panorama,
+           const UnwarpProgress& progress) {
+    if (source.empty()) return Fail(err::kBadParam);
+    const PanoramaSize size = UnwarpOutputSize(ring.OuterRadius, mirrorType);
+    if (size.width <= 0 || size.height <= 0) return Fail(err::kBadParam);
+
+    // The previous panorama goes first, as its memory may be needed (unless it
+    // is the source itself).
+    if (&panorama != &source) panorama.FreePixels();
+    if (CheckImageSize(size.width, size.height) != err::kNone) return Fail(err::kNoMemory);
+    RgbImage result;
+    if (result.AllocatePixels(static_cast<int>(size.width), static_cast<int>(size.height)) !=
+        err::kNone)
+        return Fail(err::kNoMemory);
+
+    PreferHugePages(result.data(), result.byteCount());
+
+    const SourcePixels in{source.data(), source.width(), source.height(), source.stride()};
+    const PanoramaPixels out{result.data(), result.width(), result.height()};
+    const RingGeometry geometry{static_cast<double>(ring.XCenter),
+                                static_cast<double>(ring.YCenter),
+                                static_cast<double>(ring.OuterRadius)};
+    // Type 1's row mirroring is done by writing the columns in reverse order.
+    const bool mirrorColumns = MirrorsRows(mirrorType);
+    if (UsesConvexModel(mirrorType)) {
+        UnwarpConvex(in, out, geometry, mirrorColumns, progress);
+    } else {
+        UnwarpConcave(in, out, geometry, mirrorColumns, progress);
+    }
+    panorama = std::move(result);
+    SetLastImageError(err::kNone);
+    return 0;
+}
+
+}  // namespace orbelune

@@ -1,0 +1,284 @@
+// Production kernels. They must give the reference's bytes, so every formula
+// keeps the reference's operations in the same order; only work that gives
+// identical doubles is hoisted (the per-column cosine and sine).
+#include "unwarp/unwarp_kernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define ORBELUNE_UNWARP_SSE2 1
+#endif
+
+#include "image/parallel.h"
+#include "unwarp/elevation_table.h"
+#include "unwarp/sample_bilinear.h"
+
+namespace orbelune {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kInnerFraction = 0.176;
+constexpr double kImageRadiusToPixels = 0.234192037470726;
+
+// A true floor (also for negative positions) that is cheaper than std::floor;
+// positions stay far inside the 64-bit range (centre and radius are ints).
+inline std::int64_t FloorToInt(double value) {
+    auto i = static_cast<std::int64_t>(value);
+    if (static_cast<double>(i) > value) --i;
+    return i;
+}
+
+struct Sampler {
+    const std::uint8_t* data;
+    std::int64_t stride;
+    std::int64_t bytes;
+
+    // Base address and fractions of a sample position; true when the whole
+    // 2 x 2 neighbourhood and one byte more lie inside the buffer (the usual case).
+    inline bool Locate(double x, double y, std::int64_t& base, double& fx, double& fy) const {
+        const std::int64_t column = FloorToInt(x);
+        const std::int64_t row = FloorToInt(y);
+        fx = x - static_cast<double>(column);
+        fy = y - static_cast<double>(row);
+        base = row * stride + column * 3;
+        return base >= 0 && base + stride + 7 <= bytes;
+    }
+
+    inline void Blend(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t d, double fx,
+                      double fy, std::uint8_t* out) const {
+        for (int ch = 0; ch < 3; ++ch) {
+            const double value = SampleBilinearFractions(data[a + ch], data[b + ch], data[c + ch],
+                                                         data[d + ch], fx, fy);
+            out[ch] = static_cast<std::uint8_t>(static_cast<int>(value));
+        }
+    }
+
+    // The same blend for a whole 2 x 2 neighbourhood with one spare byte
+    // after its last pixel: the three channels (and a fourth, discarded) go
+    // through the formula side by side, each lane with the scalar operations
+    // in the scalar order, so the bytes are the same.
+    inline void BlendInside(std::int64_t base, double fx, double fy, std::uint8_t* out) const {
+#if ORBELUNE_UNWARP_SSE2
+        auto load4 = [this](std::int64_t at) {
+            std::int32_t word;
+            std::memcpy(&word, data + at, 4);
+            return _mm_cvtsi32_si128(word);
+        };
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i ab = _mm_unpacklo_epi8(_mm_unpacklo_epi32(load4(base), load4(base + 3)),
+                                             zero);  // a0..a3 b0..b3 (16 bit)
+        const __m128i cd = _mm_unpacklo_epi8(
+            _mm_unpacklo_epi32(load4(base + stride), load4(base + stride + 3)), zero);
+        const __m128i a = _mm_unpacklo_epi16(ab, zero);
+        const __m128i b = _mm_unpackhi_epi16(ab, zero);
+        const __m128i c = _mm_unpacklo_epi16(cd, zero);
+        const __m128i d = _mm_unpackhi_epi16(cd, zero);
+        const __m128i ba = _mm_sub_epi32(b, a);
+        const __m128i ca = _mm_sub_epi32(c, a);
+        const __m128i abcd = _mm_add_epi32(_mm_sub_epi32(_mm_sub_epi32(a, b), c), d);
+        const __m128d vx = _mm_set1_pd(fx);
+        const __m128d vy = _mm_set1_pd(fy);
+        auto lanes = [&](int shift) {
+            auto half = [shift](__m128i v) {
+                return _mm_cvtepi32_pd(shift ? _mm_srli_si128(v, 8) : v);
+            };
+            const __m128d sum = _mm_add_pd(half(a), _mm_mul_pd(vx, half(ba)));
+            const __m128d inner = _mm_add_pd(half(ca), _mm_mul_pd(vx, half(abcd)));
+            return _mm_cvttpd_epi32(_mm_add_pd(sum, _mm_mul_pd(vy, inner)));
+        };
+        const __m128i values = _mm_unpacklo_epi64(lanes(0), lanes(1));
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(values, zero), zero);
+        const std::uint32_t packed = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+        out[0] = static_cast<std::uint8_t>(packed);
+        out[1] = static_cast<std::uint8_t>(packed >> 8);
+        out[2] = static_cast<std::uint8_t>(packed >> 16);
+#else
+        Blend(base, base + 3, base + stride, base + stride + 3, fx, fy, out);
+#endif
+    }
+
+    bool PixelInside(std::int64_t address) const {
+        return address >= 0 && address + 3 <= bytes;
+    }
+    bool ByteInside(std::int64_t address) const {
+        return address >= 0 && address < bytes;
+    }
+
+    inline void Convex(double x, double y, std::uint8_t* out) const {
+        std::int64_t base;
+        double fx, fy;
+        if (Locate(x, y, base, fx, fy)) {
+            BlendInside(base, fx, fy, out);
+            return;
+        }
+        // Edge rule: replacements in a fixed order, each from the original address.
+        std::int64_t right = base + 3, lower = base + stride, downRight = base + stride + 3;
+        if (!PixelInside(base)) base = 0;
+        if (!PixelInside(right)) right = base;
+        if (!PixelInside(lower)) lower = base;
+        if (!PixelInside(downRight)) downRight = lower;
+        Blend(base, right, lower, downRight, fx, fy, out);
+    }
+
+    inline void Concave(double x, double y, std::uint8_t* out) const {
+        std::int64_t base;
+        double fx, fy;
+        if (Locate(x, y, base, fx, fy)) {
+            BlendInside(base, fx, fy, out);
+            return;
+        }
+        // Edge rule: a channel with any of its four bytes outside comes out white.
+        for (int ch = 0; ch < 3; ++ch) {
+            const std::int64_t a = base + ch, b = base + 3 + ch, c = base + stride + ch,
+                               d = base + stride + 3 + ch;
+            if (!ByteInside(a) || !ByteInside(b) || !ByteInside(c) || !ByteInside(d)) {
+                out[ch] = 255;
+                continue;
+            }
+            out[ch] = static_cast<std::uint8_t>(static_cast<int>(
+                SampleBilinearFractions(data[a], data[b], data[c], data[d], fx, fy)));
+        }
+    }
+};
+
+Sampler MakeSampler(const SourcePixels& source) {
+    const auto stride = static_cast<std::int64_t>(source.stride);
+    return {source.data, stride, stride * source.height};
+}
+
+struct ColumnTables {
+    std::unique_ptr<double[]> cosines;
+    std::unique_ptr<double[]> sines;
+};
+
+// cos and sin of angle(j) for every column: the same doubles the per-pixel
+// computation would give, computed once per call.
+template <typename Angle>
+ColumnTables MakeColumnTables(int width, Angle angle) {
+    ColumnTables tables{std::make_unique<double[]>(static_cast<std::size_t>(width)),
+                        std::make_unique<double[]>(static_cast<std::size_t>(width))};
+    for (int j = 0; j < width; ++j) {
+        const double theta = angle(j);
+        tables.cosines[static_cast<std::size_t>(j)] = std::cos(theta);
+        tables.sines[static_cast<std::size_t>(j)] = std::sin(theta);
+    }
+    return tables;
+}
+
+// Pixel j of an output row goes to column j, or width - 1 - j when mirrored.
+inline std::uint8_t* PixelAt(const PanoramaPixels& panorama, int row, int column,
+                             bool mirrorColumns) {
+    const int x = mirrorColumns ? panorama.width - 1 - column : column;
+    return panorama.data + (static_cast<std::size_t>(row) * panorama.width + x) * 3;
+}
+
+// Output rows are arcs across the whole photograph; walking a few rows over a
+// short run of columns at a time keeps the source pixels they share in cache.
+// The order of the writes does not change any byte.
+constexpr int kMaxBlockRows = 32;
+constexpr int kTileColumns = 128;
+
+template <typename RowRun>
+inline void ForEachTile(int top, int bottom, int width, RowRun&& run) {
+    for (int j0 = 0; j0 < width; j0 += kTileColumns) {
+        const int j1 = std::min(width, j0 + kTileColumns);
+        for (int q = top; q < bottom; ++q)
+            run(q, j0, j1);
+    }
+}
+
+void RunRows(const PanoramaPixels& panorama, const std::function<void(int, int)>& body,
+             const RowProgress& progress) {
+    std::function<bool(int, int)> report;
+    if (progress) {
+        report = [&progress](int row, int rows) {
+            progress(row, rows);
+            return true;
+        };
+    }
+    // A sampled pixel costs far more than a copied one; tell ParallelRows so.
+    const std::int64_t workPerRow = static_cast<std::int64_t>(panorama.width) * 3 * 16;
+    ParallelRows(panorama.height, workPerRow, body, report);
+}
+
+}  // namespace
+
+void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
+                  const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress) {
+    const int width = panorama.width;
+    const int height = panorama.height;
+    if (width <= 0 || height <= 0) return;
+    const double dTheta = kTwoPi / width;
+    const ColumnTables tables =
+        MakeColumnTables(width, [&](int j) { return static_cast<double>(width - 1 - j) * dTheta; });
+    const Sampler sampler = MakeSampler(source);
+    const double* cosines = tables.cosines.get();
+    const double* sines = tables.sines.get();
+    const std::ptrdiff_t step = mirrorColumns ? -3 : 3;
+    const double cx = ring.cx, cy = ring.cy, radius = ring.radius;
+
+    RunRows(
+        panorama,
+        [&](int firstRow, int endRow) {
+            double rhos[kMaxBlockRows];
+            for (int top = firstRow; top < endRow; top += kMaxBlockRows) {
+                const int bottom = std::min(endRow, top + kMaxBlockRows);
+                for (int q = top; q < bottom; ++q) {
+                    double t = 1 - static_cast<double>(q) / height;
+                    if (t < 0) t = 0;
+                    if (t > 1) t = 1;
+                    rhos[q - top] = radius * (kInnerFraction + t * (1 - kInnerFraction));
+                }
+                ForEachTile(top, bottom, width, [&](int q, int j0, int j1) {
+                    const double rho = rhos[q - top];
+                    std::uint8_t* out = PixelAt(panorama, q, j0, mirrorColumns);
+                    for (int j = j0; j < j1; ++j, out += step)
+                        sampler.Convex(cx + cosines[j] * rho, cy + rho * sines[j], out);
+                });
+            }
+        },
+        progress);
+}
+
+void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
+                   const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress) {
+    const int width = panorama.width;
+    const int height = panorama.height;
+    if (width <= 0 || height <= 0) return;
+    const ElevationTable table = BuildElevationTable();
+    const double f = ring.radius * kImageRadiusToPixels;
+    const double dTheta = kTwoPi / width;
+    const ColumnTables tables =
+        MakeColumnTables(width, [&](int j) { return static_cast<double>(j) * dTheta; });
+    const Sampler sampler = MakeSampler(source);
+    const double* cosines = tables.cosines.get();
+    const double* sines = tables.sines.get();
+    const std::ptrdiff_t step = mirrorColumns ? -3 : 3;
+    const double cx = ring.cx, cy = ring.cy;
+
+    RunRows(
+        panorama,
+        [&](int firstRow, int endRow) {
+            double radii[kMaxBlockRows];
+            for (int top = firstRow; top < endRow; top += kMaxBlockRows) {
+                const int bottom = std::min(endRow, top + kMaxBlockRows);
+                for (int q = top; q < bottom; ++q)
+                    radii[q - top] = RowImageRadius(table, q, height);
+                ForEachTile(top, bottom, width, [&](int q, int j0, int j1) {
+                    const double v = radii[q - top];
+                    std::uint8_t* out = PixelAt(panorama, q, j0, mirrorColumns);
+                    for (int j = j0; j < j1; ++j, out += step)
+                        sampler.Concave(cx + (cosines[j] * v) * f, cy + (v * sines[j]) * f, out);
+                });
+            }
+        },
+        progress);
+}
+
+}  // namespace orbelune

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace orbelune {
+
+// The raw photograph as the kernels see it: 3 bytes per pixel, `stride` bytes
+// per row, rows one after another. Sample addresses are linear in this block.
+struct SourcePixels {
+    const std::uint8_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+    std::size_t stride = 0;
+};
+
+// The panorama to fill: 3 bytes per pixel, rows packed (stride 3 * width).
+struct PanoramaPixels {
+    std::uint8_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+};
+
+// Centre and outer radius of the ring, in source pixels.
+struct RingGeometry {
+    double cx = 0;
+    double cy = 0;
+    double radius = 0;
+};
+
+// Called with (row, row count) once per output row, rows in rising order, on
+// the calling thread.
+using RowProgress = std::function<void(int row, int rowCount)>;
+
+// The production kernels: rows spread over the worker threads. With
+// `mirrorColumns` column j is written to column width - 1 - j, which gives the
+// same bytes as mirroring the rows afterwards.
+void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
+                  const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress);
+void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
+                   const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress);
+
+}  // namespace orbelune

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli_run.h"
+#include "image/image_format.h"
+#include "image/image_io.h"
+#include "image/rgb_image.h"
+
+namespace orbelune {
+namespace {
+
+using testing::CliResult;
+using testing::RunCli;
+using testing::TempFolder;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class UnwarpCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(temp_.path().empty());
+        config_ = temp_ / "config";
+        std::filesystem::create_directories(config_ + "/Halvarn");
+        // A small ring photograph: 200 x 160, centre in the middle, R 60, mirror 1.
+        ASSERT_EQ(
+            Run({"synth", "--size", "200x160", "--outer", "60", "-o", Path("ring.png")}).exitCode,
+            0);
+    }
+
+    void WriteSettings(const std::string& ini) {
+        std::ofstream(config_ + "/Halvarn/Orbelune.ini") << ini;
+    }
+    std::string Settings() const { return ReadFile(config_ + "/Halvarn/Orbelune.ini"); }
+
+    CliResult Run(const std::vector<std::string>& args) { return RunCli(args, config_); }
+    std::string Path(const std::string& name) const { return temp_ / name; }
+
+    static RgbImage Load(const std::string& path) {
+        RgbImage image;
+        EXPECT_EQ(image.LoadImageFile(path), 0u) << path;
+        return image;
+    }
+
+    TempFolder temp_;
+    std::string config_;
+};
+
+TEST_F(UnwarpCli, StoredRingAndMirrorAreUsedAndTheStoreIsNeverWritten) {
+    const std::string ini =
+        "[DEFAULTS]\nOuterRadius=60\nXCENTER=100\nYCENTER=80\n[EQUIPMENT]\nMIRROR=2\n";
+    WriteSettings(ini);
+    const CliResult r = Run({"unwarp", Path("ring.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const RgbImage pano = Load(Path("ring_pano.png"));  // next to the input, "%s_pano%s"
+    EXPECT_EQ(pano.width(), 376);
+    EXPECT_EQ(pano.height(), 153);  // the stored convex mirror
+    EXPECT_EQ(Settings(), ini);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config_ + "/Halvarn"),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST_F(UnwarpCli, FolderOutputWithFormatAndOptionsOverridingTheStore) {
+    WriteSettings("[DEFAULTS]\nOuterRadius=200\n[EQUIPMENT]\nMIRROR=2\n");
+    const CliResult r =
+        Run({"unwarp", Path("ring.png"), "-d", Path("out"), "--format", "bmp", "--mirror",
+             "concave-threaded", "--outer", "60", "--center", "100,80"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const RgbImage pano = Load(Path("out/ring_pano.bmp"));
+    EXPECT_EQ(pano.width(), 376);
+    EXPECT_EQ(pano.height(), 60);
+    EXPECT_EQ(DetectFileFormat(Path("out/ring_pano.bmp")), ImageFormat::Bmp);
+    EXPECT_TRUE(r.out.empty());
+}
+
+TEST_F(UnwarpCli, ParallelJobsGiveTheSameFilesAsOneJob) {
+    std::filesystem::copy_file(Path("ring.png"), Path("b.png"));
+    std::filesystem::copy_file(Path("ring.png"), Path("c.png"));
+    const std::vector<std::string> inputs{Path("ring.png"), Path("b.png"), Path("c.png")};
+    std::vector<std::string> one{"unwarp", "--outer", "60", "-d", Path("one")};
+    std::vector<std::string> three{"unwarp", "--outer", "60", "-d", Path("three"), "--jobs", "3"};
+    one.insert(one.end(), inputs.begin(), inputs.end());
+    three.insert(three.end(), inputs.begin(), inputs.end());
+    ASSERT_EQ(Run(one).exitCode, 0);
+    ASSERT_EQ(Run(three).exitCode, 0);
+    for (const char* name : {"ring_pano.png", "b_pano.png", "c_pano.png"}) {
+        const std::string a = ReadFile(Path("one/") + name);
+        EXPECT_FALSE(a.empty());
+        EXPECT_EQ(a, ReadFile(Path("three/") + name)) << name;
+    }
+}
+
+TEST_F(UnwarpCli, EachFailureIsNamedAndTheOthersStillRun) {
+    RgbImage wide;
+    ASSERT_EQ(wide.AllocatePixels(201, 100), 0u);
+    ASSERT_EQ(wide.SaveImageFile(Path("wide.bmp"), ImageFormat::Bmp), 0u);
+    std::ofstream(Path("broken.jpg")) << "not a picture";
+    const CliResult r =
+        Run({"unwarp", "--outer", "60", "-d", Path("out"), Path("wide.bmp"), Path("ring.png"),
+             Path("broken.jpg"), Path("missing.png"), Path("ring.png")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("wide.bmp: already a panorama"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("broken.jpg: "), std::string::npos);
+    EXPECT_NE(r.err.find("missing.png: "), std::string::npos);
+    EXPECT_NE(r.err.find("is already the output of"), std::string::npos);  // ring.png twice
+    EXPECT_TRUE(std::filesystem::exists(Path("out/ring_pano.png")));
+    EXPECT_FALSE(std::filesystem::exists(Path("out/wide_pano.bmp")));
+}
+
+TEST_F(UnwarpCli, BadStoredValuesFailPerFileWithAReason) {
+    WriteSettings("[DEFAULTS]\nOuterRadius=0\n");
+    CliResult r = Run({"unwarp", Path("ring.png")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("outer radius 0 gives no panorama (stored setting"), std::string::npos)
+        << r.err;
+
+    WriteSettings("[DEFAULTS]\nOuterRadius=2000000000\n");
+    r = Run({"unwarp", Path("ring.png")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("over the size limit"), std::string::npos) << r.err;
+
+    // An unreadable file gives the defaults (R 300 on this small picture is allowed).
+    WriteSettings("\x01\x02[[[garbage\nOuterRadius=abc\n");
+    r = Run({"unwarp", Path("ring.png"), "-o", Path("x.png")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Load(Path("x.png")).width(), 1884);
+}
+
+TEST_F(UnwarpCli, CommandLineMistakesAreUsageErrors) {
+    const std::string in = Path("ring.png");
+    const std::vector<std::vector<std::string>> mistakes{
+        {"unwarp"},
+        {"unwarp", in, "--outer", "0"},
+        {"unwarp", in, "--outer", "-5"},
+        {"unwarp", in, "--outer", "999999999"},
+        {"unwarp", in, "--inner", "0"},
+        {"unwarp", in, "--mirror", "5"},
+        {"unwarp", in, "--mirror", "convex"},
+        {"unwarp", in, "--center", "10"},
+        {"unwarp", in, "--format", "gif"},
+        {"unwarp", in, "--jobs", "0"},
+        {"unwarp", in, "--bogus"},
+        {"unwarp", in, "-o"},
+        {"unwarp", in, in, "-o", Path("x.png")},
+        {"unwarp", in, "-o", Path("x.png"), "-d", Path("out")},
+        {"unwarp", in, "-o", Path("x.png"), "--format", "jpg"},
+        {"synth"},
+        {"synth", "-o", Path("s.png"), "--size", "0x10"},
+        {"synth", "-o", Path("s.png"), "--center", "5000,1"},
+    };
+    for (const auto& args : mistakes) {
+        const CliResult r = Run(args);
+        std::string line;
+        for (const std::string& a : args)
+            line += a + " ";
+        EXPECT_EQ(r.exitCode, 2) << line << r.err;
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << line;
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("x.png")));
+}
+
+TEST_F(UnwarpCli, CentreOutsideThePictureIsRefusedForThatFile) {
+    const CliResult r = Run({"unwarp", Path("ring.png"), "--center", "-400,80", "--outer", "60"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("lies outside the picture"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace orbelune
