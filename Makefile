@@ -61,6 +61,10 @@ demo: build
 	build/release/bin/orbelune-cli unwarp data/sample-ring.jpg -d out
 	@echo "$(CURDIR)/out/sample-ring_pano.jpg"
 
+screenshots: build
+	@mkdir -p out/screenshots
+	QT_QPA_PLATFORM=offscreen build/release/bin/orbelune --screenshots out/screenshots
+
 clean:
 	rm -rf build out
 

@@ -1,0 +1,117 @@
+#include "app/image_wnd.h"
+
+#include <QPainter>
+#include <QProgressBar>
+#include <algorithm>
+#include <cstring>
+
+#include "app/artwork.h"
+#include "app/main_frame.h"
+#include "app/orbelune_app.h"
+#include "app/pano_view.h"
+#include "app/round_view.h"
+#include "app/ui_services.h"
+#include "image/image_error.h"
+#include "image/image_layer.h"
+#include "image/image_ops.h"
+
+namespace {
+
+int g_progressDepth = 0;
+
+}  // namespace
+
+CProgressScope::CProgressScope(COrbeluneApp& app)
+    : m_app(app), m_bWasBusy(app.m_bBusy), m_bOutermost(g_progressDepth++ == 0) {
+    if (m_bOutermost) {
+        orbelune::SetImageProgress([this](int row, int count) {
+            Report(row, count);
+            return true;
+        });
+    }
+}
+
+CProgressScope::~CProgressScope() {
+    --g_progressDepth;
+    if (!m_bOutermost) return;
+    orbelune::SetImageProgress({});
+    if (CMainFrame* frame = m_app.frame()) {
+        frame->EndProgress();
+    } else if (m_app.m_nView == 1 && m_app.m_pRoundView != nullptr) {
+        m_app.m_pRoundView->HideProgress();
+    } else if (m_app.m_nView == 2 && m_app.m_pPanoView != nullptr) {
+        m_app.m_pPanoView->HideProgress();
+    }
+    m_app.m_bBusy = m_bWasBusy;
+}
+
+void CProgressScope::Report(int row, int count) {
+    // The frame also lets the window repaint now and then. Without a frame
+    // (views driven on their own) the same routing applies.
+    if (CMainFrame* frame = m_app.frame()) {
+        frame->ReportProgress(row, count);
+    } else if (m_app.m_nView == 1 && m_app.m_pRoundView != nullptr) {
+        m_app.m_pRoundView->ShowProgress(row, count);
+    } else if (m_app.m_nView == 2 && m_app.m_pPanoView != nullptr) {
+        m_app.m_pPanoView->ShowProgress(row, count);
+    }
+}
+
+void StyleProgressBar(QProgressBar* bar) {
+    namespace colors = artwork::colors;
+    bar->setTextVisible(false);
+    bar->setStyleSheet(
+        QStringLiteral("QProgressBar { background: %1; border: 1px solid %2; "
+                       "border-radius: 4px; }"
+                       "QProgressBar::chunk { background: %3; border-radius: 3px; }")
+            .arg(colors::kImageWell.name(), colors::kPanelEdge.name(), colors::kAccent.name()));
+}
+
+CImageWnd::CImageWnd(COrbeluneApp& app, QWidget* parent) : QWidget(parent), m_app(app) {
+    // Every paint covers the whole window itself.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+CImageWnd::~CImageWnd() = default;
+
+int CImageWnd::BuildDisplayBitmap(const orbelune::RgbImage& source, int boxWidth, int boxHeight,
+                                  bool exact, int* outWidth, int* outHeight) {
+    const orbelune::DisplaySize size =
+        orbelune::FitDisplaySize(source.width(), source.height(), boxWidth, boxHeight, exact);
+    if (outWidth != nullptr) *outWidth = size.width;
+    if (outHeight != nullptr) *outHeight = size.height;
+    if (source.empty() || size.width <= 0 || size.height <= 0) {
+        m_display = QImage();
+        return -1;
+    }
+    // Resampled straight from the source: a full copy of a large picture first
+    // would only cost time and memory.
+    orbelune::RgbImage scaled;
+    QImage display;
+    if (scaled.AllocatePixels(size.width, size.height) == orbelune::err::kNone) {
+        display = QImage(size.width, size.height, QImage::Format_RGB888);
+    }
+    if (display.isNull()) {
+        m_app.ui().MessageBox(this, QStringLiteral("Out of memory!"), UiServices::Icon::Stop,
+                              UiServices::Buttons::Ok);
+        m_display = QImage();
+        return -1;
+    }
+    if (!orbelune::ResampleBilinear(source.data(), source.width(), source.height(), scaled.data(),
+                                    size.width, size.height)) {
+        m_display = QImage();
+        return -1;
+    }
+    for (int y = 0; y < size.height; ++y) {
+        std::memcpy(display.scanLine(y), scaled.row(y), scaled.stride());
+    }
+    m_display = std::move(display);
+    return 0;
+}
+
+void CImageWnd::DrawDisplayBitmap(QPainter& painter, const QRect& rect) const {
+    if (m_display.isNull()) return;
+    const int width = std::min(rect.width(), m_display.width());
+    const int height = std::min(rect.height(), m_display.height());
+    painter.drawImage(rect.topLeft(), m_display, QRect(0, 0, width, height));
+}

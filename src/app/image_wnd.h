@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QBrush>
+#include <QImage>
+#include <QWidget>
+
+#include "image/rgb_image.h"
+
+class COrbeluneApp;
+class QPainter;
+class QProgressBar;
+
+// Routes the image layer's progress (and the unwarp's) to the view shown while
+// one long operation runs. The busy flag the progress display raises is put
+// back as it was when the scope ends, so a finished edit leaves no stale task.
+class CProgressScope {
+public:
+    explicit CProgressScope(COrbeluneApp& app);
+    ~CProgressScope();
+    CProgressScope(const CProgressScope&) = delete;
+    CProgressScope& operator=(const CProgressScope&) = delete;
+
+    void Report(int row, int count);
+
+private:
+    COrbeluneApp& m_app;
+    bool m_bWasBusy;
+    bool m_bOutermost;
+};
+
+// The progress bar in the program's colours.
+void StyleProgressBar(QProgressBar* bar);
+
+// A child window that owns one picture and shows a display copy of it made
+// once per change, never rescaled while painting.
+class CImageWnd : public QWidget {
+    Q_OBJECT
+public:
+    explicit CImageWnd(COrbeluneApp& app, QWidget* parent = nullptr);
+    ~CImageWnd() override;
+
+    orbelune::RgbImage& image() { return m_image; }
+    const orbelune::RgbImage& image() const { return m_image; }
+    const QImage& displayBitmap() const { return m_display; }
+
+    // Resamples `source` into the display copy: exactly box-sized, or fitted by
+    // the picture's orientation. 0, or -1 after telling the user.
+    int BuildDisplayBitmap(const orbelune::RgbImage& source, int boxWidth, int boxHeight,
+                           bool exact, int* outWidth, int* outHeight);
+    void ReleaseDisplayBitmap() { m_display = QImage(); }
+    void CreateBackgroundBrush() { m_background = QBrush(Qt::black); }
+
+protected:
+    // Copies the display copy 1:1 into the rectangle's top-left corner.
+    void DrawDisplayBitmap(QPainter& painter, const QRect& rect) const;
+
+    COrbeluneApp& m_app;
+    orbelune::RgbImage m_image;
+    QImage m_display;
+    QBrush m_background{Qt::black};
+};

@@ -1,0 +1,119 @@
+#include "app/mirror_dlg.h"
+
+#include <QPainter>
+#include <QPushButton>
+
+#include "app/artwork.h"
+#include "platform/settings_keys.h"
+#include "unwarp/mirror_types.h"
+
+namespace {
+
+class MirrorRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return CMirrorListBox::MeasureItem();
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        CMirrorListBox::DrawItem(painter, option.rect, index.isValid() ? index.row() : -1,
+                                 option.state.testFlag(QStyle::State_Selected),
+                                 option.state.testFlag(QStyle::State_HasFocus), option.palette);
+    }
+};
+
+// Dialog units of the 8-point dialog font to pixels.
+constexpr int DuX(int x) {
+    return x * 3 / 2;
+}
+constexpr int DuY(int y) {
+    return y * 13 / 8;
+}
+
+}  // namespace
+
+CMirrorListBox::CMirrorListBox(QWidget* parent) : QListWidget(parent) {
+    setItemDelegate(new MirrorRowDelegate(this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setUniformItemSizes(true);
+    setSortingEnabled(false);
+    setFrameShape(QFrame::StyledPanel);
+}
+
+QSize CMirrorListBox::MeasureItem() {
+    return {kPictureWidth + 8, kPictureHeight + 8};
+}
+
+void CMirrorListBox::DrawItem(QPainter* painter, const QRect& rect, int row, bool selected,
+                              bool focused, const QPalette& palette) {
+    painter->save();
+    painter->fillRect(rect, palette.color(selected ? QPalette::Highlight : QPalette::Base));
+    if (focused) {
+        QPen pen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text), 1,
+                 Qt::DotLine);
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(rect.adjusted(0, 0, -1, -1));
+    }
+    const orbelune::MirrorInfo* mirror = orbelune::FindMirror(row);
+    if (row != -1 && mirror) {
+        const bool threaded = mirror->picture == orbelune::MirrorPicture::Threaded;
+        painter->drawPixmap(rect.left() + 4, rect.top() + 4, artwork::MirrorPicture(threaded));
+        QFont font(QStringLiteral("Times New Roman"));
+        font.setStyleHint(QFont::Serif);
+        font.setPixelSize(18);  // a cell height of 20
+        font.setWeight(QFont::Thin);
+        painter->setFont(font);
+        painter->setPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        const QRect textRect(
+            QPoint(rect.left() + kPictureWidth + 8, rect.top() + kPictureHeight / 3 + 8),
+            rect.bottomRight());
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                          QString::fromLatin1(mirror->caption));
+    }
+    painter->restore();
+}
+
+int CMirrorListBox::SelectedRow() const {
+    const QList<QListWidgetItem*> items = selectedItems();
+    return items.isEmpty() ? -1 : row(items.front());
+}
+
+CMirrorDlg::CMirrorDlg(orbelune::SettingsStore& store, QWidget* parent)
+    : QDialog(parent), m_store(store) {
+    setWindowTitle(tr("Mirror Selection"));
+    setFixedSize(DuX(213), DuY(298));
+
+    m_pList = new CMirrorListBox(this);
+    m_pList->setObjectName(QStringLiteral("mirrorList"));
+    m_pList->setGeometry(DuX(7), DuY(7), DuX(199), DuY(266));
+    m_pOk = new QPushButton(tr("OK"), this);
+    m_pOk->setGeometry(DuX(35), DuY(277), DuX(50), DuY(14));
+    m_pOk->setDefault(true);
+    m_pCancel = new QPushButton(tr("Cancel"), this);
+    m_pCancel->setGeometry(DuX(120), DuY(277), DuX(50), DuY(14));
+    connect(m_pOk, &QPushButton::clicked, this, &CMirrorDlg::OnOK);
+    connect(m_pCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_pList, &QListWidget::itemDoubleClicked, this, &CMirrorDlg::OnOK);
+
+    // The list texts are kept but never shown: the rows draw the captions.
+    for (const orbelune::MirrorInfo& mirror : orbelune::MirrorTable()) {
+        m_pList->addItem(QString::fromLatin1(mirror.listText));
+    }
+    const int stored = orbelune::Read(m_store, orbelune::settings::kMirror);
+    if (m_pList->count() > 0 && stored >= 0 && stored < m_pList->count()) {
+        m_pList->setCurrentRow(stored);
+    } else {
+        m_pList->clearSelection();
+        m_pList->setCurrentRow(-1);
+    }
+}
+
+void CMirrorDlg::OnOK() {
+    orbelune::Write(m_store, orbelune::settings::kMirror, m_pList->SelectedRow());
+    accept();
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+
+#include "export/movie_settings.h"
+#include "image/adjustments.h"
+#include "image/image_format.h"
+#include "image/rgb_image.h"
+
+class COrbeluneApp;
+class CPanoWnd;
+class CLabelCtrl;
+class QAbstractButton;
+class QLabel;
+class QProgressBar;
+class QSlider;
+
+// The panorama view: the unwarped picture, crop lines, sliders and the save commands.
+class CPanoView : public QWidget {
+    Q_OBJECT
+public:
+    enum Slider { kBrightness = 0, kContrast = 1, kSaturation = 2, kSharpness = 3 };
+
+    explicit CPanoView(COrbeluneApp& app, QWidget* parent = nullptr);
+    ~CPanoView() override;
+
+    void FreeImages();
+    void HideNavigation();
+    void ShowNavigation();
+    void HideBackButton();
+    bool OpenPanoramaFile(const QString& path);
+    // The picture just produced becomes the base; crop lines reset; sliders applied.
+    void ShowNewPanorama();
+    void UpdateSizeCaption();
+    void SetProgressWorkingPlace();
+    void SetProgressIdlePlace();
+    void RestoreSliders();
+    void ShowProgress(int row, int count);
+    void HideProgress();
+    // Before a new panorama is produced: no images, no navigation, the bar where work shows.
+    void PrepareForNewPanorama();
+    orbelune::MovieSettings& movieSettings() { return m_movieSettings; }
+    void SetSliderStartValues(int brightness, int contrast, int saturation);
+
+    // Where the unwarp writes the new panorama.
+    orbelune::RgbImage& currentImage();
+    int InitCropLines();
+
+    void OnBack();
+    void OnStartOver();
+    void OnUndo();
+    void OnCrop();
+    void OnReset();
+    void OnSavePanorama();
+    void OnSliderReleased(Slider which);
+    // Writes the current picture to the movie path in the save format; 0, or
+    // -1 / the image layer's code after telling the user.
+    int SavePanorama();
+
+    CPanoWnd* imageWnd() const { return m_pWnd; }
+    QSlider* slider(Slider which) const { return m_sliders[which]; }
+    QAbstractButton* backButton() const { return m_pBack; }
+    QAbstractButton* resetButton() const { return m_pReset; }
+    QAbstractButton* undoButton() const { return m_pUndo; }
+    QAbstractButton* cropButton() const { return m_pCrop; }
+    QAbstractButton* savePanoramaButton() const { return m_pSavePanorama; }
+    QAbstractButton* startOverButton() const { return m_pStartOver; }
+    QProgressBar* progressBar() const { return m_pProgress; }
+    QLabel* sizeCaption() const;
+    const orbelune::PanoAdjustments& adjustments() const { return m_adjustments; }
+    const orbelune::SliderPositions& lastAccepted() const { return m_lastAccepted; }
+    orbelune::ImageFormat saveFormat() const { return m_saveFormat; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void ReadSliders();
+    void ApplyAdjustments();
+    void SetSlider(Slider which, int position);
+    int LastAccepted(Slider which) const;
+    void SaveImage();
+
+    COrbeluneApp& m_app;
+    orbelune::MovieSettings m_movieSettings;
+    orbelune::PanoAdjustments m_adjustments;
+    orbelune::SliderPositions m_startValues;
+    orbelune::SliderPositions m_lastAccepted;
+    orbelune::ImageFormat m_saveFormat = orbelune::ImageFormat::Unknown;
+
+    CPanoWnd* m_pWnd = nullptr;
+    QAbstractButton* m_pBack = nullptr;
+    QAbstractButton* m_pReset = nullptr;
+    QAbstractButton* m_pUndo = nullptr;
+    QAbstractButton* m_pCrop = nullptr;
+    QAbstractButton* m_pSavePanorama = nullptr;
+    QAbstractButton* m_pStartOver = nullptr;
+    std::array<QSlider*, 4> m_sliders{};
+    std::array<QLabel*, 4> m_sliderValues{};
+    QProgressBar* m_pProgress = nullptr;
+    CLabelCtrl* m_pSizeCaption = nullptr;
+    QPixmap m_background;
+    bool m_bProgressShown = false;
+    bool m_bSettingSliders = false;
+};

@@ -1,0 +1,165 @@
+#include "app/round_view.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QProgressBar>
+
+#include "app/artwork.h"
+#include "app/image_wnd.h"
+#include "app/label_ctrl.h"
+#include "app/orbelune_app.h"
+#include "app/pano_view.h"
+#include "app/round_wnd.h"
+#include "app/ui_services.h"
+#include "image/image_layer.h"
+#include "unwarp/unwarp.h"
+
+namespace layout = artwork::layout;
+
+CRoundView::CRoundView(COrbeluneApp& app, QWidget* parent)
+    : QWidget(parent), m_app(app), m_background(artwork::RoundBackground()) {
+    resize(layout::kViewSize);
+
+    m_pWnd = new CRoundWnd(app, this);
+    m_pWnd->setGeometry(layout::kRoundImage);
+
+    auto* unwarp = new ImageButton(artwork::ButtonId::Unwarp, this);
+    unwarp->setGeometry(QRect(layout::kRoundUnwarp.topLeft(), unwarp->sizeHint()));
+    unwarp->setToolTip(QStringLiteral("Unwarp the ring into a panorama"));
+    m_pUnwarp = unwarp;
+    auto* back = new ImageButton(artwork::ButtonId::Back, this);
+    back->setGeometry(QRect(layout::kRoundBack.topLeft(), back->sizeHint()));
+    back->setToolTip(QStringLiteral("Back to the start"));
+    m_pBack = back;
+    connect(m_pUnwarp, &QAbstractButton::clicked, this, [this] { OnUnwarp(); });
+    connect(m_pBack, &QAbstractButton::clicked, this, [this] { OnBack(); });
+
+    m_pSizeLabel = new CLabelCtrl(this);
+    QFont labelFont(QStringLiteral("Arial"));
+    labelFont.setPointSize(9);
+    m_pSizeLabel->setFont(labelFont);
+    m_pSizeLabel->SetBackgroundColor(Qt::white);
+    QPalette labelPalette = m_pSizeLabel->palette();
+    labelPalette.setColor(QPalette::WindowText, QColor(0x20, 0x26, 0x30));
+    m_pSizeLabel->setPalette(labelPalette);
+    m_pSizeLabel->setGeometry(layout::kRoundSizeLabel);
+
+    m_pProgress = new QProgressBar(this);
+    StyleProgressBar(m_pProgress);
+    m_pProgress->setGeometry(layout::kRoundProgress);
+    m_pProgress->hide();
+}
+
+CRoundView::~CRoundView() = default;
+
+QLabel* CRoundView::sizeLabel() const {
+    return m_pSizeLabel;
+}
+
+void CRoundView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_background);
+}
+
+void CRoundView::SetPanoView(CPanoView* panoView) {
+    m_pPanoView = panoView;
+    m_pWnd->SetPanoView(panoView);
+}
+
+void CRoundView::HideButtons() {
+    m_pUnwarp->hide();
+    m_pBack->hide();
+}
+
+void CRoundView::ShowButtons() {
+    m_pUnwarp->show();
+    m_pBack->show();
+}
+
+bool CRoundView::LoadRawImage(const QString& path) {
+    m_pSizeLabel->clear();
+    return m_pWnd->LoadRawImage(path);
+}
+
+void CRoundView::AfterLoad() {
+    m_app.ui().BeginWaitCursor();
+    m_pWnd->RebuildDisplay();
+    m_app.ui().EndWaitCursor();
+    UpdateSizeLabel();
+}
+
+void CRoundView::UpdateSizeLabel() {
+    const orbelune::RgbImage& raw = m_pWnd->rawImage();
+    if (raw.width() > 0) {
+        m_pSizeLabel->setText(QString::asprintf("%d x %d", raw.width(), raw.height()));
+    }
+}
+
+void CRoundView::ShowProgress(int row, int count) {
+    if (!m_bProgressShown) {
+        m_bProgressShown = true;
+        m_app.m_bBusy = true;
+        m_pProgress->show();
+        m_pProgress->setRange(0, count);
+    }
+    m_pProgress->setValue(row);
+}
+
+void CRoundView::HideProgress() {
+    m_pProgress->hide();
+    m_bProgressShown = false;
+}
+
+void CRoundView::OnShow() {
+    m_pProgress->setGeometry(layout::kRoundProgress);
+}
+
+void CRoundView::OnUnwarp() {
+    if (m_app.m_bBusy) {
+        m_app.ShowBusyMessage();
+        return;
+    }
+    if (m_pPanoView == nullptr || m_pWnd->rawImage().empty()) return;
+    m_app.m_bBusy = true;
+    orbelune::StoreRingParams(m_app.store(), m_pWnd->ring());
+
+    m_pPanoView->PrepareForNewPanorama();
+    m_app.SwitchView(2);
+    m_pPanoView->SetProgressWorkingPlace();
+
+    int result;
+    {
+        CProgressScope progress(m_app);
+        result = orbelune::Unwarp(m_pWnd->rawImage(), m_pWnd->ring(), m_app.m_nMirror,
+                                  m_pPanoView->currentImage(),
+                                  [&progress](int row, int count) { progress.Report(row, count); });
+    }
+    if (result != 0) {
+        m_pPanoView->SetProgressIdlePlace();
+        m_app.ui().MessageBox(this, QStringLiteral("Error unwarping image."),
+                              UiServices::Icon::Stop, UiServices::Buttons::Ok);
+        m_app.m_bBusy = false;
+        return;
+    }
+    m_app.m_tLastTaskEnd = m_app.now();
+    m_pPanoView->InitCropLines();
+    m_pPanoView->ShowNewPanorama();
+    m_pPanoView->UpdateSizeCaption();
+    m_pPanoView->ShowNavigation();
+    m_pPanoView->SetProgressIdlePlace();
+    m_app.m_bBusy = false;
+}
+
+void CRoundView::OnBack() {
+    if (m_app.m_bBusy) {
+        m_app.ShowBusyMessage();
+        return;
+    }
+    // A click that queued up behind the unwarp must not throw the photograph away.
+    if (m_app.now() - m_app.m_tLastTaskEnd <= 1) return;
+    m_app.m_bBusy = true;
+    m_pWnd->ResetRoundWnd();
+    m_pSizeLabel->clear();
+    m_app.SwitchView(0);
+    m_app.m_bBusy = false;
+}

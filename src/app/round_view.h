@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class COrbeluneApp;
+class CPanoView;
+class CRoundWnd;
+class CLabelCtrl;
+class QAbstractButton;
+class QLabel;
+class QProgressBar;
+
+// The ring view: the raw photograph with its ring, the size label, Unwarp and Back.
+class CRoundView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CRoundView(COrbeluneApp& app, QWidget* parent = nullptr);
+    ~CRoundView() override;
+
+    void SetPanoView(CPanoView* panoView);
+    void HideButtons();
+    void ShowButtons();
+    bool LoadRawImage(const QString& path);
+    // After a successful load: the display copy (with the wait cursor) and the size label.
+    void AfterLoad();
+    void ShowProgress(int row, int count);
+    void HideProgress();
+    // Puts the progress bar at its place whenever the view is shown.
+    void OnShow();
+
+    void OnUnwarp();
+    void OnBack();
+    void UpdateSizeLabel();
+
+    CRoundWnd* imageWnd() const { return m_pWnd; }
+    QAbstractButton* unwarpButton() const { return m_pUnwarp; }
+    QAbstractButton* backButton() const { return m_pBack; }
+    QProgressBar* progressBar() const { return m_pProgress; }
+    QLabel* sizeLabel() const;
+    bool progressShown() const { return m_bProgressShown; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    COrbeluneApp& m_app;
+    CPanoView* m_pPanoView = nullptr;
+    CRoundWnd* m_pWnd = nullptr;
+    QAbstractButton* m_pUnwarp = nullptr;
+    QAbstractButton* m_pBack = nullptr;
+    QProgressBar* m_pProgress = nullptr;
+    CLabelCtrl* m_pSizeLabel = nullptr;
+    QPixmap m_background;
+    bool m_bProgressShown = false;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+#include "app/image_wnd.h"
+#include "app/logic/round_geometry.h"
+#include "unwarp/ring_params.h"
+
+class CPanoView;
+
+// The raw ring photograph fitted into the window, with the ring drawn over it
+// and edited by the mouse.
+class CRoundWnd : public CImageWnd {
+    Q_OBJECT
+public:
+    explicit CRoundWnd(COrbeluneApp& app, QWidget* parent = nullptr);
+
+    // Loads the photograph and sets the ring from the stored values; false
+    // (after showing the image layer's text) when the file cannot be read.
+    bool LoadRawImage(const QString& path);
+    // Fits the display copy into the window; call with the wait cursor showing.
+    void RebuildDisplay();
+    // Drops the photograph and its display; the ring values stay.
+    void ResetRoundWnd();
+
+    const orbelune::RgbImage& rawImage() const { return m_image; }
+    orbelune::RingParams& ring() { return m_ring; }
+    const orbelune::RingParams& ring() const { return m_ring; }
+    const orbelune::RoundDisplay& display() const { return m_fit; }
+    const orbelune::RingEditor& editor() const { return m_editor; }
+    void SetPanoView(CPanoView* panoView) { m_pPanoView = panoView; }
+    CPanoView* panoView() const { return m_pPanoView; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    orbelune::RingWindow ringWindow() const;
+    void UpdateCursor();
+
+    orbelune::RingParams m_ring;
+    orbelune::RoundDisplay m_fit;
+    orbelune::RingEditor m_editor;
+    CPanoView* m_pPanoView = nullptr;
+};

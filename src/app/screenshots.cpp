@@ -1,0 +1,173 @@
+#include "app/screenshots.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+
+#include "app/about_dlg.h"
+#include "app/artwork.h"
+#include "app/main_frame.h"
+#include "app/mirror_dlg.h"
+#include "app/orbelune_app.h"
+#include "app/pano_view.h"
+#include "app/round_view.h"
+#include "app/start_view.h"
+#include "app/ui_services.h"
+#include "image/image_format.h"
+#include "image/rgb_image.h"
+#include "platform/settings_store.h"
+#include "unwarp/ring_params.h"
+#include "unwarp/unwarp.h"
+
+namespace {
+
+// Answers file dialogs from a queue and prints messages instead of showing them.
+class ScreenshotUi : public UiServices {
+public:
+    std::deque<QString> files;
+
+    Answer MessageBox(QWidget*, const QString& text, Icon, Buttons) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        return Answer::Ok;
+    }
+    QString OpenFileName(QWidget*, const QString&, const QString&) override { return Next(); }
+    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return Next();
+    }
+    bool OpenWithDefaultApp(const QString&) override { return true; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void Beep() override {}
+
+private:
+    QString Next() {
+        if (files.empty()) return QString();
+        QString f = files.front();
+        files.pop_front();
+        return f;
+    }
+};
+
+// A ring photograph drawn from scratch, for when the sample is not there.
+QString SyntheticRingPhoto(const QString& dir) {
+    QImage img(1600, 1200, QImage::Format_RGB888);
+    img.fill(QColor(0x26, 0x2b, 0x30));
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPointF c(800, 600);
+    const double r = 420;
+    QRadialGradient g(c, r);
+    g.setColorAt(0.00, QColor(0x10, 0x10, 0x12));
+    g.setColorAt(0.22, QColor(0x10, 0x10, 0x12));
+    g.setColorAt(0.23, QColor(0x5b, 0x6a, 0x3f));
+    g.setColorAt(0.55, QColor(0x8a, 0x99, 0x5a));
+    g.setColorAt(0.62, QColor(0xf0, 0xd2, 0x96));
+    g.setColorAt(0.80, QColor(0x9c, 0xcb, 0xeb));
+    g.setColorAt(1.00, QColor(0x3a, 0x74, 0xbd));
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawEllipse(c, r, r);
+    p.setBrush(QColor(0x33, 0x3b, 0x2e));
+    for (int i = 0; i < 40; ++i) {
+        p.save();
+        p.translate(c);
+        p.rotate(i * 9.0 + 2);
+        const double h = 25 + 35 * std::fabs(std::sin(i * 1.3));
+        p.drawRect(QRectF(r * 0.58, -10 - 8 * std::fabs(std::cos(i * 0.7)), h, 20));
+        p.restore();
+    }
+    p.end();
+    const QString path = dir + QStringLiteral("/synthetic-ring.bmp");
+    img.save(path, "BMP");
+    return path;
+}
+
+bool Save(QWidget* w, const QString& dir, const char* name) {
+    QApplication::processEvents();
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    const bool ok = w->grab().save(path);
+    std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// The unwarp as the round view would run it, for when its button is not found.
+QString UnwarpToFile(orbelune::SettingsStore& store, const QString& raw, int mirror,
+                     const QString& dir) {
+    orbelune::RgbImage source;
+    if (source.LoadImageFile(QFile::encodeName(raw).toStdString()) != 0) return QString();
+    const orbelune::RingParams ring =
+        orbelune::LoadRingParams(store, source.width(), source.height());
+    orbelune::RgbImage pano;
+    if (orbelune::Unwarp(source, ring, mirror, pano) != 0) return QString();
+    const QString path = dir + QStringLiteral("/unwarped.bmp");
+    if (pano.SaveImageFile(QFile::encodeName(path).toStdString(), orbelune::ImageFormat::Bmp) != 0)
+        return QString();
+    return path;
+}
+
+}  // namespace
+
+int WriteScreenshots(const QString& dir) {
+    QDir().mkpath(dir);
+    QTemporaryDir temp;
+    orbelune::MemorySettingsStore store;
+    ScreenshotUi ui;
+    COrbeluneApp app(store, ui);
+    if (!app.InitInstance()) return 1;
+    CMainFrame* frame = app.frame();
+    frame->show();
+    bool ok = Save(frame, dir, "1-start.png");
+
+    QString sample = QStringLiteral("data/sample-ring.jpg");
+#ifdef ORBELUNE_SOURCE_DIR
+    if (!QFileInfo::exists(sample))
+        sample = QStringLiteral(ORBELUNE_SOURCE_DIR "/data/sample-ring.jpg");
+#endif
+    orbelune::RgbImage probe;
+    if (!QFileInfo::exists(sample) ||
+        probe.LoadImageFile(QFile::encodeName(sample).toStdString()) != 0) {
+        sample = SyntheticRingPhoto(temp.path());
+    }
+    probe.FreePixels();
+
+    ui.files.push_back(sample);
+    app.m_pStartView->OnOpenRawImage();
+    ok = Save(frame, dir, "2-round.png") && ok;
+
+    // Unwarp through the round view's own button when it has one.
+    for (ImageButton* b : app.m_pRoundView->findChildren<ImageButton*>()) {
+        if (b->faceId() == artwork::ButtonId::Unwarp && b->isVisible()) {
+            b->click();
+            break;
+        }
+    }
+    if (app.m_nView != 2) {
+        const QString pano = UnwarpToFile(store, sample, app.m_nMirror, temp.path());
+        if (!pano.isEmpty()) {
+            ui.files.push_back(pano);
+            app.SwitchView(0);
+            app.m_pStartView->OnOpenRawImage();
+        }
+    }
+    ok = Save(frame, dir, "3-panorama.png") && ok;
+
+    CMirrorDlg mirror(store, frame);
+    mirror.show();
+    ok = Save(&mirror, dir, "4-mirror-selection.png") && ok;
+    mirror.hide();
+
+    CAboutDlg about(frame);
+    about.show();
+    ok = Save(&about, dir, "5-about.png") && ok;
+    about.hide();
+
+    app.ExitInstance();
+    return ok ? 0 : 1;
+}

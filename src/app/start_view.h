@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "image/rgb_image.h"
+
+class COrbeluneApp;
+class CRoundView;
+class CPanoView;
+class ImageButton;
+class QLabel;
+
+// The view shown at start-up and after every failed open: open a photograph,
+// read the manual, choose the mirror.
+class COrbeluneView : public QWidget {
+    Q_OBJECT
+public:
+    // What ClassifyImageFile finds.
+    static constexpr int kNotAnImage = -1;
+    static constexpr int kPanorama = 0;
+    static constexpr int kRingPhoto = 1;
+
+    explicit COrbeluneView(COrbeluneApp& app, QWidget* parent = nullptr);
+    ~COrbeluneView() override;
+
+    void SetViews(CRoundView* roundView, CPanoView* panoView);
+
+    // Decodes the file once: a picture more than twice as wide as high is a panorama.
+    int ClassifyImageFile(const QString& path);
+    // Replaces the classification in tests (a file that classifies but then
+    // fails to load in its view); empty means ClassifyImageFile.
+    std::function<int(const QString&)> classifyHook;
+
+    void OnOpenRawImage();
+    void OnHelpManual();
+    void OnMirrorSelect();
+
+    ImageButton* openButton() const { return m_pOpen; }
+    ImageButton* manualButton() const { return m_pManual; }
+    ImageButton* mirrorButton() const { return m_pMirror; }
+
+    // Where the manual is looked for, in this order, before the web page.
+    QStringList ManualCandidates() const;
+    static QString OnlineManualUrl();
+
+private:
+    COrbeluneApp& m_app;
+    CRoundView* m_pRoundView = nullptr;
+    CPanoView* m_pPanoView = nullptr;
+    orbelune::RgbImage m_scratch;
+    QLabel* m_pBackground = nullptr;
+    ImageButton* m_pOpen = nullptr;
+    ImageButton* m_pManual = nullptr;
+    ImageButton* m_pMirror = nullptr;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Everything the program asks of the desktop: message boxes, file dialogs, the
+// default application, the wait cursor and the beep. The real one uses Qt;
+// tests script the answers and record what was shown.
+class UiServices {
+public:
+    enum class Icon { None, Information, Warning, Stop, Question };
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~UiServices() = default;
+
+    virtual Answer MessageBox(QWidget* parent, const QString& text, Icon icon, Buttons buttons) = 0;
+    // Empty when cancelled. `filters` uses Qt's ";;" separated form.
+    virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& filters) = 0;
+    virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& proposed,
+                                 const QString& filters) = 0;
+    // Opens a local file or a web address with the default application.
+    virtual bool OpenWithDefaultApp(const QString& fileOrUrl) = 0;
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;  // no-op when none is showing
+    virtual void Beep() = 0;
+};

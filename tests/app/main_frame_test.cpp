@@ -1,0 +1,155 @@
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QProgressBar>
+
+#include "app/about_dlg.h"
+#include "app/main_frame.h"
+#include "app/pano_view.h"
+#include "app/round_view.h"
+#include "app/start_view.h"
+#include "app_fixture.h"
+#include "image/image_layer.h"
+
+namespace {
+
+constexpr int kFirst = CMainFrame::kFirstPane;
+
+class MainFrameTest : public AppFixture {
+protected:
+    void SetUp() override { Start(); }
+    CMainFrame* frame() { return app->frame(); }
+    QWidget* start() { return app->m_pStartView; }
+    QWidget* round() { return app->m_pRoundView; }
+    QWidget* pano() { return app->m_pPanoView; }
+    static bool AnyBarVisible(QWidget* view) {
+        for (QProgressBar* bar : view->findChildren<QProgressBar*>()) {
+            if (bar->isVisibleTo(view)) return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(MainFrameTest, WindowHasAFixedSizeAndCanOnlyBeMinimised) {
+    EXPECT_EQ(frame()->minimumSize(), QSize(760, 540));
+    EXPECT_EQ(frame()->maximumSize(), QSize(760, 540));
+    const Qt::WindowFlags flags = frame()->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+}
+
+TEST_F(MainFrameTest, StartsWithTheStartViewFillingTheWindowAndTheOthersHidden) {
+    EXPECT_EQ(frame()->activeView(), start());
+    EXPECT_EQ(CMainFrame::PaneId(start()), kFirst);
+    EXPECT_EQ(CMainFrame::PaneId(round()), kFirst + 1);
+    EXPECT_EQ(CMainFrame::PaneId(pano()), kFirst + 2);
+    EXPECT_TRUE(start()->isVisibleTo(frame()));
+    EXPECT_FALSE(round()->isVisibleTo(frame()));
+    EXPECT_FALSE(pano()->isVisibleTo(frame()));
+    EXPECT_EQ(start()->geometry(), frame()->rect());
+}
+
+TEST_F(MainFrameTest, SwitchViewExchangesPaneIdsAndShowsExactlyOneView) {
+    EXPECT_EQ(app->SwitchView(2), start());
+    EXPECT_EQ(app->m_nView, 2);
+    EXPECT_EQ(CMainFrame::PaneId(pano()), kFirst);
+    EXPECT_EQ(CMainFrame::PaneId(start()), kFirst + 2);
+    EXPECT_EQ(CMainFrame::PaneId(round()), kFirst + 1);
+    EXPECT_TRUE(pano()->isVisibleTo(frame()));
+    EXPECT_FALSE(start()->isVisibleTo(frame()));
+    EXPECT_EQ(pano()->geometry(), frame()->rect());
+    EXPECT_EQ(frame()->activeView(), pano());
+
+    EXPECT_EQ(app->SwitchView(1), pano());
+    EXPECT_EQ(CMainFrame::PaneId(round()), kFirst);
+    EXPECT_EQ(CMainFrame::PaneId(pano()), kFirst + 1);
+    EXPECT_EQ(CMainFrame::PaneId(start()), kFirst + 2);
+    EXPECT_TRUE(round()->isVisibleTo(frame()));
+    EXPECT_FALSE(pano()->isVisibleTo(frame()));
+
+    EXPECT_EQ(app->SwitchView(0), round());
+    EXPECT_EQ(CMainFrame::PaneId(start()), kFirst);
+    EXPECT_TRUE(start()->isVisibleTo(frame()));
+    EXPECT_FALSE(round()->isVisibleTo(frame()));
+    EXPECT_EQ(app->m_nView, 0);
+}
+
+TEST_F(MainFrameTest, SwitchingToTheShownViewChangesNothing) {
+    app->SwitchView(1);
+    EXPECT_EQ(app->SwitchView(1), round());
+    EXPECT_EQ(CMainFrame::PaneId(round()), kFirst);
+    EXPECT_EQ(CMainFrame::PaneId(start()), kFirst + 1);
+    EXPECT_TRUE(round()->isVisibleTo(frame()));
+}
+
+TEST_F(MainFrameTest, BadIndexShowsTheMessageAndSwitchesNothing) {
+    EXPECT_EQ(app->SwitchView(3), nullptr);
+    EXPECT_EQ(app->SwitchView(-1), nullptr);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text,
+              QStringLiteral("Background not set!  Invalid display parameter."));
+    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
+    EXPECT_EQ(app->m_nView, 0);
+    EXPECT_EQ(frame()->activeView(), start());
+    EXPECT_EQ(CMainFrame::PaneId(start()), kFirst);
+}
+
+TEST_F(MainFrameTest, ProgressGoesToTheShownViewOnlyAndEndsWithTheScope) {
+    {
+        ProgressScope scope(*app);
+        EXPECT_TRUE(orbelune::HasImageProgress());
+        EXPECT_TRUE(frame()->ReportProgress(3, 10));
+        EXPECT_FALSE(AnyBarVisible(start()));
+        EXPECT_FALSE(AnyBarVisible(round()));
+        EXPECT_FALSE(AnyBarVisible(pano()));
+        EXPECT_FALSE(app->m_bBusy);
+    }
+    EXPECT_FALSE(orbelune::HasImageProgress());
+
+    app->SwitchView(1);
+    {
+        ProgressScope scope(*app);
+        EXPECT_TRUE(frame()->ReportProgress(3, 10));
+        EXPECT_TRUE(AnyBarVisible(round()));
+        EXPECT_FALSE(AnyBarVisible(pano()));
+        // A view showing progress marks the program busy until its task ends.
+        EXPECT_TRUE(app->m_bBusy);
+    }
+    EXPECT_FALSE(AnyBarVisible(round()));
+    app->m_bBusy = false;
+
+    app->SwitchView(2);
+    frame()->ReportProgress(1, 5);
+    EXPECT_TRUE(AnyBarVisible(pano()));
+    frame()->EndProgress();
+    EXPECT_FALSE(AnyBarVisible(pano()));
+}
+
+TEST_F(MainFrameTest, AboutBoxIsReachableFromTheContextMenuAndF1) {
+    QAction* about = frame()->aboutAction();
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(frame()->actions().contains(about));
+    EXPECT_EQ(frame()->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_EQ(about->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(about->text(), QStringLiteral("&About Orbelune..."));
+
+    QString shownTitle;
+    app->runAboutDialog = [&](CAboutDlg& dlg) { shownTitle = dlg.windowTitle(); };
+    about->trigger();
+    EXPECT_EQ(shownTitle, QStringLiteral("About Orbelune"));
+}
+
+TEST_F(MainFrameTest, ClosingWhileBusyIsRefused) {
+    app->m_bBusy = true;
+    QCloseEvent refused;
+    QApplication::sendEvent(frame(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+    EXPECT_EQ(ui.LastMessage(), QStringLiteral("Orbelune is busy doing another task."));
+
+    app->m_bBusy = false;
+    QCloseEvent accepted;
+    QApplication::sendEvent(frame(), &accepted);
+    EXPECT_TRUE(accepted.isAccepted());
+}
+
+}  // namespace

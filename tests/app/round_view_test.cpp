@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <QAbstractButton>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTest>
+#include <filesystem>
+
+#include "app/main_frame.h"
+#include "app/orbelune_app.h"
+#include "app/pano_view.h"
+#include "app/round_view.h"
+#include "app/round_wnd.h"
+#include "image/rgb_image.h"
+#include "platform/settings_store.h"
+#include "scripted_ui.h"
+#include "unwarp/unwarp.h"
+
+namespace {
+
+// A grey gradient photograph written to a temporary BMP file.
+std::string WriteRawPhoto(int width, int height, const std::string& name) {
+    orbelune::RgbImage image;
+    EXPECT_EQ(image.AllocatePixels(width, height), orbelune::err::kNone);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width * 3; ++x)
+            image.row(y)[x] = static_cast<std::uint8_t>((x + y) & 0xFF);
+    }
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("orbelune_round_" + std::to_string(::getpid()) + "_" + name + ".bmp");
+    EXPECT_EQ(image.SaveImageFile(path.string(), orbelune::ImageFormat::Bmp), orbelune::err::kNone);
+    return path.string();
+}
+
+class RoundViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app.now = [this] { return clock; };
+        ASSERT_TRUE(app.InitInstance());
+        app.frame()->show();
+        view = app.m_pRoundView;
+        wnd = view->imageWnd();
+        ui.Clear();
+    }
+    void TearDown() override {
+        for (const auto& f : files)
+            std::filesystem::remove(f);
+    }
+
+    // Opens a photograph the way the start view does.
+    void Open(int width, int height) {
+        files.push_back(WriteRawPhoto(width, height, std::to_string(files.size())));
+        view->HideButtons();
+        app.SwitchView(1);
+        ASSERT_TRUE(view->LoadRawImage(QString::fromStdString(files.back())));
+        view->ShowButtons();
+        view->AfterLoad();
+    }
+    QPoint WindowPoint(int imageX, int imageY) const {
+        const double scale = wnd->display().scale;
+        return {static_cast<int>(imageX * scale + 0.999), static_cast<int>(imageY * scale + 0.999)};
+    }
+
+    std::time_t clock = 100000;
+    orbelune::MemorySettingsStore store;
+    ScriptedUi ui;
+    COrbeluneApp app{store, ui};
+    CRoundView* view = nullptr;
+    CRoundWnd* wnd = nullptr;
+    std::vector<std::string> files;
+};
+
+}  // namespace
+
+TEST_F(RoundViewTest, LoadSetsRingFromStoreAndFitsTheDisplay) {
+    store.SetInt("DEFAULTS", "XCENTER", 700);
+    store.SetInt("DEFAULTS", "YCENTER", 500);
+    store.SetInt("DEFAULTS", "OuterRadius", 420);
+    Open(1600, 1200);
+    EXPECT_EQ(wnd->ring(), (orbelune::RingParams{700, 500, 60, 420}));
+    EXPECT_EQ(wnd->display().width, 476);
+    EXPECT_EQ(wnd->display().height, 357);
+    EXPECT_EQ(wnd->displayBitmap().size(), QSize(476, 357));
+    EXPECT_EQ(view->sizeLabel()->text(), QStringLiteral("1600 x 1200"));
+    EXPECT_FALSE(view->unwarpButton()->isHidden());
+    EXPECT_EQ(ui.waitDepth, 0);
+    EXPECT_FALSE(view->progressBar()->isVisible());  // hidden again after the rebuild
+    EXPECT_FALSE(app.m_bBusy);
+
+    const QImage shot = wnd->grab().toImage();
+    // The ring's crosshair passes through the centre in the ring colour.
+    const double scale = wnd->display().scale;
+    const int cx = static_cast<int>(700 * scale);
+    const int cy = static_cast<int>(500 * scale);
+    const QColor ringColour(0, 128, 17);
+    EXPECT_TRUE(shot.pixelColor(cx - 20, cy) == ringColour ||
+                shot.pixelColor(cx - 20, cy - 1) == ringColour);
+    EXPECT_NE(shot.pixelColor(cx - 20, cy + 12), ringColour);
+}
+
+TEST_F(RoundViewTest, FailedLoadShowsPlainErrorAndKeepsTheRing) {
+    Open(800, 600);
+    const orbelune::RingParams before = wnd->ring();
+    ui.Clear();
+    EXPECT_FALSE(view->LoadRawImage(QStringLiteral("/nonexistent/ring.jpg")));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::None);
+    EXPECT_EQ(ui.messages[0].buttons, UiServices::Buttons::Ok);
+    EXPECT_FALSE(ui.messages[0].text.isEmpty());
+    EXPECT_EQ(wnd->ring(), before);
+    EXPECT_TRUE(wnd->displayBitmap().isNull());
+}
+
+TEST_F(RoundViewTest, MouseDragsFollowTheRingRules) {
+    Open(1600, 1200);  // ring 800, 600, 60, 300; window 476 x 356, scale 0.2975
+    const double scale = wnd->display().scale;
+    auto image = [scale](QPoint w) { return orbelune::WindowToImage(w.x(), w.y(), scale); };
+
+    // Press 30 px from the centre: the centre is taken even though the inner circle is near too.
+    QTest::mousePress(wnd, Qt::LeftButton, {}, WindowPoint(830, 600));
+    EXPECT_EQ(wnd->editor().grabbed(), orbelune::RingHandle::Centre);
+    EXPECT_EQ(wnd->cursor().shape(), Qt::ClosedHandCursor);
+    const QPoint inside(268, 190);
+    QTest::mouseMove(wnd, inside);
+    EXPECT_EQ(wnd->ring().XCenter, image(inside).x);
+    EXPECT_EQ(wnd->ring().YCenter, image(inside).y);
+    // Towards the left edge: the outer circle would cross it, so only y follows.
+    const QPoint nearLeft(60, 185);
+    QTest::mouseMove(wnd, nearLeft);
+    EXPECT_EQ(wnd->ring().XCenter, image(inside).x);
+    EXPECT_EQ(wnd->ring().YCenter, image(nearLeft).y);
+    QTest::mouseRelease(wnd, Qt::LeftButton, {}, nearLeft);
+    EXPECT_TRUE(wnd->editor().picking());
+    const int x = wnd->ring().XCenter;
+    const int y = wnd->ring().YCenter;
+
+    // The inner circle: inward it stops at 40, outward at OuterRadius - 80.
+    QTest::mousePress(wnd, Qt::LeftButton, {}, WindowPoint(x + 65, y));
+    EXPECT_EQ(wnd->editor().grabbed(), orbelune::RingHandle::Inner);
+    QTest::mouseMove(wnd, WindowPoint(x + 4, y));
+    EXPECT_EQ(wnd->ring().InnerRadius, 40);
+    QTest::mouseMove(wnd, WindowPoint(x + 500, y));
+    EXPECT_EQ(wnd->ring().InnerRadius, 220);
+    QTest::mouseRelease(wnd, Qt::LeftButton, {}, WindowPoint(x + 500, y));
+
+    // The outer circle grows, but not past the nearer window edge.
+    QTest::mousePress(wnd, Qt::LeftButton, {}, WindowPoint(x, y + 300));
+    EXPECT_EQ(wnd->editor().grabbed(), orbelune::RingHandle::Outer);
+    QTest::mouseMove(wnd, WindowPoint(x, y + 400));
+    const int grown = wnd->ring().OuterRadius;
+    EXPECT_GE(grown, 400);
+    EXPECT_LE(grown, 404);
+    QTest::mouseMove(wnd, QPoint(inside.x(), 400));  // below the window
+    EXPECT_EQ(wnd->ring().OuterRadius, grown);
+    QTest::mouseRelease(wnd, Qt::LeftButton, {}, QPoint(inside.x(), 400));
+
+    // Nothing is edited while a task runs.
+    app.m_bBusy = true;
+    QTest::mousePress(wnd, Qt::LeftButton, {}, WindowPoint(x, y));
+    QTest::mouseMove(wnd, WindowPoint(x + 50, y));
+    QTest::mouseRelease(wnd, Qt::LeftButton, {}, WindowPoint(x + 50, y));
+    EXPECT_EQ(wnd->ring().XCenter, x);
+    app.m_bBusy = false;
+}
+
+TEST_F(RoundViewTest, UnwarpStoresTheRingThenShowsThePanorama) {
+    Open(1600, 1200);
+    wnd->ring() = {810, 590, 70, 330};
+    store.ClearWrites();
+    ui.Clear();
+    QTest::mouseClick(view->unwarpButton(), Qt::LeftButton);
+
+    EXPECT_EQ(store.writes(),
+              (std::vector<std::string>{"DEFAULTS/XCENTER", "DEFAULTS/YCENTER",
+                                        "DEFAULTS/OuterRadius", "DEFAULTS/InnerRadius"}));
+    EXPECT_EQ(store.GetInt("DEFAULTS", "OuterRadius", 0), 330);
+    EXPECT_EQ(app.m_nView, 2);
+    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_EQ(app.m_tLastTaskEnd, clock);
+    EXPECT_TRUE(ui.messages.empty());
+    const auto size = orbelune::UnwarpOutputSize(330, app.m_nMirror);
+    CPanoView* pano = app.m_pPanoView;
+    EXPECT_EQ(pano->currentImage().width(), size.width);
+    EXPECT_EQ(pano->currentImage().height(), size.height);
+    EXPECT_EQ(pano->sizeCaption()->text(),
+              QString::asprintf("PANO %lld x %lld", size.width, size.height));
+    EXPECT_FALSE(pano->backButton()->isHidden());
+    EXPECT_FALSE(pano->progressBar()->isVisible());
+
+    // Back within the second the unwarp ended does nothing; later it works.
+    app.SwitchView(1);
+    clock += 1;
+    QTest::mouseClick(view->backButton(), Qt::LeftButton);
+    EXPECT_EQ(app.m_nView, 1);
+    EXPECT_FALSE(wnd->rawImage().empty());
+    clock += 1;
+    store.ClearWrites();
+    QTest::mouseClick(view->backButton(), Qt::LeftButton);
+    EXPECT_EQ(app.m_nView, 0);
+    EXPECT_TRUE(wnd->rawImage().empty());
+    EXPECT_TRUE(store.writes().empty());  // leaving does not store the ring
+    EXPECT_FALSE(app.m_bBusy);
+}
+
+TEST_F(RoundViewTest, UnwarpFailureAndBusyRefusal) {
+    Open(800, 600);
+    app.m_bBusy = true;
+    store.ClearWrites();
+    view->OnUnwarp();
+    EXPECT_TRUE(store.writes().empty());
+    EXPECT_EQ(ui.LastMessage(), QStringLiteral("Orbelune is busy doing another task."));
+    EXPECT_EQ(app.m_nView, 1);
+    view->OnBack();
+    EXPECT_EQ(app.m_nView, 1);
+    EXPECT_EQ(ui.messages.size(), 2u);
+    app.m_bBusy = false;
+
+    wnd->ring().OuterRadius = 0;  // gives no panorama at all
+    ui.Clear();
+    view->OnUnwarp();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("Error unwarping image."));
+    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
+    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_EQ(app.m_nView, 2);
+    EXPECT_TRUE(app.m_pPanoView->currentImage().empty());
+    EXPECT_EQ(app.m_tLastTaskEnd, 0);
+}

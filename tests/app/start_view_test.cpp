@@ -1,0 +1,163 @@
+#include <QPushButton>
+#include <QTest>
+
+#include "app/artwork.h"
+#include "app/main_frame.h"
+#include "app/mirror_dlg.h"
+#include "app/pano_view.h"
+#include "app/round_view.h"
+#include "app/start_view.h"
+#include "app_fixture.h"
+
+namespace {
+
+using Icon = UiServices::Icon;
+const QString kNotAnImage =
+    QStringLiteral("File does not appear to be an Image.  Please choose another file.");
+
+class StartViewTest : public AppFixture {
+protected:
+    void SetUp() override { Start(); }
+    COrbeluneView* view() { return app->m_pStartView; }
+
+    void Open(const QString& path) {
+        ui.fileNames.push_back(path);
+        QTest::mouseClick(view()->openButton(), Qt::LeftButton);
+    }
+    // What every way out of the open must leave behind.
+    void ExpectTaskEnded() {
+        EXPECT_FALSE(app->m_bBusy);
+        EXPECT_EQ(ui.waitDepth, 0);
+    }
+};
+
+TEST_F(StartViewTest, ClassifiesByProportionsWithExactlyTwoAsARing) {
+    EXPECT_EQ(view()->ClassifyImageFile(WriteBmp("two.bmp", 200, 100)), COrbeluneView::kRingPhoto);
+    EXPECT_EQ(view()->ClassifyImageFile(WriteBmp("wide.bmp", 201, 100)), COrbeluneView::kPanorama);
+    EXPECT_EQ(view()->ClassifyImageFile(WriteBmp("tall.bmp", 30, 100)), COrbeluneView::kRingPhoto);
+    EXPECT_EQ(view()->ClassifyImageFile(WriteText("anim.gif", "GIF89a\x01\x00\x01\x00")),
+              COrbeluneView::kNotAnImage);
+    EXPECT_EQ(view()->ClassifyImageFile(temp.filePath("missing.bmp")), COrbeluneView::kNotAnImage);
+}
+
+TEST_F(StartViewTest, CancelledDialogLeavesEverythingAsItWas) {
+    app->m_strFileName = QStringLiteral("before.jpg");
+    QTest::mouseClick(view()->openButton(), Qt::LeftButton);
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_FALSE(ui.dialogs[0].save);
+    EXPECT_EQ(ui.dialogs[0].title, QStringLiteral("Select a raw image file"));
+    EXPECT_TRUE(ui.dialogs[0].filters.contains(QStringLiteral("*.jpg")));
+    EXPECT_EQ(app->m_strFileName, QStringLiteral("before.jpg"));
+    EXPECT_EQ(app->m_nView, 0);
+    EXPECT_TRUE(ui.messages.empty());
+    ExpectTaskEnded();
+}
+
+TEST_F(StartViewTest, FileThatIsNotAnImageIsRefusedOnTheStartView) {
+    Open(WriteText("anim.gif", "GIF89a\x01\x00\x01\x00"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, kNotAnImage);
+    EXPECT_EQ(ui.messages[0].icon, Icon::Stop);
+    EXPECT_EQ(app->m_nView, 0);
+    EXPECT_EQ(ui.waitBegins, 1);
+    ExpectTaskEnded();
+}
+
+TEST_F(StartViewTest, RingPhotographOpensInTheRoundView) {
+    const QString path = WriteBmp("ring.bmp", 400, 300);
+    Open(path);
+    EXPECT_TRUE(ui.messages.empty()) << qPrintable(ui.LastMessage());
+    EXPECT_EQ(app->m_nView, 1);
+    EXPECT_EQ(app->frame()->activeView(), app->m_pRoundView);
+    EXPECT_TRUE(app->m_pRoundView->isVisibleTo(app->frame()));
+    EXPECT_EQ(app->m_strFileName, QStringLiteral("ring.bmp"));
+    EXPECT_EQ(app->m_strPathName, QFileInfo(path).absoluteFilePath());
+    ExpectTaskEnded();
+}
+
+TEST_F(StartViewTest, PanoramaOpensStraightInThePanoramaView) {
+    Open(WriteBmp("strip.bmp", 500, 100));
+    EXPECT_TRUE(ui.messages.empty()) << qPrintable(ui.LastMessage());
+    EXPECT_EQ(app->m_nView, 2);
+    EXPECT_TRUE(app->m_pPanoView->isVisibleTo(app->frame()));
+    ExpectTaskEnded();
+}
+
+TEST_F(StartViewTest, LoadFailureInTheTargetViewReturnsToTheStartView) {
+    const QString broken = WriteText("broken.bmp", "BM not really a bitmap");
+    for (int kind : {COrbeluneView::kRingPhoto, COrbeluneView::kPanorama}) {
+        SCOPED_TRACE(kind);
+        ui.Clear();
+        view()->classifyHook = [kind](const QString&) { return kind; };
+        Open(broken);
+        // The view's own message tells why; no "not an image" message on top.
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_NE(ui.messages[0].text, kNotAnImage);
+        EXPECT_EQ(app->m_nView, 0);
+        EXPECT_EQ(app->frame()->activeView(), view());
+        ExpectTaskEnded();
+    }
+}
+
+TEST_F(StartViewTest, CommandsWhileBusyGiveTheBusyMessageAndDoNothingElse) {
+    int mirrorDialogs = 0;
+    app->runMirrorDialog = [&](CMirrorDlg&) {
+        ++mirrorDialogs;
+        return 0;
+    };
+    app->m_bBusy = true;
+    QTest::mouseClick(view()->openButton(), Qt::LeftButton);
+    QTest::mouseClick(view()->manualButton(), Qt::LeftButton);
+    QTest::mouseClick(view()->mirrorButton(), Qt::LeftButton);
+    EXPECT_EQ(ui.beeps, 3);
+    ASSERT_EQ(ui.messages.size(), 3u);
+    for (const auto& m : ui.messages) {
+        EXPECT_EQ(m.text, QStringLiteral("Orbelune is busy doing another task."));
+        EXPECT_EQ(m.icon, Icon::Information);
+    }
+    EXPECT_TRUE(ui.dialogs.empty());
+    EXPECT_TRUE(ui.opened.empty());
+    EXPECT_EQ(mirrorDialogs, 0);
+    EXPECT_TRUE(app->m_bBusy);  // still the running task's
+}
+
+TEST_F(StartViewTest, ManualOpensFromTheHelpFolderElseFallsBackToTheWebPage) {
+    QDir(temp.path()).mkpath(QStringLiteral("help"));
+    app->m_strHelpDir = temp.filePath(QStringLiteral("help")) + QLatin1Char('/');
+    const QString manual = WriteText(QStringLiteral("help/Orbelune_Manual.pdf"), "%PDF-1.4");
+    QTest::mouseClick(view()->manualButton(), Qt::LeftButton);
+    ASSERT_EQ(ui.opened.size(), 1u);
+    EXPECT_EQ(ui.opened[0], manual);
+
+    // Nothing can open a file: every manual found is tried, then the web page.
+    ui.Clear();
+    ui.openSucceeds = false;
+    QTest::mouseClick(view()->manualButton(), Qt::LeftButton);
+    ASSERT_FALSE(ui.opened.empty());
+    EXPECT_EQ(ui.opened.front(), manual);
+    EXPECT_EQ(ui.opened.back(), QStringLiteral("https://www.halvarn.com/orbelune/manual/"));
+    EXPECT_FALSE(app->m_bBusy);
+}
+
+TEST_F(StartViewTest, MirrorDialogOkStoresAndReReadsCancelChangesNothing) {
+    app->runMirrorDialog = [](CMirrorDlg& dlg) {
+        dlg.listBox()->setCurrentRow(2);
+        QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+        return dlg.result();
+    };
+    QTest::mouseClick(view()->mirrorButton(), Qt::LeftButton);
+    EXPECT_EQ(store.GetInt("EQUIPMENT", "MIRROR", -9), 2);
+    EXPECT_EQ(app->m_nMirror, 2);
+
+    store.ClearWrites();
+    app->runMirrorDialog = [](CMirrorDlg& dlg) {
+        dlg.listBox()->setCurrentRow(0);
+        QTest::mouseClick(dlg.cancelButton(), Qt::LeftButton);
+        return dlg.result();
+    };
+    QTest::mouseClick(view()->mirrorButton(), Qt::LeftButton);
+    EXPECT_TRUE(store.writes().empty());
+    EXPECT_EQ(app->m_nMirror, 2);
+}
+
+}  // namespace
