@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
+#include <utility>
 
 namespace orbelune {
 
@@ -81,7 +82,8 @@ ImageError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& byt
     return err::kNone;
 }
 
-ImageError ReadFileHead(const std::string& path, std::size_t count, std::vector<std::uint8_t>& bytes) {
+ImageError ReadFileHead(const std::string& path, std::size_t count,
+                        std::vector<std::uint8_t>& bytes) {
     bytes.assign(count, 0);
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
@@ -94,30 +96,48 @@ ImageError ReadFileHead(const std::string& path, std::size_t count, std::vector<
     return e;
 }
 
-ImageError WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    std::string temp = FolderOf(path) + "/.orbelune-XXXXXX";
-    FileDescriptor fd(::mkstemp(temp.data()));
-    if (fd.get() < 0) return err::kFileOpen;
-    bool ok = true;
-    std::size_t written = 0;
-    while (ok && written < size) {
-        const ssize_t n = ::write(fd.get(), data + written, size - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else written += static_cast<std::size_t>(n);
-    }
+AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
+
+AtomicFile::~AtomicFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+ImageError AtomicFile::Open() {
+    std::string temp = FolderOf(path_) + "/.orbelune-XXXXXX";
+    fd_ = ::mkstemp(temp.data());
+    if (fd_ < 0) return err::kFileOpen;
+    temp_ = std::move(temp);
+    return err::kNone;
+}
+
+ImageError AtomicFile::Commit() {
+    if (fd_ < 0) return err::kFileWrite;
     // Keep the mode an ordinary new file would get (mkstemp makes it 0600).
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ok = ok && ::fchmod(fd.get(), 0666 & ~mask) == 0;
-    ok = ok && ::fsync(fd.get()) == 0;
-    ok = (::close(fd.release()) == 0) && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return err::kFileWrite;
-    }
+    bool ok = ::fchmod(fd_, 0666 & ~mask) == 0;
+    ok = ok && ::fsync(fd_) == 0;
+    ok = (::close(fd_) == 0) && ok;
+    fd_ = -1;
+    ok = ok && std::rename(temp_.c_str(), path_.c_str()) == 0;
+    if (!ok) return err::kFileWrite;
+    temp_.clear();
     return err::kNone;
+}
+
+ImageError WriteFileAtomically(const std::string& path, const std::uint8_t* data,
+                               std::size_t size) {
+    AtomicFile file(path);
+    if (ImageError e = file.Open()) return e;
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(file.fd(), data + written, size - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return err::kFileWrite;
+        written += static_cast<std::size_t>(n);
+    }
+    return file.Commit();
 }
 
 }  // namespace orbelune

@@ -13,7 +13,31 @@ namespace orbelune {
 ImageError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
 
 // Reads at most `count` leading bytes of a file (fewer when it is shorter).
-ImageError ReadFileHead(const std::string& path, std::size_t count, std::vector<std::uint8_t>& bytes);
+ImageError ReadFileHead(const std::string& path, std::size_t count,
+                        std::vector<std::uint8_t>& bytes);
+
+// A new file that replaces `path` only when committed: it is written as a
+// fresh temporary file in the destination's folder, flushed and renamed over
+// the destination by Commit. Without a successful Commit the temporary file
+// is removed and the destination stays untouched.
+class AtomicFile {
+public:
+    explicit AtomicFile(std::string path);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // kFileOpen when no file can be created in the folder.
+    ImageError Open();
+    int fd() const { return fd_; }
+    // kFileWrite when flushing, closing or renaming fails.
+    ImageError Commit();
+
+private:
+    std::string path_;
+    std::string temp_;
+    int fd_ = -1;
+};
 
 // Writes `bytes` to a fresh temporary file in the destination's folder, flushes
 // it and renames it over `path`. On any failure the destination is untouched and

@@ -1,5 +1,8 @@
 #include "image/image_io.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <utility>
 
 #include "image/codecs/codec.h"
@@ -28,13 +31,14 @@ bool CanEncode(ImageFormat format) {
     return codec != nullptr && codec->encode != nullptr;
 }
 
-ImageError EncodeImageBytes(const RgbImage& image, ImageFormat format, std::vector<std::uint8_t>& bytes) {
+ImageError EncodeImageBytes(const RgbImage& image, ImageFormat format,
+                            std::vector<std::uint8_t>& bytes) {
     ImageOperation op;
     bytes.clear();
     if (image.empty()) return op.Fail(err::kBadParam);
     const Codec* codec = FindCodec(format);
     if (codec == nullptr || codec->encode == nullptr) return op.Fail(err::kBadParam);
-    MemorySink sink;
+    ByteSink sink;
     const ImageError result = codec->encode(image.data(), image.width(), image.height(), sink, op);
     if (result != err::kNone) return op.Fail(result);
     bytes = std::move(sink.bytes());
@@ -64,8 +68,21 @@ ImageError RgbImage::LoadImageAs(const std::string& path, ImageFormat format) {
         if (ImageError e = ReadFileHead(path, 0, bytes)) return op.Fail(e);
         return op.Fail(err::kNoDecoder);
     }
-    if (ImageError e = ReadWholeFile(path, bytes)) return op.Fail(e);
-    const ImageError result = codec->decode(bytes, *this, op);
+    ImageError result = err::kNone;
+    if (codec->decodeFile != nullptr) {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        if (file == nullptr) return op.Fail(err::kFileOpen);
+        struct stat info {};
+        if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+            std::fclose(file);
+            return op.Fail(err::kFileOpen);
+        }
+        result = codec->decodeFile(file, *this, op);
+        std::fclose(file);
+    } else {
+        if (ImageError e = ReadWholeFile(path, bytes)) return op.Fail(e);
+        result = codec->decode(bytes, *this, op);
+    }
     if (result != err::kNone || empty()) {
         FreePixels();
         return op.Fail(result != err::kNone ? result : err::kMisc);
@@ -78,10 +95,15 @@ ImageError RgbImage::LoadImageAs(const std::string& path, ImageFormat format) {
 ImageError RgbImage::SaveImageFile(const std::string& path, ImageFormat format) const {
     ImageOperation op;
     if (empty()) return op.Fail(err::kBadParam);
-    if (!CanEncode(format)) return op.Fail(err::kBadParam);
-    std::vector<std::uint8_t> bytes;
-    if (ImageError e = EncodeImageBytes(*this, format, bytes)) return op.Fail(e);
-    if (ImageError e = WriteFileAtomically(path, bytes.data(), bytes.size())) return op.Fail(e);
+    const Codec* codec = FindCodec(format);
+    if (codec == nullptr || codec->encode == nullptr) return op.Fail(err::kBadParam);
+    // Encoded straight into the new file: a large picture's encoded bytes are
+    // never held in memory beside its pixels.
+    AtomicFile file(path);
+    if (ImageError e = file.Open()) return op.Fail(e);
+    ByteSink sink(file.fd());
+    if (ImageError e = codec->encode(data(), width(), height(), sink, op)) return op.Fail(e);
+    if (ImageError e = file.Commit()) return op.Fail(e);
     return op.Succeed();
 }
 

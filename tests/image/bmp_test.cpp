@@ -275,7 +275,7 @@ TEST(BmpDecode, ReportsEveryRowAndStopsWhenAsked) {
 
 std::vector<std::uint8_t> Encode(const RgbImage& image, ImageError* result = nullptr) {
     ImageOperation op;
-    MemorySink sink;
+    ByteSink sink;
     const ImageError e = EncodeBmp(image.data(), image.width(), image.height(), sink, op);
     if (result != nullptr) *result = e;
     return sink.bytes();
@@ -347,7 +347,7 @@ TEST(BmpEncode, RefusesWhatTheHeaderCannotHoldAndStopsWhenAsked) {
     {
         const std::uint8_t pixel[3] = {};
         ImageOperation op;
-        MemorySink sink;
+        ByteSink sink;
         EXPECT_EQ(EncodeBmp(pixel, 100000, 20000, sink, op), err::kBadParam);
         EXPECT_EQ(sink.Size(), 0u);
         EXPECT_EQ(EncodeBmp(nullptr, 1, 1, sink, op), err::kBadParam);

@@ -419,7 +419,7 @@ ImageError DecodeBmp(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     return result;
 }
 
-ImageError EncodeBmp(const std::uint8_t* rgb, int width, int height, MemorySink& sink,
+ImageError EncodeBmp(const std::uint8_t* rgb, int width, int height, ByteSink& sink,
                      const ImageOperation& op) {
     if (rgb == nullptr || width <= 0 || height <= 0) return err::kBadParam;
     const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * 3 + 3) / 4 * 4;
@@ -428,7 +428,7 @@ ImageError EncodeBmp(const std::uint8_t* rgb, int width, int height, MemorySink&
     // The header's size fields are 32 bits wide.
     if (fileSize > 0xFFFFFFFFu) return err::kBadParam;
     try {
-        sink.bytes().reserve(static_cast<std::size_t>(sink.Tell() + fileSize));
+        if (!sink.isFile()) sink.bytes().reserve(static_cast<std::size_t>(sink.Tell() + fileSize));
     } catch (const std::bad_alloc&) {
         return err::kNoMemory;
     } catch (const std::length_error&) {
@@ -448,7 +448,7 @@ ImageError EncodeBmp(const std::uint8_t* rgb, int width, int height, MemorySink&
     PutLe16(h + 28, 24);  // bits per pixel
     PutLe32(h + 34, static_cast<std::uint32_t>(imageSize));
     // Compression, resolutions and colour counts stay 0.
-    if (!sink.Write(header.data(), header.size())) return err::kNoMemory;
+    if (!sink.Write(header.data(), header.size())) return sink.WriteFailure();
 
     std::vector<std::uint8_t> line;
     try {
@@ -465,7 +465,7 @@ ImageError EncodeBmp(const std::uint8_t* rgb, int width, int height, MemorySink&
             dst[1] = src[1];
             dst[2] = src[0];
         }
-        if (!sink.Write(line.data(), line.size())) return err::kNoMemory;
+        if (!sink.Write(line.data(), line.size())) return sink.WriteFailure();
         if (!op.Progress(i, height)) return err::kAborted;
     }
     return err::kNone;

@@ -4,7 +4,6 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>  // jpeglib.h needs FILE
-#include <exception>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -82,12 +81,18 @@ struct JpegReader {
     jpeg_progress_mgr progress;
 };
 
-ImageError ReadHeader(JpegReader& reader, ByteSpan data) {
+// Reads from `file` when given (a large photograph is then never held whole in
+// memory), else from `data`.
+ImageError ReadHeader(JpegReader& reader, ByteSpan data, std::FILE* file) {
     if (setjmp(reader.errors.jump)) return reader.errors.code;
     jpeg_create_decompress(&reader.info);
     reader.progress.progress_monitor = &LimitScans;
     reader.info.progress = &reader.progress;
-    jpeg_mem_src(&reader.info, data.data(), static_cast<unsigned long>(data.size()));
+    if (file != nullptr) {
+        jpeg_stdio_src(&reader.info, file);
+    } else {
+        jpeg_mem_src(&reader.info, data.data(), static_cast<unsigned long>(data.size()));
+    }
     jpeg_read_header(&reader.info, TRUE);
     // libjpeg-turbo converts grey and YCbCr straight to packed RGB; CMYK and
     // YCCK come out as CMYK and are converted here.
@@ -156,7 +161,7 @@ struct JpegWriter {
     jpeg_compress_struct info;
     JpegErrors errors;
     jpeg_destination_mgr destination;
-    MemorySink* sink;
+    ByteSink* sink;
     JOCTET* buffer;
 };
 
@@ -175,7 +180,7 @@ void StartDestination(j_compress_ptr cinfo) {
 boolean FlushDestination(j_compress_ptr cinfo) {
     JpegWriter& writer = WriterOf(cinfo);
     if (!writer.sink->Write(writer.buffer, kOutputChunk))
-        Escape(reinterpret_cast<j_common_ptr>(cinfo), err::kNoMemory);
+        Escape(reinterpret_cast<j_common_ptr>(cinfo), writer.sink->WriteFailure());
     writer.destination.next_output_byte = writer.buffer;
     writer.destination.free_in_buffer = kOutputChunk;
     return TRUE;
@@ -185,7 +190,7 @@ void FinishDestination(j_compress_ptr cinfo) {
     JpegWriter& writer = WriterOf(cinfo);
     const std::size_t used = kOutputChunk - writer.destination.free_in_buffer;
     if (!writer.sink->Write(writer.buffer, used))
-        Escape(reinterpret_cast<j_common_ptr>(cinfo), err::kNoMemory);
+        Escape(reinterpret_cast<j_common_ptr>(cinfo), writer.sink->WriteFailure());
 }
 
 ImageError WriteJpeg(JpegWriter& writer, const std::uint8_t* rgb, int width, int height,
@@ -225,13 +230,14 @@ ImageError WriteJpeg(JpegWriter& writer, const std::uint8_t* rgb, int width, int
 
 }  // namespace
 
-ImageError DecodeJpeg(ByteSpan data, RgbImage& out, const ImageOperation& op) {
+namespace {
+
+ImageError Decode(ByteSpan data, std::FILE* file, RgbImage& out, const ImageOperation& op) {
     out.FreePixels();
-    if (data.empty()) return err::kBadJpeg;
     JpegReader reader{};
     reader.info.err = &reader.errors.pub;
     InstallErrors(reader.errors, err::kBadJpeg);
-    ImageError result = ReadHeader(reader, data);
+    ImageError result = ReadHeader(reader, data, file);
     if (result == err::kNone) {
         result = CheckImageSize(reader.info.image_width, reader.info.image_height);
         if (result == err::kNone)
@@ -244,19 +250,28 @@ ImageError DecodeJpeg(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     return result;
 }
 
-ImageError EncodeJpeg(const std::uint8_t* rgb, int width, int height, MemorySink& sink,
+}  // namespace
+
+ImageError DecodeJpeg(ByteSpan data, RgbImage& out, const ImageOperation& op) {
+    if (data.empty()) {
+        out.FreePixels();
+        return err::kBadJpeg;
+    }
+    return Decode(data, nullptr, out, op);
+}
+
+ImageError DecodeJpegFile(std::FILE* file, RgbImage& out, const ImageOperation& op) {
+    return Decode({}, file, out, op);
+}
+
+ImageError EncodeJpeg(const std::uint8_t* rgb, int width, int height, ByteSink& sink,
                       const ImageOperation& op) {
     if (rgb == nullptr || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
         height > JPEG_MAX_DIMENSION)
         return err::kBadParam;
-    try {
-        // Room for a typical quality-100 photograph up front (untouched
-        // capacity costs no memory), instead of regrowing and copying.
-        sink.bytes().reserve(sink.bytes().size() +
-                             static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    } catch (const std::exception&) {
-        // Only a hint: the sink still grows as needed.
-    }
+    // Room for a typical quality-100 photograph up front instead of regrowing
+    // and copying.
+    sink.Reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     JpegWriter writer{};
     writer.sink = &sink;
     writer.info.client_data = &writer;

@@ -104,9 +104,9 @@ ImageError ReadPngPixels(PngReader& reader, std::uint8_t* pixels, const ImageOpe
 }
 
 void WriteToSink(png_structp png, png_bytep data, png_size_t count) {
-    auto* sink = static_cast<MemorySink*>(png_get_io_ptr(png));
+    auto* sink = static_cast<ByteSink*>(png_get_io_ptr(png));
     if (!sink->Write(data, count)) {
-        static_cast<PngStatus*>(png_get_error_ptr(png))->failCode = err::kNoMemory;
+        static_cast<PngStatus*>(png_get_error_ptr(png))->failCode = sink->WriteFailure();
         png_error(png, "out of memory");
     }
 }
@@ -120,7 +120,7 @@ struct PngWriter {
 };
 
 ImageError WritePng(PngWriter& writer, const std::uint8_t* rgb, int width, int height,
-                    MemorySink& sink, const ImageOperation& op) {
+                    ByteSink& sink, const ImageOperation& op) {
     png_structp png = writer.png;
     if (setjmp(png_jmpbuf(png))) return writer.status.failCode;
     png_set_write_fn(png, &sink, &WriteToSink, &FlushSink);
@@ -162,7 +162,7 @@ ImageError DecodePng(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     return result;
 }
 
-ImageError EncodePng(const std::uint8_t* rgb, int width, int height, MemorySink& sink,
+ImageError EncodePng(const std::uint8_t* rgb, int width, int height, ByteSink& sink,
                      const ImageOperation& op) {
     if (rgb == nullptr || width <= 0 || height <= 0) return err::kBadParam;
     PngWriter writer{};

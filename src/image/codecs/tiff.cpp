@@ -252,17 +252,15 @@ ImageError DecodeOpened(TIFF* tif, RgbImage& out, const ImageOperation& op) {
 // --- Writing -----------------------------------------------------------------
 
 struct TiffTarget {
-    MemorySink* sink;
+    ByteSink* sink;
     bool failed;
 };
 
 tmsize_t TargetRead(thandle_t handle, void* out, tmsize_t count) {
     auto* target = static_cast<TiffTarget*>(handle);
-    MemorySink& sink = *target->sink;
-    if (count <= 0 || sink.Tell() >= sink.Size()) return 0;
-    const std::uint64_t n =
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(count), sink.Size() - sink.Tell());
-    std::memcpy(out, sink.bytes().data() + sink.Tell(), n);
+    ByteSink& sink = *target->sink;
+    if (count <= 0) return 0;
+    const std::size_t n = sink.ReadAt(sink.Tell(), out, static_cast<std::size_t>(count));
     sink.Seek(sink.Tell() + n);
     return static_cast<tmsize_t>(n);
 }
@@ -278,7 +276,7 @@ tmsize_t TargetWrite(thandle_t handle, void* data, tmsize_t count) {
 }
 
 toff_t TargetSeek(thandle_t handle, toff_t offset, int whence) {
-    MemorySink& sink = *static_cast<TiffTarget*>(handle)->sink;
+    ByteSink& sink = *static_cast<TiffTarget*>(handle)->sink;
     const toff_t position = NewPosition(sink.Tell(), sink.Size(), offset, whence);
     if (position != static_cast<toff_t>(-1)) sink.Seek(position);
     return position;
@@ -349,7 +347,7 @@ ImageError DecodeTiff(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     return result;
 }
 
-ImageError EncodeTiff(const std::uint8_t* rgb, int width, int height, MemorySink& sink,
+ImageError EncodeTiff(const std::uint8_t* rgb, int width, int height, ByteSink& sink,
                       const ImageOperation& op) {
     if (rgb == nullptr || width <= 0 || height <= 0) return err::kBadParam;
     TiffOptions options(0);
@@ -360,10 +358,10 @@ ImageError EncodeTiff(const std::uint8_t* rgb, int width, int height, MemorySink
         TiffHandle tif(TIFFClientOpenExt("memory", "w", &target, &TargetRead, &TargetWrite,
                                          &TargetSeek, &NoClose, &TargetSize, &NoMap, &NoUnmap,
                                          options.get()));
-        if (!tif) return target.failed ? err::kNoMemory : err::kFileWrite;
+        if (!tif) return target.failed ? sink.WriteFailure() : err::kFileWrite;
         result = EncodeOpened(tif.get(), rgb, width, height, op);
     }
-    if (target.failed) return err::kNoMemory;
+    if (target.failed) return sink.WriteFailure();
     return result;
 }
 
