@@ -6,6 +6,8 @@ JOBS ?= $(shell nproc)
 DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
         libbenchmark-dev
+# Only for the tests: movies written by the program are checked with other readers.
+TEST_DEPS := ffmpeg quicktime-utils
 # Only for `make bench` (reference tools timed in the same run).
 BENCH_DEPS := libjpeg-turbo-progs libopencv-dev
 # Only for `make fuzz`.
@@ -28,10 +30,11 @@ deps:
 	$(call install_missing,$(DEPS))
 
 build: deps
-	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELUNE_TESTS=OFF
 	cmake --build build/release -j $(JOBS)
 
 test: deps
+	$(call install_missing,$(TEST_DEPS))
 	cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBELUNE_SANITIZE=ON
 	cmake --build build/asan -j $(JOBS)
 	cd build/asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
@@ -42,7 +45,7 @@ run: build
 
 bench: deps
 	$(call install_missing,$(BENCH_DEPS))
-	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELUNE_BENCH=ON
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELUNE_TESTS=OFF -DORBELUNE_BENCH=ON
 	cmake --build build/release -j $(JOBS)
 	@for b in build/release/bin/bench_*; do echo "== $$b"; $$b; done
 
