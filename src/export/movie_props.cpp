@@ -1,0 +1,131 @@
+#include "export/movie_props.h"
+
+#include <cctype>
+#include <cmath>
+
+#include "unwarp/mirror_types.h"
+
+namespace orbelune::movie_props {
+
+int CodecFromCliName(std::string_view name) {
+    for (std::size_t i = 0; i < kCodecCliNames.size(); ++i) {
+        const std::string_view candidate = kCodecCliNames[i];
+        if (candidate.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t c = 0; c < name.size() && same; ++c) {
+            same = std::tolower(static_cast<unsigned char>(name[c])) == candidate[c];
+        }
+        if (same) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+Range TiltLimits(int mirrorType) {
+    const TiltRange range = TiltRangeFor(mirrorType);
+    return {range.minimum, range.maximum};
+}
+
+float CorrectZoom(float zoom) {
+    // Written as a negated test so that a NaN falls back too.
+    return (zoom >= 1.0f && zoom <= 2.0f) ? zoom : 1.0f;
+}
+
+int CorrectPan(int pan) {
+    return (pan < kPanRange.minimum || pan > kPanRange.maximum) ? 0 : pan;
+}
+
+int CorrectTilt(int tilt, int mirrorType) {
+    const Range limits = TiltLimits(mirrorType);
+    return (tilt < limits.minimum || tilt > limits.maximum) ? 0 : tilt;
+}
+
+int CorrectTiles(int tiles) {
+    if (tiles == 1) return 1;
+    return (tiles >= 4 && tiles <= kMaxTiles && tiles % 4 == 0) ? tiles : 1;
+}
+
+int ZoomSliderPosition(float zoom) {
+    // Rounded, not truncated: 1.18f x 100 is 117.99999, and truncating would
+    // lose a hundredth at every save and reopen.
+    return static_cast<int>(std::lround(zoom * 100.0f));
+}
+
+float ZoomFromSlider(int position) {
+    return static_cast<float>(position * 0.01);
+}
+
+TilesSlider UpdateTiles(int codec, int tiles, bool inSorensonRange) {
+    if (codec == kSorensonCodec) {
+        const int count = tiles < 4 ? 4 : tiles;
+        return {{4, kMaxTiles}, 4, count, count};
+    }
+    const int count = (inSorensonRange && tiles != 1) ? 1 : tiles;
+    return {{0, kMaxTiles}, 4, TilesSliderPosition(count), count};
+}
+
+int TilesSliderPosition(int tiles) {
+    return tiles < 2 ? 0 : tiles;
+}
+
+int SnapTiles(int position, TileMove move, int openingCodec) {
+    const int r = position % 4;
+    int count = position;
+    switch (move) {
+        case TileMove::StepRight:
+            count = position >= kMaxTiles ? kMaxTiles : position - r + 4;
+            break;
+        case TileMove::StepLeft:
+            count = position - r;
+            break;
+        case TileMove::Other:
+            count = r == 3 ? position - r + 4 : position - r;
+            break;
+    }
+    if (count > kMaxTiles) count = kMaxTiles;
+    if (count <= 0) count = openingCodec == kSorensonCodec ? 4 : 1;
+    return count;
+}
+
+PathParts SplitPath(const std::string& path) {
+    PathParts parts;
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    parts.folder = path.substr(0, nameStart);
+    const std::string name = path.substr(nameStart);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) {
+        parts.base = name;
+    } else {
+        parts.base = name.substr(0, dot);
+        parts.extension = name.substr(dot);
+    }
+    return parts;
+}
+
+std::string ProposedHtmlName(const std::string& moviePath) {
+    return SplitPath(moviePath).base + ".html";
+}
+
+std::string ProposedTitle(const std::string& htmlPath) {
+    return SplitPath(htmlPath).base;
+}
+
+std::string CompleteMoviePath(const std::string& typed, const std::string& reference) {
+    PathParts parts = SplitPath(typed);
+    const PathParts from = SplitPath(reference);
+    if (parts.folder.empty()) parts.folder = from.folder;
+    if (parts.base.empty()) parts.base = from.base;
+    if (parts.extension.empty()) parts.extension = from.extension;
+    return parts.folder + parts.base + parts.extension;
+}
+
+MovieSettings CorrectedSettings(const MovieSettings& settings, int mirrorType) {
+    MovieSettings corrected = settings;
+    corrected.zoom = CorrectZoom(settings.zoom);
+    corrected.pan = CorrectPan(settings.pan);
+    corrected.tilt = CorrectTilt(settings.tilt, mirrorType);
+    corrected.tiles = UpdateTiles(settings.compressor, CorrectTiles(settings.tiles), false).tiles;
+    return corrected;
+}
+
+}  // namespace orbelune::movie_props

@@ -1,0 +1,144 @@
+#include "export/panorama_movie.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "export/movie_layout.h"
+#include "export/temp_files.h"
+#include "export/toolbox_messages.h"
+#include "export/vr_toolbox.h"
+#include "image/image_layer.h"
+
+namespace orbelune {
+namespace {
+
+// Movie box sides and track sizes are signed 16-bit in the movie.
+constexpr int kMaxMovieSide = 32767;
+// The tiles' image descriptions hold their sides as signed 16-bit values.
+constexpr int kMaxTileSide = 32767;
+
+// The image layer reports to the caller's progress only while the panorama is
+// prepared.
+class ProgressScope {
+public:
+    explicit ProgressScope(const std::function<bool(int, int)>& progress) {
+        SetImageProgress(progress);
+    }
+    ~ProgressScope() { SetImageProgress({}); }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+};
+
+// The properties dialog's own corrections, for settings that did not pass it
+// (a hand-edited settings store, the batch tool).
+MovieSettings CorrectedSettings(MovieSettings s) {
+    if (s.tiles < kMinTiles) s.tiles = kMinTiles;
+    if (s.tiles > kMaxTiles) s.tiles = kMaxTiles;
+    if (!(s.zoom >= 1.0f && s.zoom <= 2.0f)) s.zoom = 1.0f;
+    if (s.pan < 0 || s.pan > 360) s.pan = 0;
+    if (s.tilt < -90 || s.tilt > 90) s.tilt = 0;
+    if (s.confirmedWidth != 0) s.movieWidth = s.confirmedWidth;
+    if (s.confirmedHeight != 0) s.movieHeight = s.confirmedHeight;
+    return s;
+}
+
+// Why the movie cannot hold these sizes, or empty.
+std::string SizeProblem(const RgbImage& panorama, const MovieSettings& s) {
+    if (s.movieWidth < 1 || s.movieWidth > kMaxMovieSide || s.movieHeight < 1 ||
+        s.movieHeight > kMaxMovieSide) {
+        return "The movie size " + std::to_string(s.movieWidth) + " x " +
+               std::to_string(s.movieHeight) +
+               " cannot be stored in a movie.  Width and height must be between 1 and " +
+               std::to_string(kMaxMovieSide) + ".";
+    }
+    const FittedSize fitted = FitMovieImage(panorama.width(), panorama.height(), s.tiles);
+    const int tileHeight = fitted.width / s.tiles;
+    if (!fitted.Storable() || fitted.height > kMaxTileSide || tileHeight > kMaxTileSide) {
+        return "The panorama (" + std::to_string(panorama.width()) + " x " +
+               std::to_string(panorama.height()) + ") cannot be cut into " +
+               std::to_string(s.tiles) +
+               " tiles of a movie.  It must be at least 4 pixels high, at least " +
+               std::to_string(s.tiles * 2) + " pixels wide, at most " +
+               std::to_string(kMaxTileSide) + " pixels high and at most " +
+               std::to_string(kMaxTileSide) + " pixels wide per tile.";
+    }
+    return {};
+}
+
+// Runs the toolbox for one panorama node; 0 or the first failure's code.
+// Terminate runs on every path.
+int BuildPanoramaMovie(const MovieSettings& s, const std::string& destination,
+                       const std::string& imageFile, const MovieBuildHooks& hooks) {
+    CVRPanoMovie toolbox;
+    toolbox.SetMessageSink(hooks.showMessage);
+    ToolboxError result =
+        toolbox.Init(destination, 0, 0, s.movieWidth, s.movieHeight, kMovieTimeScale);
+    int node = 0;
+    if (result == tbx::kOk) result = toolbox.CreateNode(FourCC("pano"), &node);
+    if (result == tbx::kOk) {
+        result = toolbox.DefinePanoStream(node, s.compressor, s.quality, s.correction,
+                                          1.0f / s.zoom, static_cast<float>(s.pan),
+                                          static_cast<float>(s.tilt), s.tiles, imageFile);
+    }
+    if (result == tbx::kOk) result = toolbox.BuildMovie();
+    const ToolboxError terminated = toolbox.Terminate();
+    return result != tbx::kOk ? result : terminated;
+}
+
+// mkstemp makes the file private; the finished movie gets the usual mode.
+void GiveDefaultMode(const std::string& path) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(path.c_str(), 0666 & ~mask);
+}
+
+}  // namespace
+
+int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
+              const std::string& destination, const MovieBuildHooks& hooks) {
+    auto tell = [&hooks](const std::string& text) {
+        if (hooks.showMessage) hooks.showMessage(text);
+    };
+    if (panorama.empty() || destination.empty()) return -1;
+    const MovieSettings s = CorrectedSettings(settings);
+    if (std::string problem = SizeProblem(panorama, s); !problem.empty()) {
+        tell(problem);
+        return -1;
+    }
+
+    TempFolder folder;
+    if (!folder.valid()) {
+        tell("No temporary folder could be made for the movie's working files.");
+        return -1;
+    }
+    std::string imageFile;
+    {
+        ProgressScope progress(hooks.progress);
+        imageFile = PrepareMovieImage(panorama, s.tiles, folder.path());
+    }
+    if (imageFile.empty()) return -1;
+
+    // Written beside the destination and renamed over it only when everything
+    // worked, so a failure neither leaves a partial movie nor loses an old one.
+    const std::string partial = MakeSiblingTempFile(destination);
+    if (partial.empty()) return tbx::kMovieFileNotCreated;
+    int result = BuildPanoramaMovie(s, partial, imageFile, hooks);
+    if (result == tbx::kOk) {
+        GiveDefaultMode(partial);
+        if (std::rename(partial.c_str(), destination.c_str()) != 0) {
+            result = tbx::kMovieFileNotCreated;
+        }
+    }
+    if (result != tbx::kOk) std::remove(partial.c_str());
+    return result;
+}
+
+std::string ToolboxErrorText(int code) {
+    if (const char* text = FindToolboxMessage(code)) return text;
+    return "Error #" + std::to_string(code);
+}
+
+}  // namespace orbelune

@@ -1,0 +1,64 @@
+#include "export/temp_files.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace orbelune {
+namespace fs = std::filesystem;
+
+namespace {
+
+// mkstemps wants a writable, NUL-terminated template ending in XXXXXX + suffix.
+std::string CreateExclusive(std::string pattern, int suffixLength) {
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    int fd = mkstemps(buffer.data(), suffixLength);
+    if (fd < 0) return {};
+    ::close(fd);
+    return std::string(buffer.data());
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec) return;
+    std::string pattern = (base / "OBLXXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+}
+
+TempFolder::~TempFolder() {
+    Remove();
+}
+
+void TempFolder::Remove() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+    path_.clear();
+}
+
+std::string MakeTempFileName(const std::string& folder, std::string_view extension) {
+    if (folder.empty()) return {};
+    std::string suffix = "." + std::string(extension);
+    std::string pattern = (fs::path(folder) / "OBLXXXXXX").string() + suffix;
+    return CreateExclusive(pattern, static_cast<int>(suffix.size()));
+}
+
+std::string MakeSiblingTempFile(const std::string& destination) {
+    fs::path target(destination);
+    if (!target.has_filename()) return {};
+    fs::path folder = target.parent_path();
+    std::string name = "." + target.filename().string() + ".XXXXXX";
+    std::string pattern = folder.empty() ? name : (folder / name).string();
+    return CreateExclusive(pattern, 0);
+}
+
+}  // namespace orbelune

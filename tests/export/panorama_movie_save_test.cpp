@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "export/panorama_movie.h"
+#include "export/panorama_movie_walker.h"
+#include "export/vr_toolbox_test_support.h"
+#include "image/image_layer.h"
+#include "platform/quicktime/movie_toolbox.h"
+
+namespace orbelune {
+namespace {
+
+namespace fs = std::filesystem;
+
+MovieSettings Lossless(int tiles) {
+    MovieSettings s;
+    s.tiles = tiles;
+    s.compressor = 5;
+    s.quality = 2;
+    s.correction = 2;
+    s.zoom = 1.0f;
+    s.pan = 0;
+    s.tilt = 0;
+    return s;
+}
+
+class SaveMovieTest : public ::testing::Test {
+protected:
+    void TearDown() override { qt::ClearPlatformFaults(); }
+
+    MovieBuildHooks Hooks() {
+        MovieBuildHooks hooks;
+        hooks.showMessage = [this](const std::string& text) { messages_.push_back(text); };
+        return hooks;
+    }
+    testing::MovieInfo Walk(const std::string& path) {
+        testing::Bytes file;
+        testing::MovieInfo movie;
+        std::string error;
+        EXPECT_TRUE(testing::ReadFileBytes(path, file));
+        EXPECT_TRUE(testing::WalkMovie(file, movie, error)) << error;
+        return movie;
+    }
+    void WriteText(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    std::string ReadText(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    testing::Scratch scratch_;
+    std::vector<std::string> messages_;
+    std::string destination_ = scratch_.Path("pano.mov");
+    RgbImage panorama_ = testing::PatternImage(128, 40);
+};
+
+TEST_F(SaveMovieTest, WritesTheDestinationAndLeavesNoWorkingFiles) {
+    const mode_t old = ::umask(022);
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, Hooks()), 0);
+    ::umask(old);
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ(Walk(destination_).tracks.size(), 3u);
+    struct stat info {};
+    ASSERT_EQ(::stat(destination_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_TRUE(scratch_.Entries().empty()) << "temporary files left behind";
+    EXPECT_EQ(scratch_.Entries(".").size(), 2u) << "only tmp and the movie";
+}
+
+TEST_F(SaveMovieTest, FailedBuildKeepsAnExistingMovieAndLeavesNoPartialFile) {
+    WriteText(destination_, "old movie");
+    qt::SetPlatformFaults({.flattenerMissing = true});
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, Hooks()), -2005);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].rfind("You need the QTVR Flattener extension", 0), 0u);
+    EXPECT_EQ(ReadText(destination_), "old movie");
+    EXPECT_EQ(scratch_.Entries(".").size(), 2u);
+    EXPECT_TRUE(scratch_.Entries().empty());
+
+    qt::PlatformFaults faults;
+    faults.failStep = qt::FaultStep::kCompress;
+    qt::SetPlatformFaults(faults);
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, Hooks()), 29);
+    EXPECT_EQ(ReadText(destination_), "old movie");
+    EXPECT_EQ(scratch_.Entries(".").size(), 2u);
+    EXPECT_TRUE(scratch_.Entries().empty());
+}
+
+TEST_F(SaveMovieTest, ReplacesAnExistingMovieOnSuccess) {
+    WriteText(destination_, "old movie");
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(1), destination_, Hooks()), 0);
+    EXPECT_EQ(Walk(destination_).tracks.size(), 3u);
+}
+
+TEST_F(SaveMovieTest, UnwritableFolderIsMovieFileNotCreated) {
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), scratch_.Path("missing/pano.mov"), Hooks()), 85);
+    EXPECT_TRUE(scratch_.Entries().empty());
+}
+
+TEST_F(SaveMovieTest, TileCountsOutsideTheFormatAreCorrected) {
+    const std::pair<int, std::size_t> cases[] = {{0, 1}, {-4, 1}, {30, 24}, {24, 24}};
+    for (const auto& [tiles, stored] : cases) {
+        ASSERT_EQ(SaveMovie(testing::PatternImage(960, 40), Lossless(tiles), destination_), 0)
+            << tiles;
+        const testing::MovieInfo movie = Walk(destination_);
+        ASSERT_EQ(movie.tracks.size(), 3u);
+        EXPECT_EQ(movie.tracks[2].samples.size(), stored) << tiles;
+    }
+}
+
+TEST_F(SaveMovieTest, DefaultViewOutsideItsRangesFallsBack) {
+    MovieSettings s = Lossless(1);
+    s.zoom = 0.02f;  // the settings store's start-up default
+    s.pan = 400;
+    s.tilt = -120;
+    ASSERT_EQ(SaveMovie(panorama_, s, destination_), 0);
+    const testing::MovieInfo movie = Walk(destination_);
+    ASSERT_EQ(movie.tracks.size(), 3u);
+    testing::QtAtom sample;
+    std::string error;
+    ASSERT_TRUE(testing::ParseAtomContainer(movie.tracks[1].samples.at(0), sample, error)) << error;
+    const testing::Bytes& pdat = sample.Child(testing::Code("pdat"))->data;
+    EXPECT_EQ(testing::BeF32(pdat, 36), 0.0f);
+    EXPECT_EQ(testing::BeF32(pdat, 40), 0.0f);
+    EXPECT_EQ(testing::BeF32(pdat, 44), testing::BeF32(pdat, 32))
+        << "zoom 1 shows the whole height";
+}
+
+TEST_F(SaveMovieTest, SizesTheFormatCannotHoldAreRefusedBeforeWriting) {
+    MovieSettings wide = Lossless(1);
+    wide.movieWidth = 40000;
+    EXPECT_EQ(SaveMovie(panorama_, wide, destination_, Hooks()), -1);
+    MovieSettings confirmed = Lossless(1);
+    confirmed.confirmedHeight = -5;
+    EXPECT_EQ(SaveMovie(panorama_, confirmed, destination_, Hooks()), -1);
+    // One tile 40000 pixels wide after the turn.
+    EXPECT_EQ(SaveMovie(testing::PatternImage(8, 40000), Lossless(1), destination_, Hooks()), -1);
+    EXPECT_EQ(SaveMovie(testing::PatternImage(200, 3), Lossless(1), destination_, Hooks()), -1);
+    ASSERT_EQ(messages_.size(), 4u);
+    EXPECT_NE(messages_[0].find("40000"), std::string::npos);
+    EXPECT_NE(messages_[2].find("tiles"), std::string::npos);
+    EXPECT_FALSE(fs::exists(destination_));
+    EXPECT_TRUE(scratch_.Entries().empty());
+    EXPECT_EQ(SaveMovie(RgbImage(), Lossless(1), destination_), -1);
+}
+
+TEST_F(SaveMovieTest, ProgressReportsOnlyWhileThePanoramaIsPrepared) {
+    MovieBuildHooks hooks;
+    int rows = 0;
+    hooks.progress = [&rows](int, int) {
+        ++rows;
+        return true;
+    };
+    ASSERT_EQ(SaveMovie(testing::PatternImage(1010, 300), Lossless(4), destination_, hooks), 0);
+    EXPECT_GT(rows, 0);
+    EXPECT_FALSE(HasImageProgress());
+
+    hooks.progress = [](int, int) { return false; };
+    fs::remove(destination_);
+    EXPECT_EQ(SaveMovie(testing::PatternImage(1010, 300), Lossless(4), destination_, hooks), -1);
+    EXPECT_FALSE(HasImageProgress());
+    EXPECT_FALSE(fs::exists(destination_));
+    EXPECT_TRUE(scratch_.Entries().empty());
+}
+
+}  // namespace
+}  // namespace orbelune
