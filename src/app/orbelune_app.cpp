@@ -37,6 +37,7 @@ bool COrbeluneApp::InitInstance() {
                         UiServices::Icon::Stop, UiServices::Buttons::Ok);
     }
     const long vrVersion = m_probe.vrVersion ? m_probe.vrVersion() : 0;
+    m_nVRVersion = vrVersion;
     if (vrVersion < kMinimumVrVersion) {
         m_ui.MessageBox(m_pFrame.get(), QStringLiteral("QuickTime VR 2.1 or greater is required."),
                         UiServices::Icon::Stop, UiServices::Buttons::Ok);

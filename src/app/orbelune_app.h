@@ -11,6 +11,7 @@ class CRoundView;
 class CPanoView;
 class CMirrorDlg;
 class CAboutDlg;
+class CMoviePropsDlg;
 class UiServices;
 class QWidget;
 
@@ -52,6 +53,7 @@ public:
     // and return its result instead of entering a modal loop.
     std::function<int(CMirrorDlg&)> runMirrorDialog;
     std::function<void(CAboutDlg&)> runAboutDialog;
+    std::function<int(CMoviePropsDlg&)> runMoviePropsDialog;
 
     orbelune::SettingsStore& store() { return m_store; }
     UiServices& ui() { return m_ui; }
@@ -59,6 +61,7 @@ public:
 
     bool m_bBusy = false;
     bool m_bQuickTime = false;
+    long m_nVRVersion = 0;  // the movie layer's VR version, read at start-up
     int m_nMirror = 1;
     int m_nView = 0;
     QString m_strWorkDir;

@@ -1,6 +1,7 @@
 #include "app/pano_view.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QPainter>
@@ -12,11 +13,13 @@
 #include "app/image_wnd.h"
 #include "app/label_ctrl.h"
 #include "app/logic/save_names.h"
+#include "app/movie_props_dlg.h"
 #include "app/orbelune_app.h"
 #include "app/pano_wnd.h"
 #include "app/ui_services.h"
 #include "image/image_error.h"
 #include "image/image_io.h"
+#include "platform/settings_keys.h"
 
 namespace layout = artwork::layout;
 
@@ -85,6 +88,8 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
                           QStringLiteral("Keep the rows between the lines"), this);
     m_pSavePanorama = PlaceButton(ButtonId::SavePanorama, layout::kPanoSavePanorama,
                                   QStringLiteral("Save the panorama as an image file"), this);
+    m_pSaveMovie = PlaceButton(ButtonId::SaveMovie, layout::kPanoSaveMovie,
+                               QStringLiteral("Save the panorama as a VR movie"), this);
     m_pStartOver = PlaceButton(ButtonId::StartOver, layout::kPanoStartOver,
                                QStringLiteral("Drop this panorama and start again"), this);
     connect(m_pBack, &QAbstractButton::clicked, this, [this] { OnBack(); });
@@ -92,6 +97,7 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
     connect(m_pUndo, &QAbstractButton::clicked, this, [this] { OnUndo(); });
     connect(m_pCrop, &QAbstractButton::clicked, this, [this] { OnCrop(); });
     connect(m_pSavePanorama, &QAbstractButton::clicked, this, [this] { OnSavePanorama(); });
+    connect(m_pSaveMovie, &QAbstractButton::clicked, this, [this] { OnSaveMovie(); });
     connect(m_pStartOver, &QAbstractButton::clicked, this, [this] { OnStartOver(); });
 
     QFont valueFont = font();
@@ -378,10 +384,9 @@ void CPanoView::SaveImage() {
 }
 
 int CPanoView::SavePanorama() {
-    // Movies are built by the movie export, which this view does not drive yet;
-    // formats without an encoder are as good as no format.
-    if (m_saveFormat == orbelune::ImageFormat::Unknown ||
-        m_saveFormat == orbelune::ImageFormat::Mov || !orbelune::CanEncode(m_saveFormat)) {
+    if (m_saveFormat == orbelune::ImageFormat::Mov) return SaveMovieFile();
+    // Formats without an encoder are as good as no format.
+    if (m_saveFormat == orbelune::ImageFormat::Unknown || !orbelune::CanEncode(m_saveFormat)) {
         m_app.ui().MessageBox(
             this, QStringLiteral("There is a problem.  File format has not been selected."),
             UiServices::Icon::Stop, UiServices::Buttons::Ok);
@@ -400,4 +405,127 @@ int CPanoView::SavePanorama() {
                               UiServices::Icon::Stop, UiServices::Buttons::Ok);
     }
     return static_cast<int>(error);
+}
+
+void CPanoView::OnSaveMovie() {
+    if (m_app.BeginTask()) return;
+    SaveMovieAs();
+    m_app.m_bBusy = false;
+}
+
+void CPanoView::SaveMovieAs() {
+    if (!m_app.m_bQuickTime) {
+        m_app.ui().MessageBox(this,
+                              QStringLiteral("When this application was started, QuickTime was "
+                                             "not installed.\n\nSaving is disabled."),
+                              UiServices::Icon::Information, UiServices::Buttons::Ok);
+        return;
+    }
+    if (m_app.m_nVRVersion < 0x210) {
+        m_app.ui().MessageBox(this, QStringLiteral("QuickTime VR 2.1 or greater is required."),
+                              UiServices::Icon::Stop, UiServices::Buttons::Ok);
+        return;
+    }
+    if (!m_pWnd->HasImage()) return;
+    m_saveFormat = orbelune::ImageFormat::Unknown;
+    m_movieSettings.moviePath =
+        orbelune::ProposedMoviePath(QFile::encodeName(m_app.m_strPathName).toStdString());
+    if (EditMovieProperties() != QDialog::Accepted) {
+        m_pWnd->update();
+        return;
+    }
+    m_saveFormat = orbelune::FormatFromExtension(m_movieSettings.moviePath);
+    repaint();
+    SavePanorama();
+}
+
+int CPanoView::EditMovieProperties() {
+    CMoviePropsDlg dlg(m_app, this);
+    const orbelune::RgbImage& panorama = m_pWnd->image();
+    dlg.m_nMovieWidth = m_movieSettings.movieWidth;
+    dlg.m_nMovieHeight = m_movieSettings.movieHeight;
+    dlg.m_nPanoWidth = panorama.width();
+    dlg.m_nPanoHeight = panorama.height();
+    dlg.m_nCodec = m_movieSettings.compressor;
+    dlg.m_nQuality = m_movieSettings.quality;
+    dlg.m_nCorrection = m_movieSettings.correction;
+    dlg.m_fZoom = m_movieSettings.zoom;
+    dlg.m_nPan = m_movieSettings.pan;
+    dlg.m_nTilt = m_movieSettings.tilt;
+    dlg.m_nTiles = m_movieSettings.tiles;
+    const QString moviePath =
+        QFile::decodeName(QByteArray::fromStdString(m_movieSettings.moviePath));
+    const QString baseName =
+        QString::fromStdString(orbelune::movie_props::SplitPath(m_movieSettings.moviePath).base);
+    dlg.m_strMovieFile = moviePath;
+    dlg.m_strHtmlFile = baseName + QStringLiteral(".html");
+    dlg.m_strTitle = baseName;
+    dlg.m_strReferencePath = moviePath;
+    dlg.OnInitDialog();
+
+    const int result = m_app.runMoviePropsDialog ? m_app.runMoviePropsDialog(dlg) : dlg.exec();
+    if (result != QDialog::Accepted) return result;
+
+    m_movieSettings.movieWidth = m_movieSettings.confirmedWidth = dlg.m_nMovieWidth;
+    m_movieSettings.movieHeight = m_movieSettings.confirmedHeight = dlg.m_nMovieHeight;
+    m_movieSettings.correction = dlg.m_nCorrection;
+    m_movieSettings.zoom = dlg.m_fZoom;
+    m_movieSettings.quality = dlg.m_nQuality;
+    m_movieSettings.compressor = dlg.m_nCodec;
+    m_movieSettings.pan = dlg.m_nPan;
+    m_movieSettings.tilt = dlg.m_nTilt;
+    m_movieSettings.tiles = dlg.m_nTiles;
+    namespace keys = orbelune::settings;
+    orbelune::SettingsStore& store = m_app.store();
+    orbelune::Write(store, keys::kMovieWidth, m_movieSettings.movieWidth);
+    orbelune::Write(store, keys::kMovieHeight, m_movieSettings.movieHeight);
+    orbelune::Write(store, keys::kCompressor, m_movieSettings.compressor);
+    orbelune::Write(store, keys::kQuality, m_movieSettings.quality);
+    orbelune::Write(store, keys::kCorrection, m_movieSettings.correction);
+    orbelune::Write(store, keys::kZoom,
+                    orbelune::movie_props::ZoomSliderPosition(m_movieSettings.zoom));
+    orbelune::Write(store, keys::kPan, m_movieSettings.pan);
+    orbelune::Write(store, keys::kTilt, m_movieSettings.tilt);
+    orbelune::Write(store, keys::kTiles, m_movieSettings.tiles);
+    m_movieSettings.moviePath = QFile::encodeName(dlg.m_strMovieFile).toStdString();
+    return result;
+}
+
+int CPanoView::SaveMovieFile() {
+    m_app.ui().BeginWaitCursor();
+    // A .mov typed in the image dialog comes here with the stored settings:
+    // they get the dialog's corrections first.
+    const orbelune::MovieSettings settings = orbelune::movie_props::CorrectedSettings(
+        m_movieSettings, orbelune::Read(m_app.store(), orbelune::settings::kMirror));
+    int result = 0;
+    {
+        CProgressScope progress(m_app);
+        orbelune::MovieBuildHooks hooks;
+        hooks.showMessage = [this](const std::string& text) {
+            m_app.ui().MessageBox(this, QString::fromStdString(text), UiServices::Icon::Stop,
+                                  UiServices::Buttons::Ok);
+        };
+        hooks.progress = [&progress](int row, int count) {
+            progress.Report(row, count);
+            return true;
+        };
+        result = buildMovie
+                     ? buildMovie(m_pWnd->image(), settings, settings.moviePath, hooks)
+                     : orbelune::SaveMovie(m_pWnd->image(), settings, settings.moviePath, hooks);
+    }
+    if (result != 0) {
+        m_app.ui().MessageBox(
+            this,
+            QStringLiteral("QuickTime save failed with error code %1.\n\nMake sure that your "
+                           "movie isn't open in another application, or try saving it under a "
+                           "different name.")
+                .arg(result),
+            UiServices::Icon::Information, UiServices::Buttons::Ok);
+        m_app.ui().EndWaitCursor();
+        return -2;
+    }
+    m_app.ui().OpenWithDefaultApp(QFile::decodeName(QByteArray::fromStdString(settings.moviePath)));
+    m_app.m_tLastTaskEnd = m_app.now();
+    m_app.ui().EndWaitCursor();
+    return 0;
 }

@@ -3,8 +3,11 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
+#include <string>
 
 #include "export/movie_settings.h"
+#include "export/panorama_movie.h"
 #include "image/adjustments.h"
 #include "image/image_format.h"
 #include "image/rgb_image.h"
@@ -54,6 +57,10 @@ public:
     void OnCrop();
     void OnReset();
     void OnSavePanorama();
+    // Save as VR Movie: the movie properties, then the movie build.
+    void OnSaveMovie();
+    // Runs the movie properties dialog; on 1 takes its values and stores them.
+    int EditMovieProperties();
     void OnSliderReleased(Slider which);
     // Writes the current picture to the movie path in the save format; 0, or
     // -1 / the image layer's code after telling the user.
@@ -66,12 +73,18 @@ public:
     QAbstractButton* undoButton() const { return m_pUndo; }
     QAbstractButton* cropButton() const { return m_pCrop; }
     QAbstractButton* savePanoramaButton() const { return m_pSavePanorama; }
+    QAbstractButton* saveMovieButton() const { return m_pSaveMovie; }
     QAbstractButton* startOverButton() const { return m_pStartOver; }
     QProgressBar* progressBar() const { return m_pProgress; }
     QLabel* sizeCaption() const;
     const orbelune::PanoAdjustments& adjustments() const { return m_adjustments; }
     const orbelune::SliderPositions& lastAccepted() const { return m_lastAccepted; }
     orbelune::ImageFormat saveFormat() const { return m_saveFormat; }
+
+    // How the movie is built; empty means orbelune::SaveMovie. Tests replace it.
+    std::function<int(const orbelune::RgbImage&, const orbelune::MovieSettings&, const std::string&,
+                      const orbelune::MovieBuildHooks&)>
+        buildMovie;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -82,6 +95,8 @@ private:
     void SetSlider(Slider which, int position);
     int LastAccepted(Slider which) const;
     void SaveImage();
+    void SaveMovieAs();
+    int SaveMovieFile();
 
     COrbeluneApp& m_app;
     orbelune::MovieSettings m_movieSettings;
@@ -96,6 +111,7 @@ private:
     QAbstractButton* m_pUndo = nullptr;
     QAbstractButton* m_pCrop = nullptr;
     QAbstractButton* m_pSavePanorama = nullptr;
+    QAbstractButton* m_pSaveMovie = nullptr;
     QAbstractButton* m_pStartOver = nullptr;
     std::array<QSlider*, 4> m_sliders{};
     std::array<QLabel*, 4> m_sliderValues{};

@@ -17,6 +17,7 @@ int RunConvert(const Args& args);
 int RunAdjust(const Args& args);
 int RunUnwarp(const Args& args);
 int RunSynth(const Args& args);
+int RunMovie(const Args& args);
 
 // Prints "orbelune-cli: <message>" and the command's usage line to stderr; returns kExitUsage.
 int UsageError(const std::string& message, const char* usage);

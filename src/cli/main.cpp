@@ -21,6 +21,10 @@ constexpr const char* kUsage =
     "                                  unwarp ring photographs into panoramas\n"
     "  synth [PANORAMA] -o OUT [--mirror TYPE] [--size WxH] [--center X,Y] [--outer R]\n"
     "                                  render a synthetic ring photograph\n"
+    "  movie PANORAMA -o OUT.mov [--tiles N] [--codec jpeg|tiff|cinepak|bmp|sorenson|none]\n"
+    "        [--quality 0-5] [--correction 0-2] [--zoom Z] [--pan P] [--tilt T] [--size WxH]\n"
+    "        [--html PAGE.html [--title T]]\n"
+    "                                  save a panorama as a VR panorama movie\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
@@ -43,6 +47,7 @@ int main(int argc, char** argv) {
     if (command == "adjust") return RunAdjust(args);
     if (command == "unwarp") return RunUnwarp(args);
     if (command == "synth") return RunSynth(args);
+    if (command == "movie") return RunMovie(args);
     std::fprintf(stderr, "orbelune-cli: unknown command '%s'\n\n", command.c_str());
     std::fputs(kUsage, stderr);
     return kExitUsage;

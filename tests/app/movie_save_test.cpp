@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "app/movie_props_dlg.h"
+#include "app/orbelune_app.h"
+#include "app/pano_view.h"
+#include "app/pano_wnd.h"
+#include "export/panorama_movie.h"
+#include "platform/settings_store.h"
+#include "scripted_ui.h"
+
+namespace {
+
+const QString kSaveFailed = QStringLiteral(
+    "QuickTime save failed with error code %1.\n\nMake sure that your movie isn't open in another "
+    "application, or try saving it under a different name.");
+
+// The save command of the panorama view with a scripted desktop and, unless a
+// test wants the real one, a recorded movie build.
+class MovieSaveTest : public ::testing::Test {
+protected:
+    void SetUp() override { Start({}); }
+    void Start(MoviePlatformProbe probe) {
+        app = std::make_unique<COrbeluneApp>(store, ui, std::move(probe));
+        app->now = [this] { return clock; };
+        ASSERT_TRUE(app->InitInstance());
+        view = app->m_pPanoView;
+        dir = std::filesystem::temp_directory_path() /
+              ("orbelune_movie_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+        app->m_strFileName = QStringLiteral("ring.jpg");
+        app->m_strPathName = QString::fromStdString((dir / "ring.jpg").string());
+        view->buildMovie =
+            [this](const orbelune::RgbImage& image, const orbelune::MovieSettings& settings,
+                   const std::string& destination, const orbelune::MovieBuildHooks&) {
+                ++builds;
+                builtWidth = image.width();
+                built = settings;
+                builtPath = destination;
+                return buildResult;
+            };
+        ui.Clear();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    void Deliver(int width, int height) {
+        view->PrepareForNewPanorama();
+        app->SwitchView(2);
+        orbelune::RgbImage& current = view->currentImage();
+        ASSERT_EQ(current.AllocatePixels(width, height), orbelune::err::kNone);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width * 3; ++x)
+                current.row(y)[x] = static_cast<std::uint8_t>((x * 5 + y * 11) % 251);
+        view->InitCropLines();
+        view->ShowNewPanorama();
+        ui.Clear();
+    }
+    // Answers the movie properties dialog with `act`, recording what it opened with.
+    void AnswerDialog(std::function<void(CMoviePropsDlg&)> act) {
+        app->runMoviePropsDialog = [this, act](CMoviePropsDlg& dlg) {
+            ++dialogs;
+            openedMovie = dlg.movieFileEdit()->text();
+            openedHtml = dlg.htmlFileEdit()->text();
+            openedTitle = dlg.titleEdit()->text();
+            act(dlg);
+            return dlg.result();
+        };
+    }
+    std::string PathIn(const std::string& name) const { return (dir / name).string(); }
+
+    std::time_t clock = 50000;
+    orbelune::MemorySettingsStore store;
+    ScriptedUi ui;
+    std::unique_ptr<COrbeluneApp> app;
+    CPanoView* view = nullptr;
+    std::filesystem::path dir;
+
+    int buildResult = 0;
+    int builds = 0;
+    int builtWidth = 0;
+    orbelune::MovieSettings built;
+    std::string builtPath;
+    int dialogs = 0;
+    QString openedMovie, openedHtml, openedTitle;
+};
+
+TEST_F(MovieSaveTest, ConfirmedDialogStoresTheSettingsBuildsAndOpensTheMovie) {
+    Deliver(800, 200);
+    AnswerDialog([](CMoviePropsDlg& dlg) {
+        dlg.zoomSlider()->setValue(118);
+        dlg.panSlider()->setValue(90);
+        dlg.tiltSlider()->setValue(-5);
+        QTest::mouseClick(dlg.saveButton(), Qt::LeftButton);
+    });
+    store.ClearWrites();
+    QTest::mouseClick(view->saveMovieButton(), Qt::LeftButton);
+
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(openedMovie.toStdString(), PathIn("ring.mov"));
+    EXPECT_EQ(openedHtml, QStringLiteral("ring.html"));
+    EXPECT_EQ(openedTitle, QStringLiteral("ring"));
+
+    const std::vector<std::string> order{"DEFAULTS/DEFAULT_MOVIE_WIDTH",
+                                         "DEFAULTS/DEFAULT_MOVIE_HEIGHT",
+                                         "DEFAULTS/COMPRESSOR",
+                                         "DEFAULTS/QUALITY",
+                                         "DEFAULTS/CORRECTION",
+                                         "DEFAULTS/ZOOM",
+                                         "DEFAULTS/PAN",
+                                         "DEFAULTS/TILT",
+                                         "DEFAULTS/TILES"};
+    EXPECT_EQ(store.writes(), order);
+    EXPECT_EQ(store.GetInt("DEFAULTS", "ZOOM", 0), 118);
+    EXPECT_EQ(store.GetInt("DEFAULTS", "PAN", 0), 90);
+    EXPECT_EQ(store.GetInt("DEFAULTS", "TILT", 0), -5);
+    EXPECT_EQ(store.GetInt("DEFAULTS", "TILES", 0), 1);
+
+    ASSERT_EQ(builds, 1);
+    EXPECT_EQ(builtWidth, 800);
+    EXPECT_EQ(builtPath, PathIn("ring.mov"));
+    EXPECT_EQ(built.tiles, 1);
+    EXPECT_EQ(built.pan, 90);
+    EXPECT_EQ(built.movieWidth, 400);
+    EXPECT_EQ(view->movieSettings().confirmedHeight, 180);
+    ASSERT_EQ(ui.opened.size(), 1u);
+    EXPECT_EQ(ui.opened[0].toStdString(), PathIn("ring.mov"));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(app->m_tLastTaskEnd, clock);
+    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_EQ(ui.waitDepth, 0);
+}
+
+TEST_F(MovieSaveTest, FailedBuildShowsItsCodeAndOpensNothing) {
+    Deliver(800, 200);
+    AnswerDialog([](CMoviePropsDlg& dlg) { dlg.OnOK(); });
+    buildResult = 37;
+    view->OnSaveMovie();
+    ASSERT_EQ(builds, 1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.LastMessage(), kSaveFailed.arg(37));
+    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Information);
+    EXPECT_TRUE(ui.opened.empty());
+    EXPECT_EQ(app->m_tLastTaskEnd, 0);
+    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_EQ(ui.waitDepth, 0);
+}
+
+TEST_F(MovieSaveTest, CancelledDialogChangesNothing) {
+    Deliver(800, 200);
+    AnswerDialog([](CMoviePropsDlg& dlg) {
+        dlg.panSlider()->setValue(200);
+        QTest::mouseClick(dlg.cancelButton(), Qt::LeftButton);
+    });
+    store.ClearWrites();
+    view->OnSaveMovie();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(store.writes().empty());
+    EXPECT_EQ(view->movieSettings().pan, 2);
+    EXPECT_EQ(builds, 0);
+    EXPECT_FALSE(app->m_bBusy);
+}
+
+TEST_F(MovieSaveTest, MissingMovieLayerOrOldVrRefusesBeforeTheDialog) {
+    Start({[] { return false; }, [] { return 0x210L; }});
+    Deliver(800, 200);
+    AnswerDialog([](CMoviePropsDlg& dlg) { dlg.OnOK(); });
+    view->OnSaveMovie();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.LastMessage(), QStringLiteral("When this application was started, QuickTime "
+                                               "was not installed.\n\nSaving is disabled."));
+    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Information);
+    EXPECT_FALSE(app->m_bBusy);
+
+    Start({[] { return true; }, [] { return 0x20FL; }});
+    Deliver(800, 200);
+    AnswerDialog([](CMoviePropsDlg& dlg) { dlg.OnOK(); });
+    view->OnSaveMovie();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.LastMessage(), QStringLiteral("QuickTime VR 2.1 or greater is required."));
+    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(builds, 0);
+    EXPECT_FALSE(app->m_bBusy);
+}
+
+TEST_F(MovieSaveTest, BusyProgramAndEmptyViewStartNothing) {
+    AnswerDialog([](CMoviePropsDlg& dlg) { dlg.OnOK(); });
+    view->OnSaveMovie();  // no panorama yet
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_FALSE(app->m_bBusy);
+
+    Deliver(800, 200);
+    app->m_bBusy = true;
+    view->OnSaveMovie();
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(ui.LastMessage(), QStringLiteral("Orbelune is busy doing another task."));
+}
+
+TEST_F(MovieSaveTest, MovTypedInTheImageDialogBuildsWithCorrectedStoredSettings) {
+    Deliver(800, 200);
+    store.SetInt("DEFAULTS", "TILES", 6);
+    store.SetInt("DEFAULTS", "ZOOM", 250);
+    app->LoadSettings();
+    ui.fileNames.push_back(QString::fromStdString(PathIn("typed.mov")));
+    view->OnSavePanorama();
+    ASSERT_EQ(builds, 1);
+    EXPECT_EQ(builtPath, PathIn("typed.mov"));
+    EXPECT_EQ(built.tiles, 1);
+    EXPECT_EQ(built.zoom, 1.0f);
+    EXPECT_EQ(ui.opened.size(), 1u);
+}
+
+TEST_F(MovieSaveTest, RealBuildWritesAMovieFile) {
+    Deliver(960, 240);
+    view->buildMovie = nullptr;
+    AnswerDialog([](CMoviePropsDlg& dlg) {
+        dlg.codecCombo()->setCurrentIndex(0);
+        emit dlg.codecCombo()->activated(0);
+        dlg.OnOK();
+    });
+    view->OnSaveMovie();
+    EXPECT_TRUE(ui.messages.empty()) << ui.LastMessage().toStdString();
+    ASSERT_EQ(ui.opened.size(), 1u);
+    std::ifstream movie(PathIn("ring.mov"), std::ios::binary);
+    char header[8] = {};
+    movie.read(header, 8);
+    EXPECT_EQ(std::string(header + 4, 4), "moov");  // fast start: the movie atom first
+}
+
+}  // namespace
