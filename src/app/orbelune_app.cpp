@@ -67,9 +67,14 @@ bool COrbeluneApp::BeginTask() {
         ShowBusyMessage();
         return true;
     }
-    if (now() - m_tLastTaskEnd < kTaskSpacingSeconds) return true;
+    if (WithinSecondsOfLastTask(kTaskSpacingSeconds - 1)) return true;
     m_bBusy = true;
     return false;
+}
+
+bool COrbeluneApp::WithinSecondsOfLastTask(std::time_t seconds) const {
+    const std::time_t elapsed = now() - m_tLastTaskEnd;
+    return elapsed >= 0 && elapsed <= seconds;
 }
 
 void COrbeluneApp::ShowBusyMessage() {

@@ -43,6 +43,10 @@ public:
     // True when the caller must not start its task (busy, or within 2 s of the
     // last unwarp or save). Otherwise sets m_bBusy.
     bool BeginTask();
+    // True within `seconds` after the last unwarp or save. A clock set back
+    // before that moment does not count, or commands would be refused until
+    // the clock caught up.
+    bool WithinSecondsOfLastTask(std::time_t seconds) const;
     void ShowBusyMessage();
     // The view shown before, or null; shows the bad-index message for others.
     QWidget* SwitchView(int index);

@@ -156,7 +156,7 @@ void CRoundView::OnBack() {
         return;
     }
     // A click that queued up behind the unwarp must not throw the photograph away.
-    if (m_app.now() - m_app.m_tLastTaskEnd <= 1) return;
+    if (m_app.WithinSecondsOfLastTask(1)) return;
     m_app.m_bBusy = true;
     m_pWnd->ResetRoundWnd();
     m_pSizeLabel->clear();

@@ -15,6 +15,7 @@
 #include "app/artwork.h"
 #include "app/main_frame.h"
 #include "app/mirror_dlg.h"
+#include "app/movie_props_dlg.h"
 #include "app/orbelune_app.h"
 #include "app/pano_view.h"
 #include "app/round_view.h"
@@ -157,6 +158,17 @@ int WriteScreenshots(const QString& dir) {
         }
     }
     ok = Save(frame, dir, "3-panorama.png") && ok;
+
+    // The movie properties as Save as VR Movie opens them; cancelled after the shot.
+    app.runMoviePropsDialog = [&](CMoviePropsDlg& dialog) {
+        dialog.show();
+        ok = Save(&dialog, dir, "6-movie-properties.png") && ok;
+        dialog.hide();
+        return static_cast<int>(QDialog::Rejected);
+    };
+    app.m_tLastTaskEnd = 0;
+    app.m_pPanoView->OnSaveMovie();
+    app.runMoviePropsDialog = nullptr;
 
     CMirrorDlg mirror(store, frame);
     mirror.show();

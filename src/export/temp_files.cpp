@@ -47,7 +47,9 @@ void TempFolder::Remove() {
 
 std::string MakeTempFileName(const std::string& folder, std::string_view extension) {
     if (folder.empty()) return {};
-    std::string suffix = "." + std::string(extension);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + string.
+    std::string suffix(".");
+    suffix += extension;
     std::string pattern = (fs::path(folder) / "OBLXXXXXX").string() + suffix;
     return CreateExclusive(pattern, static_cast<int>(suffix.size()));
 }
@@ -56,7 +58,9 @@ std::string MakeSiblingTempFile(const std::string& destination) {
     fs::path target(destination);
     if (!target.has_filename()) return {};
     fs::path folder = target.parent_path();
-    std::string name = "." + target.filename().string() + ".XXXXXX";
+    std::string name(".");
+    name += target.filename().string();
+    name += ".XXXXXX";
     std::string pattern = folder.empty() ? name : (folder / name).string();
     return CreateExclusive(pattern, 0);
 }

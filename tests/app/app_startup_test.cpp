@@ -126,4 +126,12 @@ TEST_F(StartupTest, BeginTaskSwallowsCommandsWithinTwoSecondsOfTheLastTask) {
     EXPECT_TRUE(app->m_bBusy);
 }
 
+TEST_F(StartupTest, AClockSetBackDoesNotLockOutCommands) {
+    Start();
+    std::time_t clock = 5000;
+    app->now = [&] { return clock; };
+    app->m_tLastTaskEnd = 9000;
+    EXPECT_FALSE(app->BeginTask());
+}
+
 }  // namespace

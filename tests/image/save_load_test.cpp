@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -65,8 +67,9 @@ TEST_F(SaveLoad, ContentDecidesBeforeTheExtension) {
     EXPECT_EQ(image.LoadImageFile(Put("noise.JpEg", noise)), err::kBadJpeg);
 
     // A GIF is recognised but has no decoder; without a usable extension: -1.
-    std::vector<std::uint8_t> gif{'G', 'I', 'F', '8', '9', 'a'};
-    gif.resize(64, 0);
+    std::vector<std::uint8_t> gif(64, 0);
+    const char signature[] = "GIF89a";
+    std::copy(signature, signature + 6, gif.begin());
     for (const std::string name : {"anim.gif", "noextension", "pano.mov"}) {
         SCOPED_TRACE(name);
         image = Loaded();

@@ -46,8 +46,6 @@ private:
     std::uint64_t position_ = 0;
     std::uint64_t size_ = 0;
 };
-// The former name, kept while other code moves over.
-using MemorySink = ByteSink;
 
 // A decoder turns a whole file's bytes into packed RGB (top row first),
 // allocating `out` only after CheckImageSize accepted the declared size, and

@@ -183,7 +183,7 @@ OSErr CompressImage(const OffscreenBuffer& buffer, FourCC type, CodecQ quality,
                 PackDib(image, data);
                 break;
             case kTiffCodecType: {
-                MemorySink sink;
+                ByteSink sink;
                 ImageOperation op;
                 const ImageError code =
                     EncodeTiff(image.data(), image.width(), image.height(), sink, op);

@@ -30,8 +30,8 @@ inline OSErr Result(OSErr code) {
 OSErr CheckMoviesReady();
 
 // Receives the flattened file's bytes in order; false on a write failure.
-using ByteSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
-OSErr WriteFlattenedMovie(const Movie& movie, const ByteSink& sink);
+using FlattenedBytesFn = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+OSErr WriteFlattenedMovie(const Movie& movie, const FlattenedBytesFn& sink);
 // Writes through WriteFlattenedMovie into a temporary file beside `path` and
 // renames it over `path` only on success.
 OSErr WriteMovieFileAtomically(const Movie& movie, const std::string& path, bool replace);

@@ -293,7 +293,7 @@ OSErr ErrnoToOSErr(int error) {
 
 }  // namespace
 
-OSErr WriteFlattenedMovie(const Movie& movie, const ByteSink& sink) {
+OSErr WriteFlattenedMovie(const Movie& movie, const FlattenedBytesFn& sink) {
     std::uint64_t payload = 0;
     for (int i = 1; i <= movie.trackCount(); ++i) {
         const Media* media = movie.track(i)->media();
@@ -344,7 +344,7 @@ OSErr WriteMovieFileAtomically(const Movie& movie, const std::string& path, bool
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return ErrnoToOSErr(errno);
     int writeErrno = 0;
-    const ByteSink sink = [&](const std::uint8_t* data, std::size_t size) {
+    const FlattenedBytesFn sink = [&](const std::uint8_t* data, std::size_t size) {
         while (size > 0) {
             const ssize_t done = ::write(fd, data, size);
             if (done < 0 && errno == EINTR) continue;
