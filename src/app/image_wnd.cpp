@@ -57,14 +57,31 @@ void CProgressScope::Report(int row, int count) {
     }
 }
 
-void StyleProgressBar(QProgressBar* bar) {
+CViewProgressBar::CViewProgressBar(COrbeluneApp& app, QWidget* parent)
+    : QProgressBar(parent), m_app(app) {
     namespace colors = artwork::colors;
-    bar->setTextVisible(false);
-    bar->setStyleSheet(
+    setTextVisible(false);
+    setStyleSheet(
         QStringLiteral("QProgressBar { background: %1; border: 1px solid %2; "
                        "border-radius: 4px; }"
                        "QProgressBar::chunk { background: %3; border-radius: 3px; }")
             .arg(colors::kImageWell.name(), colors::kPanelEdge.name(), colors::kAccent.name()));
+    hide();
+}
+
+void CViewProgressBar::Report(int row, int count) {
+    if (!m_bRunning) {
+        m_bRunning = true;
+        m_app.m_bBusy = true;
+        show();
+        setRange(0, count);
+    }
+    setValue(row);
+}
+
+void CViewProgressBar::End() {
+    hide();
+    m_bRunning = false;
 }
 
 CImageWnd::CImageWnd(COrbeluneApp& app, QWidget* parent) : QWidget(parent), m_app(app) {

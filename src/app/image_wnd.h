@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QImage>
+#include <QProgressBar>
 #include <QWidget>
 
 #include "image/rgb_image.h"
@@ -28,8 +29,19 @@ private:
     bool m_bOutermost;
 };
 
-// The progress bar in the program's colours.
-void StyleProgressBar(QProgressBar* bar);
+// An image view's progress bar, in the program's colours: the first report of
+// a run shows it with its range and marks the application busy; End hides it.
+class CViewProgressBar : public QProgressBar {
+public:
+    CViewProgressBar(COrbeluneApp& app, QWidget* parent);
+    void Report(int row, int count);
+    void End();
+    bool running() const { return m_bRunning; }
+
+private:
+    COrbeluneApp& m_app;
+    bool m_bRunning = false;
+};
 
 // A child window that owns one picture and shows a display copy of it made
 // once per change, never rescaled while painting.

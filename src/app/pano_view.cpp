@@ -139,9 +139,7 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
     m_pSizeCaption->setPalette(captionPalette);
     m_pSizeCaption->setGeometry(layout::kPanoSizeCaption);
 
-    m_pProgress = new QProgressBar(this);
-    StyleProgressBar(m_pProgress);
-    m_pProgress->hide();
+    m_pProgress = new CViewProgressBar(m_app, this);
     SetProgressIdlePlace();
 }
 
@@ -261,18 +259,11 @@ void CPanoView::ApplyAdjustments() {
 }
 
 void CPanoView::ShowProgress(int row, int count) {
-    if (!m_bProgressShown) {
-        m_bProgressShown = true;
-        m_app.m_bBusy = true;
-        m_pProgress->show();
-        m_pProgress->setRange(0, count);
-    }
-    m_pProgress->setValue(row);
+    m_pProgress->Report(row, count);
 }
 
 void CPanoView::HideProgress() {
-    m_pProgress->hide();
-    m_bProgressShown = false;
+    m_pProgress->End();
 }
 
 void CPanoView::PrepareForNewPanorama() {

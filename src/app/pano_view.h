@@ -17,7 +17,7 @@ class CPanoWnd;
 class CLabelCtrl;
 class QAbstractButton;
 class QLabel;
-class QProgressBar;
+class CViewProgressBar;
 class QSlider;
 
 // The panorama view: the unwarped picture, crop lines, sliders and the save commands.
@@ -75,7 +75,7 @@ public:
     QAbstractButton* savePanoramaButton() const { return m_pSavePanorama; }
     QAbstractButton* saveMovieButton() const { return m_pSaveMovie; }
     QAbstractButton* startOverButton() const { return m_pStartOver; }
-    QProgressBar* progressBar() const { return m_pProgress; }
+    CViewProgressBar* progressBar() const { return m_pProgress; }
     QLabel* sizeCaption() const;
     const orbelune::PanoAdjustments& adjustments() const { return m_adjustments; }
     const orbelune::SliderPositions& lastAccepted() const { return m_lastAccepted; }
@@ -115,9 +115,8 @@ private:
     QAbstractButton* m_pStartOver = nullptr;
     std::array<QSlider*, 4> m_sliders{};
     std::array<QLabel*, 4> m_sliderValues{};
-    QProgressBar* m_pProgress = nullptr;
+    CViewProgressBar* m_pProgress = nullptr;
     CLabelCtrl* m_pSizeCaption = nullptr;
     QPixmap m_background;
-    bool m_bProgressShown = false;
     bool m_bSettingSliders = false;
 };

@@ -44,10 +44,8 @@ CRoundView::CRoundView(COrbeluneApp& app, QWidget* parent)
     m_pSizeLabel->setPalette(labelPalette);
     m_pSizeLabel->setGeometry(layout::kRoundSizeLabel);
 
-    m_pProgress = new QProgressBar(this);
-    StyleProgressBar(m_pProgress);
+    m_pProgress = new CViewProgressBar(m_app, this);
     m_pProgress->setGeometry(layout::kRoundProgress);
-    m_pProgress->hide();
 }
 
 CRoundView::~CRoundView() = default;
@@ -95,19 +93,16 @@ void CRoundView::UpdateSizeLabel() {
     }
 }
 
+bool CRoundView::progressShown() const {
+    return m_pProgress->running();
+}
+
 void CRoundView::ShowProgress(int row, int count) {
-    if (!m_bProgressShown) {
-        m_bProgressShown = true;
-        m_app.m_bBusy = true;
-        m_pProgress->show();
-        m_pProgress->setRange(0, count);
-    }
-    m_pProgress->setValue(row);
+    m_pProgress->Report(row, count);
 }
 
 void CRoundView::HideProgress() {
-    m_pProgress->hide();
-    m_bProgressShown = false;
+    m_pProgress->End();
 }
 
 void CRoundView::OnShow() {

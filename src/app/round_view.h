@@ -9,7 +9,7 @@ class CRoundWnd;
 class CLabelCtrl;
 class QAbstractButton;
 class QLabel;
-class QProgressBar;
+class CViewProgressBar;
 
 // The ring view: the raw photograph with its ring, the size label, Unwarp and Back.
 class CRoundView : public QWidget {
@@ -36,9 +36,9 @@ public:
     CRoundWnd* imageWnd() const { return m_pWnd; }
     QAbstractButton* unwarpButton() const { return m_pUnwarp; }
     QAbstractButton* backButton() const { return m_pBack; }
-    QProgressBar* progressBar() const { return m_pProgress; }
+    CViewProgressBar* progressBar() const { return m_pProgress; }
     QLabel* sizeLabel() const;
-    bool progressShown() const { return m_bProgressShown; }
+    bool progressShown() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -49,8 +49,7 @@ private:
     CRoundWnd* m_pWnd = nullptr;
     QAbstractButton* m_pUnwarp = nullptr;
     QAbstractButton* m_pBack = nullptr;
-    QProgressBar* m_pProgress = nullptr;
+    CViewProgressBar* m_pProgress = nullptr;
     CLabelCtrl* m_pSizeLabel = nullptr;
     QPixmap m_background;
-    bool m_bProgressShown = false;
 };

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "app/image_wnd.h"
 #include "app/main_frame.h"
 #include "app/orbelune_app.h"
 #include "app/pano_view.h"
