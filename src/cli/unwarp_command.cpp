@@ -14,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
+#include "image/file_names.h"
 #include "image/image_error.h"
 #include "image/image_format.h"
 #include "image/image_io.h"
@@ -79,35 +80,6 @@ std::string RadiusProblem(int outerRadius, int mirrorType) {
 bool IsPanorama(const RgbImage& image) {
     // The start view's rule: wider than twice the height.
     return static_cast<double>(image.width()) / image.height() > 2.0;
-}
-
-struct PathParts {
-    std::string folder;  // with its trailing '/', or empty
-    std::string base;
-    std::string extension;  // with its '.', or empty
-};
-
-PathParts SplitPath(const std::string& path) {
-    PathParts parts;
-    const std::size_t slash = path.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    parts.folder = path.substr(0, nameStart);
-    const std::string name = path.substr(nameStart);
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0) {
-        parts.base = name;
-    } else {
-        parts.base = name.substr(0, dot);
-        parts.extension = name.substr(dot);
-    }
-    return parts;
-}
-
-// The program's own proposal: "%s_pano%s".
-std::string PanoramaName(const std::string& base, const std::string& extension) {
-    char name[4096];
-    std::snprintf(name, sizeof name, "%s_pano%s", base.c_str(), extension.c_str());
-    return name;
 }
 
 std::string Comparable(const std::string& path) {
@@ -279,11 +251,8 @@ int RunUnwarp(const Args& args) {
     for (const std::string& input : inputs) {
         UnwarpJob job{input, output, {}};
         if (job.output.empty()) {
-            const PathParts parts = SplitPath(input);
-            const std::string extension =
-                formatExtension.empty() ? parts.extension : formatExtension;
-            job.output =
-                (folder.empty() ? parts.folder : folder) + PanoramaName(parts.base, extension);
+            job.output = (folder.empty() ? SplitPath(input).folder : folder) +
+                         ProposedPanoramaName(input, formatExtension);
         }
         auto [at, fresh] = claimed.emplace(Comparable(job.output), input);
         if (!fresh) {

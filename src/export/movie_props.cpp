@@ -86,22 +86,6 @@ int SnapTiles(int position, TileMove move, int openingCodec) {
     return count;
 }
 
-PathParts SplitPath(const std::string& path) {
-    PathParts parts;
-    const std::size_t slash = path.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    parts.folder = path.substr(0, nameStart);
-    const std::string name = path.substr(nameStart);
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos) {
-        parts.base = name;
-    } else {
-        parts.base = name.substr(0, dot);
-        parts.extension = name.substr(dot);
-    }
-    return parts;
-}
-
 std::string ProposedHtmlName(const std::string& moviePath) {
     return SplitPath(moviePath).base + ".html";
 }

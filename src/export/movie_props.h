@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "export/movie_settings.h"
+#include "image/file_names.h"
 
 // The rules of the movie properties dialog, without a window, so that the
 // dialog and the batch tool apply the same corrections.
@@ -65,14 +66,8 @@ enum class TileMove { StepRight, StepLeft, Other };
 // when the dialog opened on Sorenson and 1 otherwise. Always 1 or 4, 8, ..., 24.
 int SnapTiles(int position, TileMove move, int openingCodec);
 
-// A path split as the platform's path splitter does: folder (with its trailing
-// '/'), base name and extension (with its '.'); any part may be empty.
-struct PathParts {
-    std::string folder;
-    std::string base;
-    std::string extension;
-};
-PathParts SplitPath(const std::string& path);
+using orbelune::PathParts;
+using orbelune::SplitPath;
 
 // "%s.html" with the movie's base name (no folder).
 std::string ProposedHtmlName(const std::string& moviePath);

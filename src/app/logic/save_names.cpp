@@ -6,32 +6,13 @@
 
 #include <cerrno>
 
+#include "image/file_names.h"
+
 namespace orbelune {
 
-namespace {
-
-// Position of the extension's dot in the last path component, or npos.
-std::string::size_type ExtensionDot(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos) return std::string::npos;
-    if (slash != std::string::npos && dot < slash) return std::string::npos;
-    // A leading dot names a hidden file, not an extension.
-    if (dot == (slash == std::string::npos ? 0 : slash + 1)) return std::string::npos;
-    return dot;
-}
-
-}  // namespace
-
-std::string ProposedPanoramaName(const std::string& rawFileName) {
-    const auto dot = ExtensionDot(rawFileName);
-    if (dot == std::string::npos) return rawFileName + "_pano";
-    return rawFileName.substr(0, dot) + "_pano" + rawFileName.substr(dot);
-}
-
 std::string ProposedMoviePath(const std::string& rawPathName) {
-    const auto dot = ExtensionDot(rawPathName);
-    return (dot == std::string::npos ? rawPathName : rawPathName.substr(0, dot)) + ".mov";
+    const PathParts parts = SplitPath(rawPathName);
+    return parts.folder + parts.base + ".mov";
 }
 
 bool IsFileBusy(const std::string& path) {

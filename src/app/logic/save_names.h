@@ -2,10 +2,9 @@
 
 #include <string>
 
-namespace orbelune {
+#include "image/file_names.h"  // ProposedPanoramaName
 
-// "%s_pano%s": the panorama proposed for a raw file name keeps its extension.
-std::string ProposedPanoramaName(const std::string& rawFileName);
+namespace orbelune {
 
 // The raw photograph's folder and base name with ".mov".
 std::string ProposedMoviePath(const std::string& rawPathName);
