@@ -6,6 +6,7 @@
 #include "export/temp_files.h"
 #include "image/image_format.h"
 #include "image/image_layer.h"
+#include "image/image_ops.h"
 
 namespace orbelune {
 
@@ -14,12 +15,20 @@ std::string PrepareMovieImage(const RgbImage& panorama, int tiles, const std::st
     const FittedSize fitted = FitMovieImage(panorama.width(), panorama.height(), tiles);
     if (!fitted.Storable()) return {};
 
-    RgbImage copy;
-    if (copy.CopyImage(panorama) != err::kNone) return {};
-    if (fitted.resample && copy.ResizeImage(fitted.width, fitted.height) != err::kNone) return {};
+    // Resampled and turned straight from the panorama: no full copy of a large
+    // panorama is made only to be replaced.
+    RgbImage resized;
+    if (fitted.resample) {
+        if (resized.AllocatePixels(fitted.width, fitted.height) != err::kNone ||
+            !ResampleBilinear(panorama.data(), panorama.width(), panorama.height(), resized.data(),
+                              fitted.width, fitted.height))
+            return {};
+    }
     // Counter-clockwise: the panorama's left edge becomes the bottom row, so the
     // tiles cut from the top down run from the panorama's right end.
-    if (copy.RotateImage(2) == 0 || LastImageError() != err::kNone) return {};
+    RgbImage copy;
+    if (TurnedCopy(fitted.resample ? resized : panorama, 2, copy) != err::kNone) return {};
+    resized.FreePixels();
 
     std::string path = MakeTempFileName(folder, "BMP");
     if (path.empty()) return {};

@@ -213,24 +213,20 @@ ImageError RgbImage::MirrorRows() {
     return op.Succeed();
 }
 
-int RgbImage::RotateImage(int mode) {
+ImageError TurnedCopy(const RgbImage& sourceImage, int mode, RgbImage& turnedImage) {
     ImageOperation op;
-    if (mode < 0 || mode > 2 || empty()) {
-        op.Fail(err::kBadParam);
-        return 0;
-    }
-    const int w = width_;
-    const int h = height_;
+    if (mode < 0 || mode > 2 || sourceImage.empty() || &sourceImage == &turnedImage)
+        return op.Fail(err::kBadParam);
+    const int w = sourceImage.width();
+    const int h = sourceImage.height();
     const bool quarter = mode != 1;
     const int turnedWidth = quarter ? h : w;
-    Block turned = AllocateImageBlock(turnedWidth, quarter ? w : h);
-    if (!turned) {
-        op.Fail(err::kNoMemory);
-        return 0;
-    }
-    const std::uint8_t* source = pixels_.get();
-    std::uint8_t* target = turned.get();
-    const std::size_t sourceStride = stride();
+    RgbImage result;
+    if (result.AllocatePixels(turnedWidth, quarter ? w : h) != err::kNone)
+        return op.Fail(err::kNoMemory);
+    const std::uint8_t* source = sourceImage.data();
+    std::uint8_t* target = result.data();
+    const std::size_t sourceStride = sourceImage.stride();
     const std::size_t turnedStride = static_cast<std::size_t>(turnedWidth) * 3;
     auto body = [&](int first, int end) {
         if (mode == 1) {
@@ -258,15 +254,20 @@ int RgbImage::RotateImage(int mode) {
             }
         }
     };
-    if (!ParallelRows(h, static_cast<std::int64_t>(stride()), body, ProgressOf(op))) {
-        op.Fail(err::kAborted);
-        return 0;
-    }
+    if (!ParallelRows(h, static_cast<std::int64_t>(sourceStride), body, ProgressOf(op)))
+        return op.Fail(err::kAborted);
+    turnedImage = std::move(result);
+    return op.Succeed();
+}
+
+int RgbImage::RotateImage(int mode) {
+    // TurnedCopy is the operation proper: it reports the rows and the last error.
+    RgbImage turned;
+    if (TurnedCopy(*this, mode, turned) != err::kNone) return 0;
     // Copied back rather than swapped, so a pointer from LockPixels stays valid.
-    std::memcpy(pixels_.get(), target, byteCount());
-    width_ = turnedWidth;
-    height_ = quarter ? w : h;
-    op.Succeed();
+    std::memcpy(pixels_.get(), turned.data(), byteCount());
+    width_ = turned.width();
+    height_ = turned.height();
     return 1;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "image/image_error.h"
+
 namespace orbelune {
 
 // Copies rows top..bottom-1 and columns left..right-1 (right and bottom
@@ -16,12 +18,21 @@ bool CopyRect(const std::uint8_t* source, std::uint8_t* destination, int sourceW
 bool ResampleBilinear(const std::uint8_t* source, int sourceWidth, int sourceHeight,
                       std::uint8_t* destination, int destinationWidth, int destinationHeight);
 
+class RgbImage;
+
+// `turned` becomes `source` turned as RgbImage::RotateImage turns it (mode 0
+// a quarter clockwise, 1 a half turn, 2 a quarter counter-clockwise), without
+// a second copy of the source. kBadParam for a bad mode, an empty source or
+// the same image on both sides; kNoMemory; kAborted when progress asks to stop.
+ImageError TurnedCopy(const RgbImage& source, int mode, RgbImage& turned);
+
 // Size a picture is shown at inside a box: the exact box, or fitted by the
 // picture's orientation only (the other side may exceed the box).
 struct DisplaySize {
     int width = 0;
     int height = 0;
 };
-DisplaySize FitDisplaySize(int sourceWidth, int sourceHeight, int boxWidth, int boxHeight, bool exact);
+DisplaySize FitDisplaySize(int sourceWidth, int sourceHeight, int boxWidth, int boxHeight,
+                           bool exact);
 
 }  // namespace orbelune
