@@ -13,6 +13,7 @@
 #include "app/image_wnd.h"
 #include "app/label_ctrl.h"
 #include "app/logic/save_names.h"
+#include "app/main_frame.h"
 #include "app/movie_props_dlg.h"
 #include "app/orbelune_app.h"
 #include "app/pano_wnd.h"
@@ -499,6 +500,11 @@ int CPanoView::SaveMovieFile() {
         hooks.progress = [&progress](int row, int count) {
             progress.Report(row, count);
             return true;
+        };
+        hooks.tileProgress = [this, &progress](int tile, int count) {
+            // A new run on the same bar: from the panorama's rows to the tiles.
+            if (tile == 0 && m_app.frame() != nullptr) m_app.frame()->EndProgress();
+            progress.Report(tile, count);
         };
         result = buildMovie
                      ? buildMovie(m_pWnd->image(), settings, settings.moviePath, hooks)

@@ -70,9 +70,23 @@ std::string SizeProblem(const RgbImage& panorama, const MovieSettings& s) {
 
 // Runs the toolbox for one panorama node; 0 or the first failure's code.
 // Terminate runs on every path.
+// The toolbox's per-tile step, passed on so that a long compression shows
+// how far it got.
+class ReportingPanoMovie : public CVRPanoMovie {
+public:
+    explicit ReportingPanoMovie(const std::function<void(int, int)>& report) : report_(report) {}
+    ToolboxError OnProgress(int step, int lastStep) override {
+        if (report_) report_(step, lastStep + 1);
+        return tbx::kOk;
+    }
+
+private:
+    const std::function<void(int, int)>& report_;
+};
+
 int BuildPanoramaMovie(const MovieSettings& s, const std::string& destination,
                        const std::string& imageFile, const MovieBuildHooks& hooks) {
-    CVRPanoMovie toolbox;
+    ReportingPanoMovie toolbox(hooks.tileProgress);
     toolbox.SetMessageSink(hooks.showMessage);
     ToolboxError result =
         toolbox.Init(destination, 0, 0, s.movieWidth, s.movieHeight, kMovieTimeScale);

@@ -15,6 +15,8 @@ struct MovieBuildHooks {
     std::function<void(const std::string& text)> showMessage;
     // Image-layer row progress while the panorama is fitted and turned.
     std::function<bool(int row, int rowCount)> progress;
+    // (tile, tile count) before each tile is compressed, which can take long.
+    std::function<void(int tile, int tileCount)> tileProgress;
 };
 
 // Fits a copy of the panorama to whole tiles (width a multiple of tiles x 4,

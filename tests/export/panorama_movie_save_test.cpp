@@ -71,6 +71,15 @@ TEST_F(SaveMovieTest, WritesTheDestinationAndLeavesNoWorkingFiles) {
     EXPECT_EQ(scratch_.Entries(".").size(), 2u) << "only tmp and the movie";
 }
 
+TEST_F(SaveMovieTest, ReportsEveryTileBeforeItIsCompressed) {
+    MovieBuildHooks hooks = Hooks();
+    std::vector<std::pair<int, int>> reports;
+    hooks.tileProgress = [&](int tile, int count) { reports.emplace_back(tile, count); };
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, hooks), 0);
+    const std::vector<std::pair<int, int>> expected{{0, 4}, {1, 4}, {2, 4}, {3, 4}};
+    EXPECT_EQ(reports, expected);
+}
+
 TEST_F(SaveMovieTest, FailedBuildKeepsAnExistingMovieAndLeavesNoPartialFile) {
     WriteText(destination_, "old movie");
     qt::SetPlatformFaults({.flattenerMissing = true});
