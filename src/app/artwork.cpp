@@ -313,12 +313,12 @@ void PaintGlyph(QPainter& p, ButtonId id, const QRectF& box, const QColor& c) {
 }
 
 QPixmap PaintFace(ButtonId id, bool pressed) {
-    const FaceSpec spec = SpecFor(id);
-    QPixmap pm(spec.size);
+    const FaceSpec look = SpecFor(id);
+    QPixmap pm(look.size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = QRectF(QPointF(0, 0), spec.size).adjusted(1, 1, -1, -2);
+    const QRectF r = QRectF(QPointF(0, 0), look.size).adjusted(1, 1, -1, -2);
     const double radius = std::min(10.0, r.height() / 3.2);
     // Drop shadow, missing when pressed: the face sinks into the background.
     if (!pressed) {
@@ -328,7 +328,7 @@ QPixmap PaintFace(ButtonId id, bool pressed) {
     }
     const QRectF face = pressed ? r.translated(0, 1) : r;
     QColor top, bottom, edge;
-    if (spec.primary) {
+    if (look.primary) {
         top = pressed ? kAccent.darker(135) : kAccent.lighter(112);
         bottom = pressed ? kAccent.darker(160) : kAccent.darker(118);
         edge = kAccent.darker(170);
@@ -345,7 +345,7 @@ QPixmap PaintFace(ButtonId id, bool pressed) {
     p.drawRoundedRect(face, radius, radius);
     // A thin highlight along the top edge when raised.
     if (!pressed) {
-        p.setPen(QPen(QColor(255, 255, 255, spec.primary ? 90 : 45), 1));
+        p.setPen(QPen(QColor(255, 255, 255, look.primary ? 90 : 45), 1));
         p.drawLine(QPointF(face.left() + radius, face.top() + 1.5),
                    QPointF(face.right() - radius, face.top() + 1.5));
     }
@@ -353,7 +353,7 @@ QPixmap PaintFace(ButtonId id, bool pressed) {
     const double textSize = std::clamp(face.height() * 0.36, 12.0, 19.0);
     QFont f = UiFont(textSize, QFont::DemiBold);
     p.setFont(f);
-    const int textWidth = p.fontMetrics().horizontalAdvance(spec.text);
+    const int textWidth = p.fontMetrics().horizontalAdvance(look.text);
     const double glyph = std::round(textSize * 1.05);
     const double gap = 8;
     const double total = glyph + gap + textWidth;
@@ -362,7 +362,7 @@ QPixmap PaintFace(ButtonId id, bool pressed) {
     PaintGlyph(p, id, glyphBox, ink);
     p.setPen(ink);
     p.drawText(QRectF(x0 + glyph + gap, face.top(), textWidth + 2, face.height()),
-               Qt::AlignLeft | Qt::AlignVCenter, spec.text);
+               Qt::AlignLeft | Qt::AlignVCenter, look.text);
     return pm;
 }
 
