@@ -3,11 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
-#include <QPainter>
-#include <QRadialGradient>
 #include <QTemporaryDir>
-#include <cmath>
 #include <cstdio>
 #include <deque>
 
@@ -25,6 +21,8 @@
 #include "image/rgb_image.h"
 #include "platform/settings_store.h"
 #include "unwarp/ring_params.h"
+#include "unwarp/ring_synth.h"
+#include "unwarp/test_scene.h"
 #include "unwarp/unwarp.h"
 
 namespace {
@@ -57,36 +55,18 @@ private:
 };
 
 // A ring photograph drawn from scratch, for when the sample is not there.
+// Used when the bundled sample cannot be read: the same kind of photograph,
+// made by the core's ring synthesis.
 QString SyntheticRingPhoto(const QString& dir) {
-    QImage img(1600, 1200, QImage::Format_RGB888);
-    img.fill(QColor(0x26, 0x2b, 0x30));
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QPointF c(800, 600);
-    const double r = 420;
-    QRadialGradient g(c, r);
-    g.setColorAt(0.00, QColor(0x10, 0x10, 0x12));
-    g.setColorAt(0.22, QColor(0x10, 0x10, 0x12));
-    g.setColorAt(0.23, QColor(0x5b, 0x6a, 0x3f));
-    g.setColorAt(0.55, QColor(0x8a, 0x99, 0x5a));
-    g.setColorAt(0.62, QColor(0xf0, 0xd2, 0x96));
-    g.setColorAt(0.80, QColor(0x9c, 0xcb, 0xeb));
-    g.setColorAt(1.00, QColor(0x3a, 0x74, 0xbd));
-    p.setPen(Qt::NoPen);
-    p.setBrush(g);
-    p.drawEllipse(c, r, r);
-    p.setBrush(QColor(0x33, 0x3b, 0x2e));
-    for (int i = 0; i < 40; ++i) {
-        p.save();
-        p.translate(c);
-        p.rotate(i * 9.0 + 2);
-        const double h = 25 + 35 * std::fabs(std::sin(i * 1.3));
-        p.drawRect(QRectF(r * 0.58, -10 - 8 * std::fabs(std::cos(i * 0.7)), h, 20));
-        p.restore();
-    }
-    p.end();
+    orbelune::SynthOptions options;
+    orbelune::RgbImage photo;
+    if (orbelune::SynthesizeRing(orbelune::MakeSampleScene(1884, 300), options, photo) !=
+        orbelune::err::kNone)
+        return QString();
     const QString path = dir + QStringLiteral("/synthetic-ring.bmp");
-    img.save(path, "BMP");
+    if (photo.SaveImageFile(QFile::encodeName(path).toStdString(), orbelune::ImageFormat::Bmp) !=
+        orbelune::err::kNone)
+        return QString();
     return path;
 }
 

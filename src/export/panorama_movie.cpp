@@ -1,7 +1,5 @@
 #include "export/panorama_movie.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -102,13 +100,6 @@ int BuildPanoramaMovie(const MovieSettings& s, const std::string& destination,
     return result != tbx::kOk ? result : terminated;
 }
 
-// mkstemp makes the file private; the finished movie gets the usual mode.
-void GiveDefaultMode(const std::string& path) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(path.c_str(), 0666 & ~mask);
-}
-
 }  // namespace
 
 int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
@@ -141,7 +132,6 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
     if (partial.empty()) return tbx::kMovieFileNotCreated;
     int result = BuildPanoramaMovie(s, partial, imageFile, hooks);
     if (result == tbx::kOk) {
-        GiveDefaultMode(partial);
         if (std::rename(partial.c_str(), destination.c_str()) != 0) {
             result = tbx::kMovieFileNotCreated;
         }

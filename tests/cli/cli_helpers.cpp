@@ -77,4 +77,11 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& config
     return result;
 }
 
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 }  // namespace orbelune::testing

@@ -31,4 +31,7 @@ struct CliResult {
 CliResult RunCli(const std::vector<std::string>& args, const std::string& configHome,
                  const std::string& workDir = {});
 
+// A whole file as text; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 }  // namespace orbelune::testing

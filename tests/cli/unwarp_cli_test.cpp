@@ -13,15 +13,9 @@ namespace orbelune {
 namespace {
 
 using testing::CliResult;
+using testing::ReadFile;
 using testing::RunCli;
 using testing::TempFolder;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class UnwarpCli : public ::testing::Test {
 protected:

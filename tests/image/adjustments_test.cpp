@@ -8,25 +8,12 @@
 #include <random>
 #include <vector>
 
+#include "image/codec_test_helpers.h"
 #include "image/image_layer.h"
 #include "image/parallel.h"
 
 namespace orbelune {
 namespace {
-
-RgbImage Noise(int width, int height, unsigned seed) {
-    RgbImage image;
-    EXPECT_EQ(image.AllocatePixels(width, height), err::kNone);
-    std::mt19937 random(seed);
-    for (std::size_t i = 0; i < image.byteCount(); ++i) {
-        image.data()[i] = static_cast<std::uint8_t>(random());
-    }
-    return image;
-}
-
-std::vector<std::uint8_t> Bytes(const RgbImage& image) {
-    return {image.data(), image.data() + image.byteCount()};
-}
 
 // The HSL round trip written out literally, one pixel at a time, as the
 // reference the table-driven AdjustSaturation must match byte for byte.
@@ -174,16 +161,16 @@ TEST(BrightnessContrastTable, TellingValues) {
 }
 
 TEST_F(AdjustmentsTest, BrightnessContrastAppliesTheCurveToEveryByte) {
-    const RgbImage source = Noise(517, 301, 1);
+    const RgbImage source = test::NoiseImage(517, 301, 1);
     const auto table = BrightnessContrastTable(0.13, -0.27);
-    std::vector<std::uint8_t> expected = Bytes(source);
+    std::vector<std::uint8_t> expected = test::PixelBytes(source);
     for (std::uint8_t& byte : expected)
         byte = table[byte];
     for (int threads : {1, 2}) {
         SetWorkerThreads(threads);
         RgbImage image(source);
         ASSERT_TRUE(BrightnessContrast(image.data(), 517, 301, 0.13, -0.27));
-        EXPECT_TRUE(Bytes(image) == expected) << threads;
+        EXPECT_TRUE(test::PixelBytes(image) == expected) << threads;
     }
     SetLastImageError(err::kNone);
     EXPECT_FALSE(BrightnessContrast(nullptr, 5, 5, 0.1, 0.1));
@@ -191,7 +178,7 @@ TEST_F(AdjustmentsTest, BrightnessContrastAppliesTheCurveToEveryByte) {
 }
 
 TEST_F(AdjustmentsTest, SharpenMatchesTheLiteralFormulaOnAnyThreadCount) {
-    const RgbImage source = Noise(517, 301, 2);
+    const RgbImage source = test::NoiseImage(517, 301, 2);
     for (int amount : {37}) {
         const std::vector<std::uint8_t> expected = LiteralSharpen(source, amount);
         for (int threads : {1, 2, 3}) {
@@ -199,20 +186,20 @@ TEST_F(AdjustmentsTest, SharpenMatchesTheLiteralFormulaOnAnyThreadCount) {
             RgbImage out;
             ASSERT_EQ(out.AllocatePixels(517, 301), err::kNone);
             ASSERT_TRUE(SharpenImage(source.data(), 517, 301, out.data(), amount));
-            EXPECT_TRUE(Bytes(out) == expected) << amount << " threads " << threads;
+            EXPECT_TRUE(test::PixelBytes(out) == expected) << amount << " threads " << threads;
         }
     }
 }
 
 TEST_F(AdjustmentsTest, SharpenAmountsAndFlatPictures) {
-    const RgbImage source = Noise(23, 11, 3);
+    const RgbImage source = test::NoiseImage(23, 11, 3);
     RgbImage out;
     ASSERT_EQ(out.AllocatePixels(23, 11), err::kNone);
     ASSERT_TRUE(SharpenImage(source.data(), 23, 11, out.data(), 0));
-    EXPECT_TRUE(Bytes(out) == Bytes(source));
+    EXPECT_TRUE(test::PixelBytes(out) == test::PixelBytes(source));
     ASSERT_TRUE(SharpenImage(source.data(), 23, 11, out.data(), 200));
-    EXPECT_TRUE(Bytes(out) == LiteralSharpen(source, 100));
-    EXPECT_FALSE(Bytes(out) == Bytes(source));
+    EXPECT_TRUE(test::PixelBytes(out) == LiteralSharpen(source, 100));
+    EXPECT_FALSE(test::PixelBytes(out) == test::PixelBytes(source));
 
     RgbImage flat;
     ASSERT_EQ(flat.AllocatePixels(6, 4), err::kNone);
@@ -229,7 +216,7 @@ TEST_F(AdjustmentsTest, SharpenAmountsAndFlatPictures) {
 }
 
 TEST_F(AdjustmentsTest, SharpenRefusalsAndStop) {
-    RgbImage image = Noise(8, 6, 4);
+    RgbImage image = test::NoiseImage(8, 6, 4);
     SetLastImageError(err::kNone);
     EXPECT_FALSE(SharpenImage(image.data(), 8, 6, image.data(), 50));
     EXPECT_EQ(LastImageError(), err::kBadParam);
@@ -259,7 +246,7 @@ TEST(Hsl, TellingValuesAndNegativeHueWrap) {
 }
 
 TEST_F(AdjustmentsTest, SaturationMatchesTheLiteralRoundTripOnAnyThreadCount) {
-    RgbImage source = Noise(517, 301, 5);
+    RgbImage source = test::NoiseImage(517, 301, 5);
     // Plus greys, pure hues and ties of the maximum.
     const std::uint8_t specials[][3] = {
         {0, 0, 0},   {255, 255, 255}, {128, 128, 128}, {255, 0, 0},    {0, 255, 0},
@@ -268,26 +255,26 @@ TEST_F(AdjustmentsTest, SaturationMatchesTheLiteralRoundTripOnAnyThreadCount) {
         std::memcpy(source.data() + i * 3, specials[i], 3);
     }
     for (double percent : {37.0, 100.0, 300.0}) {
-        std::vector<std::uint8_t> expected = Bytes(source);
+        std::vector<std::uint8_t> expected = test::PixelBytes(source);
         for (std::size_t i = 0; i < expected.size(); i += 3)
             LiteralSaturation(&expected[i], percent);
         for (int threads : {1, 2}) {
             SetWorkerThreads(threads);
             RgbImage image(source);
             AdjustSaturation(image, percent);
-            ASSERT_TRUE(Bytes(image) == expected) << percent << " threads " << threads;
+            ASSERT_TRUE(test::PixelBytes(image) == expected) << percent << " threads " << threads;
         }
     }
 }
 
 TEST(AdjustSaturation, ZeroGivesGreyAndGreyStaysGrey) {
-    RgbImage image = Noise(31, 17, 6);
+    RgbImage image = test::NoiseImage(31, 17, 6);
     AdjustSaturation(image, 0.0);
     for (std::size_t i = 0; i < image.byteCount(); i += 3) {
         ASSERT_EQ(image.data()[i], image.data()[i + 1]);
         ASSERT_EQ(image.data()[i + 1], image.data()[i + 2]);
     }
-    const std::vector<std::uint8_t> grey = Bytes(image);
+    const std::vector<std::uint8_t> grey = test::PixelBytes(image);
     AdjustSaturation(image, 250.0);
     for (std::size_t i = 0; i < image.byteCount(); i += 3) {
         ASSERT_EQ(image.data()[i], image.data()[i + 1]);
@@ -312,7 +299,7 @@ TEST(AdjustmentsFromSliders, MapsPositionsToValues) {
 }
 
 TEST_F(AdjustmentsTest, ApplyRunsTheThreeStepsFromTheBase) {
-    const RgbImage base = Noise(40, 21, 7);
+    const RgbImage base = test::NoiseImage(40, 21, 7);
     const PanoAdjustments adjustments = AdjustmentsFromSliders({30, 60, 45, 140});
 
     RgbImage expected;
@@ -322,18 +309,18 @@ TEST_F(AdjustmentsTest, ApplyRunsTheThreeStepsFromTheBase) {
         BrightnessContrast(expected.data(), 40, 21, adjustments.brightness, adjustments.contrast));
     AdjustSaturation(expected, 140.0);
 
-    RgbImage current = Noise(3, 3, 8);  // whatever was shown before
-    const std::vector<std::uint8_t> baseBytes = Bytes(base);
+    RgbImage current = test::NoiseImage(3, 3, 8);  // whatever was shown before
+    const std::vector<std::uint8_t> baseBytes = test::PixelBytes(base);
     ASSERT_EQ(ApplyAdjustmentsTo(base, adjustments, current), err::kNone);
-    EXPECT_TRUE(Bytes(current) == Bytes(expected));
-    EXPECT_TRUE(Bytes(base) == baseBytes);
+    EXPECT_TRUE(test::PixelBytes(current) == test::PixelBytes(expected));
+    EXPECT_TRUE(test::PixelBytes(base) == baseBytes);
     // Applying again starts from the base, never from the last result.
     ASSERT_EQ(ApplyAdjustmentsTo(base, adjustments, current), err::kNone);
-    EXPECT_TRUE(Bytes(current) == Bytes(expected));
+    EXPECT_TRUE(test::PixelBytes(current) == test::PixelBytes(expected));
 
     RgbImage same(base);
     ASSERT_EQ(ApplyAdjustmentsTo(same, adjustments, same), err::kNone);
-    EXPECT_TRUE(Bytes(same) == Bytes(expected));
+    EXPECT_TRUE(test::PixelBytes(same) == test::PixelBytes(expected));
 
     RgbImage empty;
     EXPECT_EQ(ApplyAdjustmentsTo(empty, adjustments, current), err::kBadParam);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 namespace orbelune::test {
@@ -120,6 +121,20 @@ Bytes& Bytes::Raw(std::initializer_list<std::uint8_t> bytes) {
 Bytes& Bytes::Fill(std::size_t count, std::uint8_t value) {
     bytes_.insert(bytes_.end(), count, value);
     return *this;
+}
+
+RgbImage NoiseImage(int width, int height, unsigned seed) {
+    RgbImage image;
+    EXPECT_EQ(image.AllocatePixels(width, height), err::kNone);
+    std::mt19937 random(seed);
+    for (std::size_t i = 0; i < image.byteCount(); ++i) {
+        image.data()[i] = static_cast<std::uint8_t>(random());
+    }
+    return image;
+}
+
+std::vector<std::uint8_t> PixelBytes(const RgbImage& image) {
+    return {image.data(), image.data() + image.byteCount()};
 }
 
 }  // namespace orbelune::test

@@ -1,5 +1,5 @@
-// Shared helpers for the codec tests: fixture files, reference pictures and
-// byte-level construction of small files.
+// Shared helpers for the image tests: fixture files, reference pictures,
+// test pictures and byte-level construction of small files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -34,6 +34,12 @@ inline void ExpectSamePixels(const RgbImage& actual, const RgbImage& expected, i
 
 // An image from a list of pixels given as 0xRRGGBB, row by row.
 RgbImage MakeImage(int width, int height, std::initializer_list<std::uint32_t> pixels);
+
+// Random bytes, the same for the same seed.
+RgbImage NoiseImage(int width, int height, unsigned seed);
+
+// The pixel bytes, for comparing whole pictures.
+std::vector<std::uint8_t> PixelBytes(const RgbImage& image);
 
 // Little-endian byte builder for hand-made files.
 class Bytes {

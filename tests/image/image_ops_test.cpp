@@ -8,26 +8,13 @@
 #include <random>
 #include <vector>
 
+#include "image/codec_test_helpers.h"
 #include "image/image_layer.h"
 #include "image/parallel.h"
 #include "image/rgb_image.h"
 
 namespace orbelune {
 namespace {
-
-RgbImage NoiseImage(int width, int height, unsigned seed) {
-    RgbImage image;
-    EXPECT_EQ(image.AllocatePixels(width, height), err::kNone);
-    std::mt19937 random(seed);
-    for (std::size_t i = 0; i < image.byteCount(); ++i) {
-        image.data()[i] = static_cast<std::uint8_t>(random());
-    }
-    return image;
-}
-
-std::vector<std::uint8_t> Bytes(const RgbImage& image) {
-    return {image.data(), image.data() + image.byteCount()};
-}
 
 // The resample written per pixel, straight from its description.
 std::vector<std::uint8_t> ReferenceResample(const RgbImage& source, int newWidth, int newHeight) {
@@ -88,7 +75,7 @@ TEST(FitDisplaySize, FitsByOrientationOnly) {
 }
 
 TEST(CopyRect, CopiesTheRectanglePacked) {
-    const RgbImage source = NoiseImage(7, 5, 1);
+    const RgbImage source = test::NoiseImage(7, 5, 1);
     std::vector<std::uint8_t> out(3 * 2 * 3, 0xEE);
     ASSERT_TRUE(CopyRect(source.data(), out.data(), 7, 5, 3, 2, 1, 5, 3));
     for (int y = 0; y < 2; ++y) {
@@ -97,7 +84,7 @@ TEST(CopyRect, CopiesTheRectanglePacked) {
 }
 
 TEST(CopyRect, RefusesBadRectanglesWithError5) {
-    const RgbImage source = NoiseImage(6, 4, 2);
+    const RgbImage source = test::NoiseImage(6, 4, 2);
     std::vector<std::uint8_t> out(6 * 4 * 3);
     struct Case {
         const std::uint8_t* src;
@@ -129,7 +116,7 @@ TEST_F(ImageOpsTest, ResizeRefusals) {
     EXPECT_EQ(image.width(), 0);
 
     // A size that cannot be allocated is 1 and leaves the picture as it was.
-    RgbImage loaded = NoiseImage(4, 3, 9);
+    RgbImage loaded = test::NoiseImage(4, 3, 9);
     EXPECT_EQ(loaded.ResizeImage(0, 5), err::kNoMemory);
     EXPECT_EQ(loaded.width(), 4);
     EXPECT_EQ(loaded.height(), 3);
@@ -144,7 +131,7 @@ TEST_F(ImageOpsTest, ResizeBlendsAndClampsAtTheLastColumn) {
     // Positions 0, 0.5, 1 and 1.5 (clamped to 1).
     const std::vector<std::uint8_t> expected = {0,   0,   0,   50,  100, 127,
                                                 100, 200, 255, 100, 200, 255};
-    EXPECT_EQ(Bytes(image), expected);
+    EXPECT_EQ(test::PixelBytes(image), expected);
 }
 
 TEST_F(ImageOpsTest, ResizeKeepsFlatAreasAndThePalette) {
@@ -157,14 +144,14 @@ TEST_F(ImageOpsTest, ResizeKeepsFlatAreasAndThePalette) {
     ASSERT_EQ(image.ResizeImage(31, 5), err::kNone);
     EXPECT_EQ(image.width(), 31);
     EXPECT_EQ(image.height(), 5);
-    const std::vector<std::uint8_t> bytes = Bytes(image);
+    const std::vector<std::uint8_t> bytes = test::PixelBytes(image);
     EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 255; }));
     ASSERT_NE(image.palette(), nullptr);
     EXPECT_EQ((*image.palette())[3].red, 9);
 }
 
 TEST_F(ImageOpsTest, ResizeMatchesPerPixelFormulaOnAnyThreadCount) {
-    const RgbImage source = NoiseImage(517, 301, 3);
+    const RgbImage source = test::NoiseImage(517, 301, 3);
     // Up (parallel above the threshold) and down (small enough to run serially).
     for (const auto& [w, h] : {std::pair{700, 433}, std::pair{211, 97}}) {
         const std::vector<std::uint8_t> reference = ReferenceResample(source, w, h);
@@ -172,15 +159,16 @@ TEST_F(ImageOpsTest, ResizeMatchesPerPixelFormulaOnAnyThreadCount) {
             SetWorkerThreads(threads);
             RgbImage image(source);
             ASSERT_EQ(image.ResizeImage(w, h), err::kNone);
-            EXPECT_TRUE(Bytes(image) == reference) << w << "x" << h << " threads " << threads;
+            EXPECT_TRUE(test::PixelBytes(image) == reference)
+                << w << "x" << h << " threads " << threads;
         }
     }
 }
 
 TEST_F(ImageOpsTest, ResizeReportsItsOwnRowsAndStopsWith14) {
     SetWorkerThreads(1);
-    RgbImage image = NoiseImage(20, 10, 4);
-    const std::vector<std::uint8_t> before = Bytes(image);
+    RgbImage image = test::NoiseImage(20, 10, 4);
+    const std::vector<std::uint8_t> before = test::PixelBytes(image);
     int calls = 0;
     int lastCount = 0;
     SetImageProgress([&](int, int count) {
@@ -192,7 +180,7 @@ TEST_F(ImageOpsTest, ResizeReportsItsOwnRowsAndStopsWith14) {
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(lastCount, 6);  // rows of the new size, reported by ResizeImage itself
     EXPECT_EQ(image.width(), 20);
-    EXPECT_TRUE(Bytes(image) == before);
+    EXPECT_TRUE(test::PixelBytes(image) == before);
 }
 
 TEST_F(ImageOpsTest, MirrorRowsReversesEveryRow) {
@@ -202,14 +190,14 @@ TEST_F(ImageOpsTest, MirrorRowsReversesEveryRow) {
     ASSERT_EQ(image.MirrorRows(), err::kNone);
     const std::vector<std::uint8_t> expected = {7,  8,  9,  4,  5,  6,  1,  2,  3,
                                                 16, 17, 18, 13, 14, 15, 10, 11, 12};
-    EXPECT_EQ(Bytes(image), expected);
+    EXPECT_EQ(test::PixelBytes(image), expected);
     RgbImage empty;
     EXPECT_EQ(empty.MirrorRows(), err::kBadParam);
 }
 
 TEST_F(ImageOpsTest, MirrorStopAtRowLeavesLaterRowsUntouched) {
     SetWorkerThreads(1);
-    RgbImage image = NoiseImage(9, 6, 5);
+    RgbImage image = test::NoiseImage(9, 6, 5);
     const RgbImage before(image);
     SetImageProgress([](int row, int) { return row < 2; });
     EXPECT_EQ(image.MirrorRows(), err::kAborted);
@@ -267,11 +255,11 @@ TEST_F(ImageOpsTest, RotateMapsPixelsForEachMode) {
 
 TEST_F(ImageOpsTest, RotateRefusesBadModeAndEmptyImage) {
     RgbImage image = Numbered(4, 3);
-    const std::vector<std::uint8_t> before = Bytes(image);
+    const std::vector<std::uint8_t> before = test::PixelBytes(image);
     EXPECT_EQ(image.RotateImage(3), 0);
     EXPECT_EQ(image.RotateImage(-1), 0);
     EXPECT_EQ(image.width(), 4);
-    EXPECT_TRUE(Bytes(image) == before);
+    EXPECT_TRUE(test::PixelBytes(image) == before);
     RgbImage empty;
     EXPECT_EQ(empty.RotateImage(0), 0);
 
@@ -280,11 +268,11 @@ TEST_F(ImageOpsTest, RotateRefusesBadModeAndEmptyImage) {
     EXPECT_EQ(image.RotateImage(0), 0);
     EXPECT_EQ(LastImageError(), err::kAborted);
     EXPECT_EQ(image.width(), 4);
-    EXPECT_TRUE(Bytes(image) == before);
+    EXPECT_TRUE(test::PixelBytes(image) == before);
 }
 
 TEST_F(ImageOpsTest, RotateAndMirrorAreTheSameOnAnyThreadCount) {
-    const RgbImage source = NoiseImage(517, 301, 6);
+    const RgbImage source = test::NoiseImage(517, 301, 6);
     for (int mode = 0; mode <= 2; ++mode) {
         SetWorkerThreads(1);
         RgbImage serial(source);
@@ -292,13 +280,13 @@ TEST_F(ImageOpsTest, RotateAndMirrorAreTheSameOnAnyThreadCount) {
         SetWorkerThreads(3);
         RgbImage parallel(source);
         ASSERT_EQ(parallel.RotateImage(mode), 1);
-        EXPECT_TRUE(Bytes(serial) == Bytes(parallel)) << mode;
+        EXPECT_TRUE(test::PixelBytes(serial) == test::PixelBytes(parallel)) << mode;
     }
     // Four quarter turns give the picture back.
     RgbImage turned(source);
     for (int i = 0; i < 4; ++i)
         ASSERT_EQ(turned.RotateImage(2), 1);
-    EXPECT_TRUE(Bytes(turned) == Bytes(source));
+    EXPECT_TRUE(test::PixelBytes(turned) == test::PixelBytes(source));
 
     SetWorkerThreads(1);
     RgbImage serial(source);
@@ -306,9 +294,9 @@ TEST_F(ImageOpsTest, RotateAndMirrorAreTheSameOnAnyThreadCount) {
     SetWorkerThreads(2);
     RgbImage parallel(source);
     ASSERT_EQ(parallel.MirrorRows(), err::kNone);
-    EXPECT_TRUE(Bytes(serial) == Bytes(parallel));
+    EXPECT_TRUE(test::PixelBytes(serial) == test::PixelBytes(parallel));
     ASSERT_EQ(parallel.MirrorRows(), err::kNone);
-    EXPECT_TRUE(Bytes(parallel) == Bytes(source));
+    EXPECT_TRUE(test::PixelBytes(parallel) == test::PixelBytes(source));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <new>
 #include <string_view>
 
+#include "image/file_io.h"
 #include "platform/quicktime/byte_writer.h"
 #include "platform/quicktime/movie.h"
 #include "platform/quicktime/movie_internal.h"
@@ -338,15 +339,12 @@ OSErr WriteMovieFileAtomically(const Movie& movie, const std::string& path, bool
     if (path.empty()) return oserr::kParamErr;
     struct stat existing {};
     if (!replace && ::stat(path.c_str(), &existing) == 0) return oserr::kFileAlreadyExists;
-    const std::size_t slash = path.find_last_of('/');
-    std::string temp = (slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1)) +
-                       (slash == std::string::npos ? "/" : "") + ".orbelune-movie-XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return ErrnoToOSErr(errno);
+    AtomicFile file(path);
+    if (file.Open() != err::kNone) return ErrnoToOSErr(errno);
     int writeErrno = 0;
     const FlattenedBytesFn sink = [&](const std::uint8_t* data, std::size_t size) {
         while (size > 0) {
-            const ssize_t done = ::write(fd, data, size);
+            const ssize_t done = ::write(file.fd(), data, size);
             if (done < 0 && errno == EINTR) continue;
             if (done <= 0) {
                 writeErrno = done < 0 ? errno : EIO;
@@ -359,17 +357,9 @@ OSErr WriteMovieFileAtomically(const Movie& movie, const std::string& path, bool
     };
     OSErr result = WriteFlattenedMovie(movie, sink);
     if (result == oserr::kIoErr && writeErrno != 0) result = ErrnoToOSErr(writeErrno);
-    if (result == oserr::kNoErr) {
-        // Keep the mode an ordinary new file would get (mkstemp makes it 0600).
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        if (::fchmod(fd, 0666 & ~mask) != 0 || ::fsync(fd) != 0) result = oserr::kIoErr;
-    }
-    if (::close(fd) != 0 && result == oserr::kNoErr) result = oserr::kIoErr;
-    if (result == oserr::kNoErr && std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (result == oserr::kNoErr && file.Commit() != err::kNone) {
         result = ErrnoToOSErr(errno);
     }
-    if (result != oserr::kNoErr) ::unlink(temp.c_str());
     return result;
 }
 
