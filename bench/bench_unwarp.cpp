@@ -11,6 +11,7 @@
 #include "unwarp/elevation_table.h"
 #include "unwarp/mirror_types.h"
 #include "unwarp/unwarp.h"
+#include "unwarp/unwarp_kernels.h"
 #include "unwarp/unwarp_reference.h"
 
 #ifdef ORBELUNE_HAVE_OPENCV
@@ -53,26 +54,34 @@ void SetRate(benchmark::State& state, const PanoramaSize& size) {
     state.counters["H"] = static_cast<double>(size.height);
 }
 
-// Arg 1: one thread; arg 0: all cores. Includes the output allocation.
+// Args: threads (1, or 0 for all cores) and the widest vector set allowed
+// (2 AVX-512, 1 AVX2; the processor may have less). Includes the output
+// allocation on the first iteration; later ones refill the same panorama.
 void BM_Unwarp(benchmark::State& state, int mirrorType) {
     const RgbImage& photo = Photo();
     SetWorkerThreads(static_cast<int>(state.range(0)));
+    SetUnwarpVectorLimit(static_cast<UnwarpVectors>(state.range(1)));
     RgbImage panorama;
     for (auto _ : state) {
         if (Unwarp(photo, kRing, mirrorType, panorama) != 0) state.SkipWithError("unwarp failed");
         benchmark::DoNotOptimize(panorama.data());
     }
     SetWorkerThreads(0);
+    SetUnwarpVectorLimit(UnwarpVectors::kAvx512);
     SetRate(state, UnwarpOutputSize(kRing.OuterRadius, mirrorType));
 }
 BENCHMARK_CAPTURE(BM_Unwarp, concave, 1)
-    ->Arg(1)
-    ->Arg(0)
+    ->Args({1, 2})
+    ->Args({0, 2})
+    ->Args({1, 1})
+    ->Args({0, 1})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Unwarp, convex, 2)
-    ->Arg(1)
-    ->Arg(0)
+    ->Args({1, 2})
+    ->Args({0, 2})
+    ->Args({1, 1})
+    ->Args({0, 1})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 

@@ -17,7 +17,9 @@ constexpr std::int64_t kMinParallelBytes = 256 * 1024;
 
 }  // namespace
 
-void SetWorkerThreads(int count) { g_workerThreads = std::max(0, count); }
+void SetWorkerThreads(int count) {
+    g_workerThreads = std::max(0, count);
+}
 
 int WorkerThreads() {
     const int chosen = g_workerThreads.load();
@@ -26,21 +28,26 @@ int WorkerThreads() {
 }
 
 bool ParallelRows(int rows, std::int64_t bytesPerRow, const std::function<void(int, int)>& body,
-                  const std::function<bool(int, int)>& progress) {
+                  const std::function<bool(int, int)>& progress, int minBlockRows) {
     if (rows <= 0) return true;
     const int threads = std::min(WorkerThreads(), rows);
-    const bool serial = threads <= 1 || static_cast<std::int64_t>(rows) * bytesPerRow < kMinParallelBytes;
+    const bool serial =
+        threads <= 1 || static_cast<std::int64_t>(rows) * bytesPerRow < kMinParallelBytes;
     if (serial) {
-        // Row by row, so that a stop request leaves later rows untouched.
-        for (int y = 0; y < rows; ++y) {
-            body(y, y + 1);
-            if (progress && !progress(y, rows)) return false;
+        // Row by row (or block by block), so that a stop request leaves later
+        // rows untouched.
+        const int step = std::max(1, minBlockRows);
+        for (int first = 0; first < rows; first += step) {
+            const int end = std::min(rows, first + step);
+            body(first, end);
+            for (int y = first; y < end; ++y)
+                if (progress && !progress(y, rows)) return false;
         }
         return true;
     }
 
     // Small blocks keep the cores evenly loaded and progress smooth.
-    const int blockRows = std::max(1, std::min(64, rows / (threads * 8)));
+    const int blockRows = std::max({1, minBlockRows, std::min(64, rows / (threads * 8))});
     const int blocks = (rows + blockRows - 1) / blockRows;
     std::atomic<int> nextBlock{0};
     std::atomic<int> rowsDone{0};
@@ -81,8 +88,10 @@ bool ParallelRows(int rows, std::int64_t bytesPerRow, const std::function<void(i
             }
         }
     };
-    while (keepGoing && work()) report();
-    for (std::thread& worker : workers) worker.join();
+    while (keepGoing && work())
+        report();
+    for (std::thread& worker : workers)
+        worker.join();
     if (keepGoing) report();
     return keepGoing;
 }

@@ -14,7 +14,10 @@ int WorkerThreads();
 // `progress(rowsDone - 1, rows)` is called on the calling thread only, with
 // rows finished so far, rising; when it returns false no further block starts
 // and ParallelRows returns false. `bytesPerRow` decides whether threads pay off.
+// Bodies get `minBlockRows` rows at a time or more where there are so many
+// (kernels that tile across rows want whole tiles); on one thread progress is
+// then reported after each block.
 bool ParallelRows(int rows, std::int64_t bytesPerRow, const std::function<void(int, int)>& body,
-                  const std::function<bool(int, int)>& progress = {});
+                  const std::function<bool(int, int)>& progress = {}, int minBlockRows = 1);
 
 }  // namespace orbelune

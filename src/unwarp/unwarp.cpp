@@ -54,16 +54,26 @@ int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbIm
     const PanoramaSize size = UnwarpOutputSize(ring.OuterRadius, mirrorType);
     if (size.width <= 0 || size.height <= 0) return Fail(err::kBadParam);
 
-    // The previous panorama goes first, as its memory may be needed (unless it
-    // is the source itself).
-    if (&panorama != &source) panorama.FreePixels();
-    if (CheckImageSize(size.width, size.height) != err::kNone) return Fail(err::kNoMemory);
-    RgbImage result;
-    if (result.AllocatePixels(static_cast<int>(size.width), static_cast<int>(size.height)) !=
-        err::kNone)
+    if (CheckImageSize(size.width, size.height) != err::kNone) {
+        if (&panorama != &source) panorama.FreePixels();
         return Fail(err::kNoMemory);
-
-    PreferHugePages(result.data(), result.byteCount());
+    }
+    RgbImage result;
+    const bool refill = &panorama != &source && panorama.width() == size.width &&
+                        panorama.height() == size.height && !panorama.empty();
+    if (refill) {
+        // Every byte is written again, so a panorama of the same size is reused:
+        // no allocation and no fresh pages to fault in.
+        result = std::move(panorama);
+    } else {
+        // The previous panorama goes first, as its memory may be needed (unless
+        // it is the source itself).
+        if (&panorama != &source) panorama.FreePixels();
+        if (result.AllocatePixels(static_cast<int>(size.width), static_cast<int>(size.height)) !=
+            err::kNone)
+            return Fail(err::kNoMemory);
+        PreferHugePages(result.data(), result.byteCount());
+    }
 
     const SourcePixels in{source.data(), source.width(), source.height(), source.stride()};
     const PanoramaPixels out{result.data(), result.width(), result.height()};

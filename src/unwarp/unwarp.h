@@ -19,10 +19,10 @@ PanoramaSize UnwarpOutputSize(int outerRadius, int mirrorType);
 // Called at the start of every output row with (row, row count), on the calling thread.
 using UnwarpProgress = std::function<void(int row, int rowCount)>;
 
-// Unwarps the ring of `source` into a new `panorama` (its previous pixels are
-// released first). 0 on success, -1 on failure; LastImageError() then tells why
-// (5 no source pixels or a radius that gives no output, 1 output over the
-// image layer's size limits or out of memory).
+// Unwarps the ring of `source` into `panorama`: a panorama of the output size
+// is filled in place, any other is released first. 0 on success, -1 on failure; LastImageError()
+// then tells why (5 no source pixels or a radius that gives no output, 1 output over the image
+// layer's size limits or out of memory).
 int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbImage& panorama,
            const UnwarpProgress& progress = {});
 

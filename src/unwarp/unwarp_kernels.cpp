@@ -4,6 +4,7 @@
 #include "unwarp/unwarp_kernels.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +17,7 @@
 
 #include "image/parallel.h"
 #include "unwarp/elevation_table.h"
+#include "unwarp/inside_arc.h"
 #include "unwarp/sample_bilinear.h"
 
 namespace orbelune {
@@ -204,10 +206,72 @@ void RunRows(const PanoramaPixels& panorama, const std::function<void(int, int)>
     }
     // A sampled pixel costs far more than a copied one; tell ParallelRows so.
     const std::int64_t workPerRow = static_cast<std::int64_t>(panorama.width) * 3 * 16;
-    ParallelRows(panorama.height, workPerRow, body, report);
+    ParallelRows(panorama.height, workPerRow, body, report, kMaxBlockRows);
+}
+
+std::atomic<UnwarpVectors> gVectorLimit{UnwarpVectors::kAvx512};
+
+// Where row q's circle sits: sample j of the row lies at
+// (cx + (cos j * r(q)) * k, cy + (sin j * r(q)) * k).
+struct CircleFrame {
+    double cx, cy, k;
+};
+
+// Fills the panorama: output row q samples the circle of radius r = rowRadius(q).
+// Rows whose whole circle lies inside the photograph go through the vector
+// samplers; `sampleColumn(j, r, out)`, the model's own scalar sample with its
+// edge rule, does every other column.
+template <typename RowRadius, typename SampleColumn>
+void SampleCircles(const SourcePixels& source, const PanoramaPixels& panorama,
+                   const ColumnTables& tables, const CircleFrame& frame, bool mirrorColumns,
+                   const RowProgress& progress, RowRadius&& rowRadius,
+                   SampleColumn&& sampleColumn) {
+    const UnwarpVectors vectors = UsableUnwarpVectors(gVectorLimit);
+    const std::ptrdiff_t step = mirrorColumns ? -3 : 3;
+    InsideArc arc;
+    arc.data = source.data;
+    arc.stride = static_cast<std::int64_t>(source.stride);
+    arc.cx = frame.cx;
+    arc.cy = frame.cy;
+    arc.k = frame.k;
+    arc.cosines = tables.cosines.get();
+    arc.sines = tables.sines.get();
+    RunRows(
+        panorama,
+        [&](int firstRow, int endRow) {
+            double radii[kMaxBlockRows];
+            bool inside[kMaxBlockRows];
+            for (int top = firstRow; top < endRow; top += kMaxBlockRows) {
+                const int bottom = std::min(endRow, top + kMaxBlockRows);
+                for (int q = top; q < bottom; ++q) {
+                    InsideArc row = arc;
+                    row.r = radii[q - top] = rowRadius(q);
+                    inside[q - top] = vectors != UnwarpVectors::kNone &&
+                                      ArcLiesInside(row, source.width, source.height);
+                }
+                ForEachTile(top, bottom, panorama.width, [&](int q, int j0, int j1) {
+                    const double r = radii[q - top];
+                    std::uint8_t* out = PixelAt(panorama, q, j0, mirrorColumns);
+                    int j = j0;
+                    if (inside[q - top]) {
+                        InsideArc row = arc;
+                        row.r = r;
+                        j += SampleInsideArc(vectors, row, j0, j1, out, mirrorColumns);
+                        out += step * (j - j0);
+                    }
+                    for (; j < j1; ++j, out += step)
+                        sampleColumn(j, r, out);
+                });
+            }
+        },
+        progress);
 }
 
 }  // namespace
+
+void SetUnwarpVectorLimit(UnwarpVectors limit) {
+    gVectorLimit = limit;
+}
 
 void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
                   const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress) {
@@ -220,30 +284,18 @@ void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
     const Sampler sampler = MakeSampler(source);
     const double* cosines = tables.cosines.get();
     const double* sines = tables.sines.get();
-    const std::ptrdiff_t step = mirrorColumns ? -3 : 3;
     const double cx = ring.cx, cy = ring.cy, radius = ring.radius;
-
-    RunRows(
-        panorama,
-        [&](int firstRow, int endRow) {
-            double rhos[kMaxBlockRows];
-            for (int top = firstRow; top < endRow; top += kMaxBlockRows) {
-                const int bottom = std::min(endRow, top + kMaxBlockRows);
-                for (int q = top; q < bottom; ++q) {
-                    double t = 1 - static_cast<double>(q) / height;
-                    if (t < 0) t = 0;
-                    if (t > 1) t = 1;
-                    rhos[q - top] = radius * (kInnerFraction + t * (1 - kInnerFraction));
-                }
-                ForEachTile(top, bottom, width, [&](int q, int j0, int j1) {
-                    const double rho = rhos[q - top];
-                    std::uint8_t* out = PixelAt(panorama, q, j0, mirrorColumns);
-                    for (int j = j0; j < j1; ++j, out += step)
-                        sampler.Convex(cx + cosines[j] * rho, cy + rho * sines[j], out);
-                });
-            }
+    SampleCircles(
+        source, panorama, tables, {cx, cy, 1.0}, mirrorColumns, progress,
+        [&](int q) {
+            double t = 1 - static_cast<double>(q) / height;
+            if (t < 0) t = 0;
+            if (t > 1) t = 1;
+            return radius * (kInnerFraction + t * (1 - kInnerFraction));
         },
-        progress);
+        [&](int j, double rho, std::uint8_t* out) {
+            sampler.Convex(cx + cosines[j] * rho, cy + rho * sines[j], out);
+        });
 }
 
 void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
@@ -259,26 +311,13 @@ void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
     const Sampler sampler = MakeSampler(source);
     const double* cosines = tables.cosines.get();
     const double* sines = tables.sines.get();
-    const std::ptrdiff_t step = mirrorColumns ? -3 : 3;
     const double cx = ring.cx, cy = ring.cy;
-
-    RunRows(
-        panorama,
-        [&](int firstRow, int endRow) {
-            double radii[kMaxBlockRows];
-            for (int top = firstRow; top < endRow; top += kMaxBlockRows) {
-                const int bottom = std::min(endRow, top + kMaxBlockRows);
-                for (int q = top; q < bottom; ++q)
-                    radii[q - top] = RowImageRadius(table, q, height);
-                ForEachTile(top, bottom, width, [&](int q, int j0, int j1) {
-                    const double v = radii[q - top];
-                    std::uint8_t* out = PixelAt(panorama, q, j0, mirrorColumns);
-                    for (int j = j0; j < j1; ++j, out += step)
-                        sampler.Concave(cx + (cosines[j] * v) * f, cy + (v * sines[j]) * f, out);
-                });
-            }
-        },
-        progress);
+    SampleCircles(
+        source, panorama, tables, {cx, cy, f}, mirrorColumns, progress,
+        [&](int q) { return RowImageRadius(table, q, height); },
+        [&](int j, double v, std::uint8_t* out) {
+            sampler.Concave(cx + (cosines[j] * v) * f, cy + (v * sines[j]) * f, out);
+        });
 }
 
 }  // namespace orbelune

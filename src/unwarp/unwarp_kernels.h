@@ -41,4 +41,11 @@ void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
 void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
                    const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress);
 
+// Vector instruction sets the kernels can use, narrowest first.
+enum class UnwarpVectors { kNone, kAvx2, kAvx512 };
+
+// Caps the set the kernels use; by default they take the widest the processor
+// has. Every set gives the same bytes (tests check each).
+void SetUnwarpVectorLimit(UnwarpVectors limit);
+
 }  // namespace orbelune
