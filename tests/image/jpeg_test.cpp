@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>  // jpeglib.h needs FILE
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "image/codec_test_helpers.h"
 #include "image/codecs/codec.h"
@@ -23,6 +27,32 @@ std::size_t FindMarker(const std::vector<std::uint8_t>& bytes, std::uint8_t code
     return std::string::npos;
 }
 
+// The same coefficients in one sequential scan: libjpeg's lossless transcoding.
+std::vector<std::uint8_t> SequentialCopy(const std::vector<std::uint8_t>& jpeg) {
+    jpeg_decompress_struct in{};
+    jpeg_compress_struct out{};
+    jpeg_error_mgr inErrors{}, outErrors{};
+    in.err = jpeg_std_error(&inErrors);
+    out.err = jpeg_std_error(&outErrors);
+    jpeg_create_decompress(&in);
+    jpeg_create_compress(&out);
+    jpeg_mem_src(&in, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&in, TRUE);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&out, &buffer, &size);
+    jpeg_copy_critical_parameters(&in, &out);
+    jpeg_write_coefficients(&out, coefficients);
+    jpeg_finish_compress(&out);
+    jpeg_finish_decompress(&in);
+    jpeg_destroy_compress(&out);
+    jpeg_destroy_decompress(&in);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
 TEST(JpegDecode, MatchesTheReferenceDecoderForEveryLayout) {
     // Grey and Adobe-inverted CMYK need conversion; progressive scans and
     // restart markers take other paths through libjpeg.
@@ -32,6 +62,20 @@ TEST(JpegDecode, MatchesTheReferenceDecoderForEveryLayout) {
         ASSERT_EQ(DecodeImageBytes(Fixture(name + ".jpg"), ImageFormat::Jpeg, image), err::kNone);
         test::ExpectSamePixels(image, test::ReadPpm(TestDataPath("jpeg/" + name + ".ppm")));
     }
+}
+
+TEST(JpegDecode, ProgressiveGivesThePixelsOfTheSameCoefficientsInOneScan) {
+    // Coefficient rows of this width span several pages, so the decoder hands
+    // rows back while its output pass runs; noise fills every coefficient.
+    const RgbImage source = test::NoiseImage(1000, 90, 7);
+    std::vector<std::uint8_t> progressive;
+    ASSERT_EQ(EncodeImageBytes(source, ImageFormat::Jpeg, progressive), err::kNone);
+    const std::vector<std::uint8_t> sequential = SequentialCopy(progressive);
+    ASSERT_NE(FindMarker(sequential, 0xC0), std::string::npos);
+    RgbImage fromProgressive, fromSequential;
+    ASSERT_EQ(DecodeImageBytes(progressive, ImageFormat::Jpeg, fromProgressive), err::kNone);
+    ASSERT_EQ(DecodeImageBytes(sequential, ImageFormat::Jpeg, fromSequential), err::kNone);
+    test::ExpectSamePixels(fromProgressive, fromSequential);
 }
 
 TEST(JpegDecode, DamagedFilesFailQuietlyWithAnEmptyImage) {

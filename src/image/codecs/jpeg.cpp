@@ -9,6 +9,7 @@
 #include <jpeglib.h>
 
 #include "image/codecs/codec.h"
+#include "image/codecs/jpeg_coefficients.h"
 
 namespace orbelune {
 
@@ -86,6 +87,7 @@ struct JpegReader {
 ImageError ReadHeader(JpegReader& reader, ByteSpan data, std::FILE* file) {
     if (setjmp(reader.errors.jump)) return reader.errors.code;
     jpeg_create_decompress(&reader.info);
+    UseReleasingCoefficientArrays(&reader.info);
     reader.progress.progress_monitor = &LimitScans;
     reader.info.progress = &reader.progress;
     if (file != nullptr) {
