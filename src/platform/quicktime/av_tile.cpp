@@ -1,32 +1,22 @@
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <new>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/log.h>
-#include <libavutil/opt.h>
-}
-
+#include "platform/quicktime/av_library.h"
 #include "platform/quicktime/tile_codecs.h"
 
 namespace orbelune::qt::detail {
 namespace {
 
-void QuietLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
 struct CodecContext {
+    const AvLibrary& av;
     AVCodecContext* context = nullptr;
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     ~CodecContext() {
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        avcodec_free_context(&context);
+        av.packetFree(&packet);
+        av.frameFree(&frame);
+        av.freeContext(&context);
     }
 };
 
@@ -76,14 +66,15 @@ void ToYuv410(const RgbImage& image, AVFrame& frame) {
 OSErr EncodeOneFrame(AVCodecID id, AVPixelFormat format, const RgbImage& image, int lambda,
                      std::vector<std::uint8_t>& out, const char* optionName = nullptr,
                      const char* optionValue = nullptr) {
-    QuietLibrary();
     if (image.empty()) return oserr::kParamErr;
-    const AVCodec* codec = avcodec_find_encoder(id);
+    const AvLibrary* av = LoadAvLibrary();
+    if (av == nullptr) return oserr::kNoCodecErr;
+    const AVCodec* codec = av->findEncoder(id);
     if (!codec) return oserr::kNoCodecErr;
-    CodecContext c;
-    c.context = avcodec_alloc_context3(codec);
-    c.frame = av_frame_alloc();
-    c.packet = av_packet_alloc();
+    CodecContext c{*av};
+    c.context = av->allocContext(codec);
+    c.frame = av->frameAlloc();
+    c.packet = av->packetAlloc();
     if (!c.context || !c.frame || !c.packet) return oserr::kMemFullErr;
     c.context->width = image.width();
     c.context->height = image.height();
@@ -96,13 +87,13 @@ OSErr EncodeOneFrame(AVCodecID id, AVPixelFormat format, const RgbImage& image, 
         c.context->global_quality = lambda;
     }
     if (optionName != nullptr && c.context->priv_data != nullptr &&
-        av_opt_set(c.context->priv_data, optionName, optionValue, 0) < 0)
+        av->optSet(c.context->priv_data, optionName, optionValue, 0) < 0)
         return oserr::kCodecErr;
-    if (avcodec_open2(c.context, codec, nullptr) < 0) return oserr::kCodecErr;
+    if (av->open(c.context, codec, nullptr) < 0) return oserr::kCodecErr;
     c.frame->format = format;
     c.frame->width = image.width();
     c.frame->height = image.height();
-    if (av_frame_get_buffer(c.frame, 0) < 0) return oserr::kMemFullErr;
+    if (av->frameGetBuffer(c.frame, 0) < 0) return oserr::kMemFullErr;
     if (format == AV_PIX_FMT_RGB24) {
         for (int y = 0; y < image.height(); ++y) {
             std::copy_n(image.row(y), image.stride(),
@@ -114,9 +105,9 @@ OSErr EncodeOneFrame(AVCodecID id, AVPixelFormat format, const RgbImage& image, 
     c.frame->pts = 0;
     c.frame->pict_type = AV_PICTURE_TYPE_I;
     if (lambda > 0) c.frame->quality = lambda;
-    if (avcodec_send_frame(c.context, c.frame) < 0) return oserr::kCodecErr;
-    if (avcodec_send_frame(c.context, nullptr) < 0) return oserr::kCodecErr;
-    const int got = avcodec_receive_packet(c.context, c.packet);
+    if (av->sendFrame(c.context, c.frame) < 0) return oserr::kCodecErr;
+    if (av->sendFrame(c.context, nullptr) < 0) return oserr::kCodecErr;
+    const int got = av->receivePacket(c.context, c.packet);
     if (got < 0 || c.packet->size <= 0) return oserr::kCodecErr;
     try {
         out.assign(c.packet->data, c.packet->data + c.packet->size);
