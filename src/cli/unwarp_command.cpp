@@ -150,10 +150,10 @@ public:
             progress = [&](int row, int rows) { bar_.Update(label, row + 1, rows); };
         if (Unwarp(raw, ring, mirrorType_, panorama, progress) != 0)
             return ImageErrorText(LastImageError());
-        // The photograph is not needed any more: keep the peak to one picture
-        // plus the panorama while it is encoded.
+        // The photograph is not needed any more, nor the panorama once saved:
+        // the peak stays at the photograph plus the panorama.
         raw.FreePixels();
-        if (const ImageError e = panorama.SaveImageFile(job.output, format))
+        if (const ImageError e = panorama.SaveImageFileAndFree(job.output, format))
             return job.output + ": " + ImageErrorText(e);
         return {};
     }

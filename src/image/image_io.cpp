@@ -92,9 +92,11 @@ ImageError RgbImage::LoadImageAs(const std::string& path, ImageFormat format) {
     return op.Succeed();
 }
 
-ImageError RgbImage::SaveImageFile(const std::string& path, ImageFormat format) const {
-    ImageOperation op;
-    if (empty()) return op.Fail(err::kBadParam);
+namespace {
+
+ImageError Save(const RgbImage& image, const std::string& path, ImageFormat format,
+                ImageOperation& op) {
+    if (image.empty()) return op.Fail(err::kBadParam);
     const Codec* codec = FindCodec(format);
     if (codec == nullptr || codec->encode == nullptr) return op.Fail(err::kBadParam);
     // Encoded straight into the new file: a large picture's encoded bytes are
@@ -102,9 +104,30 @@ ImageError RgbImage::SaveImageFile(const std::string& path, ImageFormat format) 
     AtomicFile file(path);
     if (ImageError e = file.Open()) return op.Fail(e);
     ByteSink sink(file.fd());
-    if (ImageError e = codec->encode(data(), width(), height(), sink, op)) return op.Fail(e);
+    if (ImageError e = codec->encode(image.data(), image.width(), image.height(), sink, op))
+        return op.Fail(e);
     if (ImageError e = file.Commit()) return op.Fail(e);
     return op.Succeed();
+}
+
+}  // namespace
+
+ImageError RgbImage::SaveImageFile(const std::string& path, ImageFormat format) const {
+    ImageOperation op;
+    return Save(*this, path, format, op);
+}
+
+ImageError RgbImage::SaveImageFileAndFree(const std::string& path, ImageFormat format) {
+    ImageOperation op;
+    std::uint8_t* const pixels = data();
+    const std::size_t rowBytes = stride();
+    std::size_t released = 0;  // bytes from the start already handed back
+    op.OnRowsEncoded([&](int, int end) {
+        released = ReleaseImagePages(pixels, released, rowBytes * static_cast<std::size_t>(end));
+    });
+    const ImageError result = Save(*this, path, format, op);
+    FreePixels();
+    return result;
 }
 
 }  // namespace orbelune

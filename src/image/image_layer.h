@@ -43,8 +43,17 @@ public:
     ImageError Fail(ImageError code) const;
     ImageError Succeed() const;
 
+    // An encoder that keeps a whole-image buffer of its own calls this once
+    // source rows [first, end) will not be read again; a caller that is done
+    // with the picture can then hand their memory back early.
+    void RowsEncoded(int first, int end) const {
+        if (rowsEncoded_) rowsEncoded_(first, end);
+    }
+    void OnRowsEncoded(std::function<void(int, int)> hook) { rowsEncoded_ = std::move(hook); }
+
 private:
     bool outermost_;
+    std::function<void(int, int)> rowsEncoded_;
 };
 
 }  // namespace orbelune

@@ -37,6 +37,16 @@ std::unique_ptr<std::uint8_t[], void (*)(void*)> AllocateImageBlock(int width, i
     return block;
 }
 
+std::size_t ReleaseImagePages(std::uint8_t* block, std::size_t released, std::size_t done) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t from = (start + released + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t to = (start + done) & ~(kHugePage - 1);
+    if (to <= from) return released;
+    (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    return to - start;
+}
+
 RgbImage::RgbImage(const RgbImage& other) {
     *this = other;
 }

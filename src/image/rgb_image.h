@@ -65,6 +65,11 @@ public:
     ImageError LoadImageAs(const std::string& path, ImageFormat format);
     // Writes the image; an existing file is replaced only when the write succeeded.
     ImageError SaveImageFile(const std::string& path, ImageFormat format) const;
+    // The same for a caller that is done with the picture: the pixels are freed
+    // afterwards, whatever the outcome, and rows the encoder has taken in go back
+    // to the system while it runs, so a progressive JPEG's coefficients never sit
+    // beside the whole picture.
+    ImageError SaveImageFileAndFree(const std::string& path, ImageFormat format);
 
     ImageError ResizeImage(int newWidth, int newHeight);
     ImageError MirrorRows();
@@ -87,5 +92,11 @@ private:
 // A zero-filled block for width x height pixels, or null when the size is over
 // the limits or memory is short.
 std::unique_ptr<std::uint8_t[], void (*)(void*)> AllocateImageBlock(int width, int height);
+
+// Hands the memory of a pixel block's bytes [released, done) back to the
+// system, in whole huge pages (part of one would free nothing), and returns
+// how far it got; the bytes read as zeros afterwards. For a block whose
+// content is no longer needed.
+std::size_t ReleaseImagePages(std::uint8_t* block, std::size_t released, std::size_t done);
 
 }  // namespace orbelune

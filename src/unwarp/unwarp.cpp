@@ -3,10 +3,6 @@
 #include <cstdint>
 #include <utility>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "image/image_layer.h"
 #include "unwarp/mirror_types.h"
 #include "unwarp/unwarp_kernels.h"
@@ -16,21 +12,6 @@ namespace orbelune {
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kConvexHeightFactor = 0.408;
-
-// A panorama is tens of megabytes written once from scratch; on Linux, asking
-// for huge pages turns thousands of first-touch page faults into a few dozen.
-// Only a hint: the bytes are the same either way.
-void PreferHugePages(std::uint8_t* data, std::size_t bytes) {
-#if defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHugePage - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
 
 int Fail(ImageError code) {
     SetLastImageError(code);
@@ -72,7 +53,6 @@ int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbIm
         if (result.AllocatePixels(static_cast<int>(size.width), static_cast<int>(size.height)) !=
             err::kNone)
             return Fail(err::kNoMemory);
-        PreferHugePages(result.data(), result.byteCount());
     }
 
     const SourcePixels in{source.data(), source.width(), source.height(), source.stride()};

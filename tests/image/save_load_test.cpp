@@ -146,6 +146,33 @@ TEST_F(SaveLoad, EachWritableFormatRoundTripsThroughAFile) {
     EXPECT_EQ(Listing(), (std::set<std::string>{"out.png", "out.tif", "out.jpg"}));
 }
 
+TEST_F(SaveLoad, SavingAndFreeingWritesTheSameFileAndAlwaysFrees) {
+    // Over 4 MB, so whole huge pages of rows go back while the JPEG is encoded.
+    RgbImage source;
+    ASSERT_EQ(source.AllocatePixels(1600, 900), err::kNone);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x) {
+            std::uint8_t* p = source.row(y) + 3 * x;
+            p[0] = static_cast<std::uint8_t>(x / 7 + y), p[1] = static_cast<std::uint8_t>(x ^ y),
+            p[2] = static_cast<std::uint8_t>(y / 4);
+        }
+    for (const char* name : {"kept.jpg", "kept.bmp"}) {
+        SCOPED_TRACE(name);
+        const ImageFormat format = FormatFromExtension(name);
+        ASSERT_EQ(source.SaveImageFile(Path(name), format), err::kNone);
+        RgbImage consumed = source;
+        ASSERT_EQ(consumed.SaveImageFileAndFree(Path(std::string("freed-") + name), format),
+                  err::kNone);
+        EXPECT_TRUE(consumed.empty());
+        EXPECT_EQ(test::ReadFileBytes(Path(std::string("freed-") + name)),
+                  test::ReadFileBytes(Path(name)));
+    }
+    RgbImage failing = source;
+    EXPECT_EQ(failing.SaveImageFileAndFree(Path("missing/out.jpg"), ImageFormat::Jpeg),
+              err::kFileOpen);
+    EXPECT_TRUE(failing.empty());
+}
+
 TEST_F(SaveLoad, AFailedSaveLeavesTheExistingFileAndNoLeftovers) {
     const std::string keep = Put("keep.jpg", {'o', 'l', 'd'});
     RgbImage empty;

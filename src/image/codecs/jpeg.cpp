@@ -223,6 +223,8 @@ ImageError WriteJpeg(JpegWriter& writer, const std::uint8_t* rgb, int width, int
             rows[i] = const_cast<JSAMPROW>(rgb + stride * (first + i));
         const JDIMENSION done = jpeg_write_scanlines(&info, rows, count);
         if (done == 0) return err::kFileWrite;
+        // The rows are in libjpeg's coefficient buffer now.
+        op.RowsEncoded(static_cast<int>(first), static_cast<int>(first + done));
         for (JDIMENSION i = 0; i < done; ++i)
             if (!op.Progress(static_cast<int>(first + i), height)) return err::kAborted;
     }
