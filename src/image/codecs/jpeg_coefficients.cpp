@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include <jerror.h>
 
@@ -61,9 +62,8 @@ jvirt_barray_ptr RequestArray(j_common_ptr cinfo, int pool, boolean /*preZero*/,
         Fail(cinfo, JERR_BAD_POOL_ID);
         return nullptr;
     }
-    auto* array = static_cast<CoefficientArray*>(
-        (*cinfo->mem->alloc_small)(cinfo, pool, sizeof(CoefficientArray)));
-    *array = CoefficientArray{};
+    auto* array =
+        new ((*cinfo->mem->alloc_small)(cinfo, pool, sizeof(CoefficientArray))) CoefficientArray{};
     array->rowCount = rowCount;
     array->blocksPerRow = blocksPerRow;
     array->pool = pool;
