@@ -28,23 +28,23 @@ inline std::uint8_t* ColumnPixel(std::uint8_t* out, int columns, bool mirror) {
                   : out + 3 * static_cast<std::ptrdiff_t>(columns);
 }
 
+// Four bytes as four 32-bit lanes; the fourth is the next pixel's and unused.
+ORBELUNE_AVX2 __attribute__((always_inline)) inline __m128i Widen(const std::uint8_t* at) {
+    std::int32_t word;
+    std::memcpy(&word, at, 4);
+    return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(word));
+}
+
 // AVX2, four columns at a time. Each neighbourhood is blended with its three
 // channels (and a fourth, unused) as the four lanes of one register.
 template <int kLane>
 ORBELUNE_AVX2 __attribute__((always_inline)) inline __m128i BlendPixel(const std::uint8_t* at,
                                                                        std::int64_t stride,
                                                                        __m256d fx4, __m256d fy4) {
-    const __m128i above = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at));
-    const __m128i below = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + stride));
-    const __m128i both = _mm_unpacklo_epi64(above, below);  // a0 a1 a2 b0 b1 b2 . . c0 ...
-    const __m128i a = _mm_shuffle_epi8(
-        both, _mm_setr_epi8(0, -1, -1, -1, 1, -1, -1, -1, 2, -1, -1, -1, -1, -1, -1, -1));
-    const __m128i b = _mm_shuffle_epi8(
-        both, _mm_setr_epi8(3, -1, -1, -1, 4, -1, -1, -1, 5, -1, -1, -1, -1, -1, -1, -1));
-    const __m128i c = _mm_shuffle_epi8(
-        both, _mm_setr_epi8(8, -1, -1, -1, 9, -1, -1, -1, 10, -1, -1, -1, -1, -1, -1, -1));
-    const __m128i d = _mm_shuffle_epi8(
-        both, _mm_setr_epi8(11, -1, -1, -1, 12, -1, -1, -1, 13, -1, -1, -1, -1, -1, -1, -1));
+    const __m128i a = Widen(at);
+    const __m128i b = Widen(at + 3);
+    const __m128i c = Widen(at + stride);
+    const __m128i d = Widen(at + stride + 3);
     const __m128i ba = _mm_sub_epi32(b, a);
     const __m128i ca = _mm_sub_epi32(c, a);
     const __m128i abcd = _mm_sub_epi32(_mm_sub_epi32(d, c), ba);  // a - b - c + d, exactly
