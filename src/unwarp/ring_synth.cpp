@@ -7,6 +7,7 @@
 #include "image/image_layer.h"
 #include "image/parallel.h"
 #include "unwarp/elevation_table.h"
+#include "unwarp/mirror_models.h"
 #include "unwarp/mirror_types.h"
 #include "unwarp/unwarp.h"
 
@@ -14,9 +15,6 @@ namespace orbelune {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kInnerFraction = 0.176;
-constexpr double kImageRadiusToPixels = 0.234192037470726;
 // The scene continues this far (in photo pixels) past the rows the unwarp
 // reads, so that its bilinear neighbours never touch the mirror body.
 constexpr double kSceneMargin = 2.0;
@@ -102,7 +100,7 @@ ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options,
     const double cx = options.xCenter;
     const double cy = options.yCenter;
     const double dTheta = kTwoPi / W;
-    const double f = R * kImageRadiusToPixels;
+    const double f = R * kConcaveRadiusToPixels;
     const ElevationTable table = BuildElevationTable();
     const int rows = static_cast<int>(size.height);
 
@@ -110,7 +108,7 @@ ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options,
     double rhoFirst, rhoLast;
     if (convex) {
         rhoFirst = R;
-        rhoLast = R * (kInnerFraction + (1 - kInnerFraction) / H);
+        rhoLast = R * (kConvexInnerFraction + (1 - kConvexInnerFraction) / H);
     } else {
         rhoFirst = RowImageRadius(table, 0, rows) * f;
         rhoLast = RowImageRadius(table, rows - 1, rows) * f;
@@ -130,7 +128,7 @@ ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options,
         const double turn = theta / dTheta;  // 0..W
         double column, row;
         if (convex) {
-            const double t = (rho / R - kInnerFraction) / (1 - kInnerFraction);
+            const double t = (rho / R - kConvexInnerFraction) / (1 - kConvexInnerFraction);
             row = (1 - t) * H;
             column = W - 1 - turn;
         } else {

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "unwarp/mirror_models.h"
+
 namespace orbelune {
 
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
 
 struct Rgb {
     double r, g, b;

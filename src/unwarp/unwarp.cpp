@@ -4,14 +4,13 @@
 #include <utility>
 
 #include "image/image_layer.h"
+#include "unwarp/mirror_models.h"
 #include "unwarp/mirror_types.h"
 #include "unwarp/unwarp_kernels.h"
 
 namespace orbelune {
 
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kConvexHeightFactor = 0.408;
 
 int Fail(ImageError code) {
     SetLastImageError(code);

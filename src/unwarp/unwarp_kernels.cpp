@@ -18,15 +18,12 @@
 #include "image/parallel.h"
 #include "unwarp/elevation_table.h"
 #include "unwarp/inside_arc.h"
+#include "unwarp/mirror_models.h"
 #include "unwarp/sample_bilinear.h"
 
 namespace orbelune {
 
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kInnerFraction = 0.176;
-constexpr double kImageRadiusToPixels = 0.234192037470726;
 
 // A true floor (also for negative positions) that is cheaper than std::floor;
 // positions stay far inside the 64-bit range (centre and radius are ints).
@@ -291,7 +288,7 @@ void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
             double t = 1 - static_cast<double>(q) / height;
             if (t < 0) t = 0;
             if (t > 1) t = 1;
-            return radius * (kInnerFraction + t * (1 - kInnerFraction));
+            return radius * (kConvexInnerFraction + t * (1 - kConvexInnerFraction));
         },
         [&](int j, double rho, std::uint8_t* out) {
             sampler.Convex(cx + cosines[j] * rho, cy + rho * sines[j], out);
@@ -304,7 +301,7 @@ void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
     const int height = panorama.height;
     if (width <= 0 || height <= 0) return;
     const ElevationTable table = BuildElevationTable();
-    const double f = ring.radius * kImageRadiusToPixels;
+    const double f = ring.radius * kConcaveRadiusToPixels;
     const double dTheta = kTwoPi / width;
     const ColumnTables tables =
         MakeColumnTables(width, [&](int j) { return static_cast<double>(j) * dTheta; });

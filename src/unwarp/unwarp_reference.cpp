@@ -5,6 +5,7 @@
 
 #include "image/image_layer.h"
 #include "unwarp/elevation_table.h"
+#include "unwarp/mirror_models.h"
 #include "unwarp/mirror_types.h"
 #include "unwarp/sample_bilinear.h"
 #include "unwarp/unwarp.h"
@@ -12,10 +13,6 @@
 namespace orbelune {
 
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kInnerFraction = 0.176;
-constexpr double kImageRadiusToPixels = 0.234192037470726;
 
 struct Neighbours {
     std::int64_t base, right, lower, downRight;
@@ -80,13 +77,13 @@ SamplePosition ConvexSamplePosition(const RingGeometry& ring, int width, int hei
     double t = 1 - static_cast<double>(row) / height;
     if (t < 0) t = 0;
     if (t > 1) t = 1;
-    const double rho = ring.radius * (kInnerFraction + t * (1 - kInnerFraction));
+    const double rho = ring.radius * (kConvexInnerFraction + t * (1 - kConvexInnerFraction));
     const double theta = static_cast<double>(width - 1 - column) * dTheta;
     return {ring.cx + std::cos(theta) * rho, ring.cy + rho * std::sin(theta)};
 }
 
 SamplePosition ConcaveSamplePosition(const RingGeometry& ring, int width, double v, int column) {
-    const double f = ring.radius * kImageRadiusToPixels;
+    const double f = ring.radius * kConcaveRadiusToPixels;
     const double dTheta = kTwoPi / width;
     const double theta = static_cast<double>(column) * dTheta;
     return {ring.cx + (std::cos(theta) * v) * f, ring.cy + (v * std::sin(theta)) * f};
