@@ -54,6 +54,18 @@ void SetRate(benchmark::State& state, const PanoramaSize& size) {
     state.counters["H"] = static_cast<double>(size.height);
 }
 
+// Each benchmark runs on one thread (arg 1) and on all cores (arg 0), timed
+// on the wall clock.
+void OneThreadAndAllCores(benchmark::internal::Benchmark* b) {
+    b->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
+// Ours also with the vector set capped at AVX2 (second arg).
+void OursOnBothPaths(benchmark::internal::Benchmark* b) {
+    b->Args({1, 2})->Args({0, 2})->Args({1, 1})->Args({0, 1});
+    b->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
 // Args: threads (1, or 0 for all cores) and the widest vector set allowed
 // (2 AVX-512, 1 AVX2; the processor may have less). Includes the output
 // allocation on the first iteration; later ones refill the same panorama.
@@ -70,20 +82,8 @@ void BM_Unwarp(benchmark::State& state, int mirrorType) {
     SetUnwarpVectorLimit(UnwarpVectors::kAvx512);
     SetRate(state, UnwarpOutputSize(kRing.OuterRadius, mirrorType));
 }
-BENCHMARK_CAPTURE(BM_Unwarp, concave, 1)
-    ->Args({1, 2})
-    ->Args({0, 2})
-    ->Args({1, 1})
-    ->Args({0, 1})
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Unwarp, convex, 2)
-    ->Args({1, 2})
-    ->Args({0, 2})
-    ->Args({1, 1})
-    ->Args({0, 1})
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Unwarp, concave, 1)->Apply(OursOnBothPaths);
+BENCHMARK_CAPTURE(BM_Unwarp, convex, 2)->Apply(OursOnBothPaths);
 
 #ifdef ORBELUNE_HAVE_OPENCV
 
@@ -109,16 +109,8 @@ void BM_OpenCvWarpPolar(benchmark::State& state, int mirrorType) {
     cv::setNumThreads(-1);
     SetRate(state, size);
 }
-BENCHMARK_CAPTURE(BM_OpenCvWarpPolar, concave_size, 1)
-    ->Arg(1)
-    ->Arg(0)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_OpenCvWarpPolar, convex_size, 2)
-    ->Arg(1)
-    ->Arg(0)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OpenCvWarpPolar, concave_size, 1)->Apply(OneThreadAndAllCores);
+BENCHMARK_CAPTURE(BM_OpenCvWarpPolar, convex_size, 2)->Apply(OneThreadAndAllCores);
 
 // remap with fixed-point maps of the same geometry, built outside the timing.
 void BM_OpenCvRemapPrebuilt(benchmark::State& state, int mirrorType) {
@@ -151,16 +143,8 @@ void BM_OpenCvRemapPrebuilt(benchmark::State& state, int mirrorType) {
     cv::setNumThreads(-1);
     SetRate(state, size);
 }
-BENCHMARK_CAPTURE(BM_OpenCvRemapPrebuilt, concave_size, 1)
-    ->Arg(1)
-    ->Arg(0)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_OpenCvRemapPrebuilt, convex_size, 2)
-    ->Arg(1)
-    ->Arg(0)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OpenCvRemapPrebuilt, concave_size, 1)->Apply(OneThreadAndAllCores);
+BENCHMARK_CAPTURE(BM_OpenCvRemapPrebuilt, convex_size, 2)->Apply(OneThreadAndAllCores);
 
 #endif
 
