@@ -24,27 +24,6 @@ std::string CreateExclusive(std::string pattern, int suffixLength) {
 
 }  // namespace
 
-TempFolder::TempFolder() {
-    std::error_code ec;
-    fs::path base = fs::temp_directory_path(ec);
-    if (ec) return;
-    std::string pattern = (base / "OBLXXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
-}
-
-TempFolder::~TempFolder() {
-    Remove();
-}
-
-void TempFolder::Remove() {
-    if (path_.empty()) return;
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-    path_.clear();
-}
-
 std::string MakeTempFileName(const std::string& folder, std::string_view extension) {
     if (folder.empty()) return {};
     // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + string.

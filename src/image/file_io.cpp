@@ -6,8 +6,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>  // mkdtemp
+#include <filesystem>
 #include <new>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 namespace orbelune {
 
@@ -138,6 +142,27 @@ ImageError WriteFileAtomically(const std::string& path, const std::uint8_t* data
         written += static_cast<std::size_t>(n);
     }
     return file.Commit();
+}
+
+TempFolder::TempFolder() {
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) return;
+    std::string pattern = (base / "OBLXXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+}
+
+TempFolder::~TempFolder() {
+    Remove();
+}
+
+void TempFolder::Remove() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+    path_.clear();
 }
 
 }  // namespace orbelune

@@ -45,4 +45,26 @@ private:
 // kFileWrite when writing, flushing or renaming fails.
 ImageError WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size);
 
+// A private folder (mode 0700, made with mkdtemp) in the system's temporary
+// directory, for the temporary files of one piece of work (a movie build). The
+// folder and everything in it are removed when the object goes away, whatever
+// happened.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    // Empty when the folder could not be made.
+    const std::string& path() const { return path_; }
+    bool valid() const { return !path_.empty(); }
+
+    // Removes the folder and its files now; later calls do nothing.
+    void Remove();
+
+private:
+    std::string path_;
+};
+
 }  // namespace orbelune

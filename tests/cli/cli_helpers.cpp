@@ -23,16 +23,6 @@ std::string ReadText(const std::string& path) {
 
 }  // namespace
 
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orbelune-cli-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-}
-
 CliResult RunCli(const std::vector<std::string>& args, const std::string& configHome,
                  const std::string& workDir) {
     const std::string out = configHome + "/../stdout.txt";

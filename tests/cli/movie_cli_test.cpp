@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli_run.h"
+#include "image/file_io.h"
 #include "image/image_format.h"
 #include "image/rgb_image.h"
 
@@ -14,13 +15,12 @@ namespace {
 using testing::CliResult;
 using testing::ReadFile;
 using testing::RunCli;
-using testing::TempFolder;
 
 class MovieCli : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(temp_.path().empty());
-        config_ = temp_ / "config";
+        config_ = temp_.path() + "/config";
         std::filesystem::create_directories(config_ + "/Halvarn");
         RgbImage panorama;
         ASSERT_EQ(panorama.AllocatePixels(960, 240), 0u);
@@ -35,7 +35,7 @@ protected:
     CliResult Run(const std::vector<std::string>& args) {
         return RunCli(args, config_, temp_.path());
     }
-    std::string Path(const std::string& name) const { return temp_ / name; }
+    std::string Path(const std::string& name) const { return temp_.path() + "/" + name; }
     bool IsMovie(const std::string& path) const {
         const std::string bytes = ReadFile(path);
         return bytes.size() > 8 && bytes.compare(4, 4, "moov") == 0;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli_run.h"
+#include "image/file_io.h"
 #include "image/image_format.h"
 #include "image/image_io.h"
 #include "image/rgb_image.h"
@@ -15,13 +16,12 @@ namespace {
 using testing::CliResult;
 using testing::ReadFile;
 using testing::RunCli;
-using testing::TempFolder;
 
 class UnwarpCli : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(temp_.path().empty());
-        config_ = temp_ / "config";
+        config_ = temp_.path() + "/config";
         std::filesystem::create_directories(config_ + "/Halvarn");
         // A small ring photograph: 200 x 160, centre in the middle, R 60, mirror 1.
         ASSERT_EQ(
@@ -35,7 +35,7 @@ protected:
     std::string Settings() const { return ReadFile(config_ + "/Halvarn/Orbelune.ini"); }
 
     CliResult Run(const std::vector<std::string>& args) { return RunCli(args, config_); }
-    std::string Path(const std::string& name) const { return temp_ / name; }
+    std::string Path(const std::string& name) const { return temp_.path() + "/" + name; }
 
     static RgbImage Load(const std::string& path) {
         RgbImage image;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image/codec_test_helpers.h"
+#include "image/file_io.h"
 #include "image/image_io.h"
 #include "image/image_layer.h"
 
@@ -22,11 +23,9 @@ using test::TestDataPath;
 class SaveLoad : public testing::Test {
 protected:
     void SetUp() override {
-        std::string name = (fs::temp_directory_path() / "orbelune-io-XXXXXX").string();
-        ASSERT_NE(mkdtemp(name.data()), nullptr);
-        dir_ = name;
+        ASSERT_TRUE(folder_.valid());
+        dir_ = folder_.path();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
     std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
@@ -52,6 +51,7 @@ protected:
         return image;
     }
 
+    TempFolder folder_;
     fs::path dir_;
 };
 

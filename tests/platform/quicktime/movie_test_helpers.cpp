@@ -141,19 +141,12 @@ double Psnr(const std::uint8_t* a, const std::uint8_t* b, std::size_t size) {
 }
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orbelune-qt-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-    EXPECT_FALSE(path_.empty());
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    EXPECT_TRUE(folder_.valid());
 }
 
 std::vector<std::string> TempDir::List() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    for (const auto& entry : std::filesystem::directory_iterator(path())) {
         names.push_back(entry.path().filename().string());
     }
     return names;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "image/file_io.h"
 #include "image/rgb_image.h"
 
 // Test-side tools: an independent atom walker, pictures, PSNR and external tools.
@@ -49,13 +50,12 @@ double Psnr(const std::uint8_t* a, const std::uint8_t* b, std::size_t size);
 class TempDir {
 public:
     TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return folder_.path(); }
+    std::string File(const std::string& name) const { return path() + "/" + name; }
     std::vector<std::string> List() const;
 
 private:
-    std::string path_;
+    TempFolder folder_;
 };
 
 bool HaveTool(const std::string& name);
