@@ -6,8 +6,9 @@ JOBS ?= $(shell nproc)
 DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
         libbenchmark-dev
-# Only for the tests: movies written by the program are checked with other readers.
-TEST_DEPS := ffmpeg quicktime-utils
+# Only for the tests: movies written by the program are checked with other readers;
+# the installed layout with the desktop validators.
+TEST_DEPS := ffmpeg quicktime-utils desktop-file-utils appstream man-db
 # Only for `make bench` (reference tools timed in the same run).
 BENCH_DEPS := libjpeg-turbo-progs libopencv-dev
 # Only for `make fuzz`.
@@ -24,18 +25,33 @@ define install_missing
 	fi
 endef
 
-.PHONY: deps build test run bench fuzz demo screenshots clean format
+# Warnings are errors for the tests and CI (WERROR=ON), not in a user's build.
+WERROR ?= OFF
+PREFIX ?= /usr/local
+# Seconds each fuzz target runs in `make fuzz` (CI runs each briefly).
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps build test run bench fuzz demo screenshots clean format install package
 
 deps:
 	$(call install_missing,$(DEPS))
 
 build: deps
-	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELUNE_TESTS=OFF
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELUNE_TESTS=OFF \
+	  -DORBELUNE_WERROR=$(WERROR)
 	cmake --build build/release -j $(JOBS)
+
+install: build
+	cmake --install build/release --prefix $(PREFIX)
+
+# A Debian package of the release build in build/release/.
+package: build
+	$(call install_missing,dpkg-dev)
+	cd build/release && cpack -G DEB
 
 test: deps
 	$(call install_missing,$(TEST_DEPS))
-	cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBELUNE_SANITIZE=ON
+	cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBELUNE_SANITIZE=ON -DORBELUNE_WERROR=ON
 	cmake --build build/asan -j $(JOBS)
 	cd build/asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
@@ -55,8 +71,8 @@ fuzz: deps
 	cmake --build build/fuzz -j $(JOBS)
 	@set -e; for f in build/fuzz/bin/fuzz_*; do \
 	  name=$$(basename $$f); mkdir -p build/fuzz/corpus/$$name; \
-	  echo "== $$name (60 s)"; \
-	  $$f -max_total_time=60 -rss_limit_mb=4096 -timeout=10 build/fuzz/corpus/$$name fuzz/corpus/$${name#fuzz_}; \
+	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=10 build/fuzz/corpus/$$name fuzz/corpus/$${name#fuzz_}; \
 	done
 
 demo: build

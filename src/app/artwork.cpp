@@ -8,6 +8,8 @@
 #include <QRadialGradient>
 #include <cmath>
 
+#include "orbelune_version.h"
+
 namespace artwork {
 namespace {
 
@@ -418,7 +420,7 @@ QPixmap StartBackground() {
         PaintText(p, QRect(b.left(), b.bottom() + 6, b.width(), 34),
                   QString::fromLatin1(captions[i]), 11.5, kMutedText);
     }
-    PaintText(p, QRect(556, 505, 196, 20), QStringLiteral("Version 3.0"), 11, kMutedText,
+    PaintText(p, QRect(556, 505, 196, 20), QStringLiteral("Version ") + QLatin1String(orbelune::kVersionText), 11, kMutedText,
               Qt::AlignRight | Qt::AlignVCenter);
     return pm;
 }
@@ -485,7 +487,7 @@ QPixmap AboutBackground() {
     PaintViewBase(p, pm.size());
     PaintRingPhoto(p, QPointF(84, 96), 54);
     PaintTitle(p, 160, 86, QStringLiteral("Orbelune"), QString());
-    PaintText(p, QRect(162, 96, 220, 20), QStringLiteral("Version 3.0"), 13, kAccent,
+    PaintText(p, QRect(162, 96, 220, 20), QStringLiteral("Version ") + QLatin1String(orbelune::kVersionText), 13, kAccent,
               Qt::AlignLeft | Qt::AlignVCenter, QFont::DemiBold);
     PaintText(p, QRect(162, 122, 220, 60),
               QStringLiteral("Unwarps ring photographs taken through a panoramic mirror into flat "
@@ -562,10 +564,12 @@ QPixmap MirrorPicture(bool threaded) {
     return pm;
 }
 
-QPixmap AppIcon() {
-    QPixmap pm(64, 64);
+QPixmap AppIcon(int size) {
+    QPixmap pm(size, size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
     PaintRingPhoto(p, QPointF(32, 32), 30);
     return pm;
 }

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+#include "orbelune_version.h"
+
 class CMainFrame;
 class COrbeluneView;
 class CRoundView;
@@ -30,7 +32,7 @@ struct MoviePlatformProbe {
 // Plain object (not the QApplication) so tests can make as many as they like.
 class COrbeluneApp {
 public:
-    static constexpr double kVersion = 3.0;
+    static constexpr double kVersion = orbelune::kVersionNumber;
 
     COrbeluneApp(orbelune::SettingsStore& store, UiServices& ui, MoviePlatformProbe probe = {});
     ~COrbeluneApp();

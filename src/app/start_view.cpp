@@ -165,8 +165,9 @@ void COrbeluneView::OnOpenRawImage() {
 }
 
 QStringList COrbeluneView::ManualCandidates() const {
-    return {m_app.m_strHelpDir + kManualFile,
-            QCoreApplication::applicationDirPath() + QStringLiteral("/help/") + kManualFile};
+    const QString programDir = QCoreApplication::applicationDirPath();
+    return {m_app.m_strHelpDir + kManualFile, programDir + QStringLiteral("/help/") + kManualFile,
+            programDir + QStringLiteral("/" ORBELUNE_DOC_FROM_BIN "/") + kManualFile};
 }
 
 QString COrbeluneView::OnlineManualUrl() {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "orbelune_version.h"
 #include "platform/settings_store.h"
 
 namespace orbelune {
@@ -38,7 +39,7 @@ inline constexpr const char* kVersionKey = "VERSION";
 inline constexpr const char* kVersionDefault = "-1";
 
 // The program's version and its stored form ("%.4f").
-inline constexpr double kProgramVersion = 3.0;
+inline constexpr double kProgramVersion = kVersionNumber;
 std::string VersionText();
 }  // namespace settings
 

@@ -1,4 +1,5 @@
-// Turns the Markdown user manual into the PDF the program opens from help/.
+// Turns the Markdown user manual into the PDF the program opens from help/, and
+// optionally into an HTML page for systems without a PDF viewer.
 #include <QFile>
 #include <QGuiApplication>
 #include <QPageLayout>
@@ -9,8 +10,8 @@
 
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: make_manual MANUAL.md OUT.pdf\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: make_manual MANUAL.md OUT.pdf [OUT.html]\n");
         return 2;
     }
     QFile in(QString::fromLocal8Bit(argv[1]));
@@ -40,6 +41,14 @@ int main(int argc, char* argv[]) {
     if (QFile(QString::fromLocal8Bit(argv[2])).size() == 0) {
         std::fprintf(stderr, "make_manual: nothing written to %s\n", argv[2]);
         return 1;
+    }
+    if (argc == 4) {
+        QFile html(QString::fromLocal8Bit(argv[3]));
+        if (!html.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            html.write(doc.toHtml().toUtf8()) < 0) {
+            std::fprintf(stderr, "make_manual: cannot write %s\n", argv[3]);
+            return 1;
+        }
     }
     return 0;
 }
