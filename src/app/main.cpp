@@ -6,6 +6,7 @@
 #include "app/orbelune_app.h"
 #include "app/qt_ui_services.h"
 #include "app/screenshots.h"
+#include "app/start_view.h"
 #include "platform/qt_settings_store.h"
 
 int main(int argc, char* argv[]) {
@@ -31,6 +32,12 @@ int main(int argc, char* argv[]) {
     COrbeluneApp app(store, ui);
     if (!app.InitInstance()) return 1;
     app.frame()->show();
+    // `orbelune FILE`: the file the desktop's "Open with" hands over.
+    const QStringList args = QApplication::arguments();
+    if (args.size() == 2 && !args[1].startsWith(QLatin1Char('-'))) {
+        QApplication::processEvents();
+        app.m_pStartView->OpenFileGivenAtStart(args[1]);
+    }
     const int result = QApplication::exec();
     const int exitCode = app.ExitInstance();
     return result != 0 ? result : exitCode;

@@ -100,7 +100,18 @@ void COrbeluneView::OnOpenRawImage() {
         ui.EndWaitCursor();
         return;
     }
+    OpenChosenFile(path);
+}
 
+bool COrbeluneView::OpenFileGivenAtStart(const QString& path) {
+    if (m_app.m_bBusy) return false;
+    m_app.m_bBusy = true;
+    OpenChosenFile(path);
+    return true;
+}
+
+void COrbeluneView::OpenChosenFile(const QString& path) {
+    UiServices& ui = m_app.ui();
     OpenTaskGuard guard(m_app);
     repaint();
     ui.BeginWaitCursor();

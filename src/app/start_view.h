@@ -34,6 +34,9 @@ public:
     std::function<int(const QString&)> classifyHook;
 
     void OnOpenRawImage();
+    // Opens a file named on the command line (the desktop's "Open with") as
+    // the open command would; false when another task runs.
+    bool OpenFileGivenAtStart(const QString& path);
     void OnHelpManual();
     void OnMirrorSelect();
 
@@ -46,6 +49,9 @@ public:
     static QString OnlineManualUrl();
 
 private:
+    // The open command after the file was chosen; the caller has set the busy flag.
+    void OpenChosenFile(const QString& path);
+
     COrbeluneApp& m_app;
     CRoundView* m_pRoundView = nullptr;
     CPanoView* m_pPanoView = nullptr;

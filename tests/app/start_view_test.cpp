@@ -161,3 +161,26 @@ TEST_F(StartViewTest, MirrorDialogOkStoresAndReReadsCancelChangesNothing) {
 }
 
 }  // namespace
+
+TEST_F(StartViewTest, FileGivenAtStartOpensWithoutTheDialogAndWaitsForARunningTask) {
+    const QString path = WriteBmp("given.bmp", 400, 300);
+    app->m_bBusy = true;
+    EXPECT_FALSE(view()->OpenFileGivenAtStart(path));
+    EXPECT_EQ(app->m_nView, 0);
+    app->m_bBusy = false;
+
+    EXPECT_TRUE(view()->OpenFileGivenAtStart(path));
+    EXPECT_TRUE(ui.dialogs.empty());
+    EXPECT_TRUE(ui.messages.empty()) << qPrintable(ui.LastMessage());
+    EXPECT_EQ(app->m_nView, 1);
+    EXPECT_EQ(app->m_strPathName, QFileInfo(path).absoluteFilePath());
+    ExpectTaskEnded();
+
+    // A file that is no picture is refused as the open command refuses it.
+    ui.Clear();
+    app->SwitchView(0);
+    EXPECT_TRUE(view()->OpenFileGivenAtStart(WriteText("notes.txt", "hello")));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, kNotAnImage);
+    ExpectTaskEnded();
+}
