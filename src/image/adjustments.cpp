@@ -422,11 +422,14 @@ ImageError ApplyAdjustmentsTo(const RgbImage& base, const PanoAdjustments& adjus
                       adjustments.sharpness)) {
         return LastImageError();
     }
-    if (!BrightnessContrast(current.data(), current.width(), current.height(),
+    // At their neutral values the tone curve and the HSL round trip would still
+    // move most pixels by a few levels; a user who asked for no change gets none.
+    if ((adjustments.brightness != 0.0 || adjustments.contrast != 0.0) &&
+        !BrightnessContrast(current.data(), current.width(), current.height(),
                             adjustments.brightness, adjustments.contrast)) {
         return LastImageError();
     }
-    AdjustSaturation(current, adjustments.saturation);
+    if (adjustments.saturation != 100.0) AdjustSaturation(current, adjustments.saturation);
     return err::kNone;
 }
 

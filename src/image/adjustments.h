@@ -44,7 +44,7 @@ struct SliderRange {
     int maximum;
     int neutral;
 };
-inline constexpr SliderRange kSharpnessSlider{1, 100, 0};
+inline constexpr SliderRange kSharpnessSlider{0, 100, 0};
 inline constexpr SliderRange kBrightnessSlider{0, 100, 50};
 inline constexpr SliderRange kContrastSlider{0, 100, 50};
 inline constexpr SliderRange kSaturationSlider{0, 300, 100};
@@ -59,6 +59,8 @@ PanoAdjustments AdjustmentsFromSliders(const SliderPositions& positions);
 
 // Sharpening into `current` from `base`, then brightness/contrast, then
 // saturation: what every slider release applies to a fresh copy of the base.
-ImageError ApplyAdjustmentsTo(const RgbImage& base, const PanoAdjustments& adjustments, RgbImage& current);
+// Each step at its neutral value leaves the pixels as they are.
+ImageError ApplyAdjustmentsTo(const RgbImage& base, const PanoAdjustments& adjustments,
+                              RgbImage& current);
 
 }  // namespace orbelune

@@ -114,7 +114,7 @@ TEST_F(PanoViewTest, SliderReleaseAppliesToTheBaseAndBusyPutsItBack) {
     // Reset puts every slider back to neutral and the picture back to how it came.
     view->OnReset();
     EXPECT_EQ(view->slider(CPanoView::kBrightness)->value(), 50);
-    EXPECT_EQ(view->slider(CPanoView::kSharpness)->value(), 1);  // shown at its minimum
+    EXPECT_EQ(view->slider(CPanoView::kSharpness)->value(), 0);  // off
     EXPECT_TRUE(SamePixels(view->currentImage(), delivered));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(app.m_bBusy);

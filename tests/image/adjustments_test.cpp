@@ -326,5 +326,28 @@ TEST_F(AdjustmentsTest, ApplyRunsTheThreeStepsFromTheBase) {
     EXPECT_EQ(ApplyAdjustmentsTo(empty, adjustments, current), err::kBadParam);
 }
 
+TEST_F(AdjustmentsTest, NeutralStepsLeaveThePixelsUntouched) {
+    // Colourful noise: the HSL round trip alone would move most of these pixels.
+    const RgbImage base = test::NoiseImage(37, 19, 11);
+    RgbImage current;
+    ASSERT_EQ(ApplyAdjustmentsTo(base, AdjustmentsFromSliders({0, 50, 50, 100}), current),
+              err::kNone);
+    EXPECT_TRUE(test::PixelBytes(current) == test::PixelBytes(base));
+
+    // One step moved, the others neutral: exactly that step's bytes.
+    RgbImage toneOnly(base);
+    ASSERT_TRUE(BrightnessContrast(toneOnly.data(), 37, 19, 0.1, 0.0));
+    ASSERT_EQ(ApplyAdjustmentsTo(base, AdjustmentsFromSliders({0, 60, 50, 100}), current),
+              err::kNone);
+    EXPECT_TRUE(test::PixelBytes(current) == test::PixelBytes(toneOnly));
+
+    RgbImage saturationOnly(base);
+    AdjustSaturation(saturationOnly, 101.0);
+    ASSERT_EQ(ApplyAdjustmentsTo(base, AdjustmentsFromSliders({0, 50, 50, 101}), current),
+              err::kNone);
+    EXPECT_TRUE(test::PixelBytes(current) == test::PixelBytes(saturationOnly));
+    EXPECT_FALSE(test::PixelBytes(saturationOnly) == test::PixelBytes(base));
+}
+
 }  // namespace
 }  // namespace orbelune
