@@ -2,6 +2,7 @@
 
 #include <QFocusEvent>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -420,7 +421,8 @@ QPixmap StartBackground() {
         PaintText(p, QRect(b.left(), b.bottom() + 6, b.width(), 34),
                   QString::fromLatin1(captions[i]), 11.5, kMutedText);
     }
-    PaintText(p, QRect(556, 505, 196, 20), QStringLiteral("Version ") + QLatin1String(orbelune::kVersionText), 11, kMutedText,
+    PaintText(p, QRect(556, 505, 196, 20),
+              QStringLiteral("Version ") + QLatin1String(orbelune::kVersionText), 11, kMutedText,
               Qt::AlignRight | Qt::AlignVCenter);
     return pm;
 }
@@ -487,7 +489,8 @@ QPixmap AboutBackground() {
     PaintViewBase(p, pm.size());
     PaintRingPhoto(p, QPointF(84, 96), 54);
     PaintTitle(p, 160, 86, QStringLiteral("Orbelune"), QString());
-    PaintText(p, QRect(162, 96, 220, 20), QStringLiteral("Version ") + QLatin1String(orbelune::kVersionText), 13, kAccent,
+    PaintText(p, QRect(162, 96, 220, 20),
+              QStringLiteral("Version ") + QLatin1String(orbelune::kVersionText), 13, kAccent,
               Qt::AlignLeft | Qt::AlignVCenter, QFont::DemiBold);
     PaintText(p, QRect(162, 122, 220, 60),
               QStringLiteral("Unwarps ring photographs taken through a panoramic mirror into flat "
@@ -586,6 +589,15 @@ ImageButton::ImageButton(const QPixmap& normal, const QPixmap& pressed, QWidget*
     setFixedSize(m_normal.size());
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
+}
+
+void ImageButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && isEnabled() &&
+        !event->isAutoRepeat()) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 QSize ImageButton::sizeHint() const {

@@ -100,6 +100,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // Enter presses a focused button, as it does a push button.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     artwork::ButtonId m_id = artwork::ButtonId::Open;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <functional>
 
 #include "app/about_dlg.h"
 #include "app/artwork.h"
@@ -30,11 +31,29 @@ CMainFrame::CMainFrame(COrbeluneApp& app)
     pal.setColor(QPalette::Window, artwork::colors::kBackgroundBottom);
     setPalette(pal);
 
-    // No system menu of ours to extend on Linux: the About entry lives in the
-    // window's context menu and on F1.
+    // No menu bar: the keyboard commands and About live in the window's context menu.
+    // Each command goes to the view it belongs to, and only while that view is shown.
+    auto addCommand = [this](const QString& text, const QKeySequence& keys, int view,
+                             std::function<void()> run) {
+        auto* action = new QAction(text, this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, view, run] {
+            if (view < 0 || m_app.m_nView == view) run();
+        });
+        addAction(action);
+        m_commandActions.append(action);
+    };
+    addCommand(tr("&Manual"), QKeySequence(Qt::Key_F1), -1,
+               [this] { m_app.m_pStartView->OnHelpManual(); });
+    addCommand(tr("&Open..."), QKeySequence::Open, 0,
+               [this] { m_app.m_pStartView->OnOpenRawImage(); });
+    addCommand(tr("&Save Panorama..."), QKeySequence::Save, 2,
+               [this] { m_app.m_pPanoView->OnSavePanorama(); });
+    addCommand(tr("Save as VR &Movie..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), 2,
+               [this] { m_app.m_pPanoView->OnSaveMovie(); });
+    addCommand(tr("&Undo Crop"), QKeySequence::Undo, 2, [this] { m_app.m_pPanoView->OnUndo(); });
     m_pAboutAction = new QAction(tr("&About Orbelune..."), this);
-    m_pAboutAction->setShortcut(QKeySequence(Qt::Key_F1));
-    m_pAboutAction->setShortcutContext(Qt::WindowShortcut);
     connect(m_pAboutAction, &QAction::triggered, this, &CMainFrame::OnAbout);
     addAction(m_pAboutAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -42,6 +61,10 @@ CMainFrame::CMainFrame(COrbeluneApp& app)
 }
 
 CMainFrame::~CMainFrame() = default;
+
+QAction* CMainFrame::commandAction(Command command) const {
+    return m_commandActions.value(static_cast<int>(command));
+}
 
 int CMainFrame::PaneId(const QWidget* view) {
     return view ? view->property(kPaneIdProperty).toInt() : 0;

@@ -43,6 +43,9 @@ public:
 
     void OnAbout();
     QAction* aboutAction() const { return m_pAboutAction; }
+    // The keyboard commands, also listed in the window's context menu.
+    enum class Command { Manual, Open, SavePanorama, SaveMovie, Undo };
+    QAction* commandAction(Command command) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -51,6 +54,7 @@ private:
     COrbeluneApp& m_app;
     QWidget* m_pActiveView = nullptr;
     QAction* m_pAboutAction = nullptr;
+    QList<QAction*> m_commandActions;  // in the order of Command
     QElapsedTimer m_pumpTimer;
 };
 

@@ -45,4 +45,16 @@ TEST(ArtworkTest, ImageButtonShowsThePressedFaceWhileHeldAndClicksOnRelease) {
     EXPECT_EQ(clicks, 1);
 }
 
+TEST(ArtworkTest, EnterPressesAFocusedImageButton) {
+    ImageButton button(ButtonId::Crop);
+    int clicks = 0;
+    QObject::connect(&button, &QAbstractButton::clicked, [&] { ++clicks; });
+    QTest::keyClick(&button, Qt::Key_Return);
+    QTest::keyClick(&button, Qt::Key_Enter);
+    EXPECT_EQ(clicks, 2);
+    button.setEnabled(false);
+    QTest::keyClick(&button, Qt::Key_Return);
+    EXPECT_EQ(clicks, 2);
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QProgressBar>
+#include <QTest>
 
 #include "app/about_dlg.h"
 #include "app/main_frame.h"
@@ -125,18 +126,51 @@ TEST_F(MainFrameTest, ProgressGoesToTheShownViewOnlyAndEndsWithTheScope) {
     EXPECT_FALSE(AnyBarVisible(pano()));
 }
 
-TEST_F(MainFrameTest, AboutBoxIsReachableFromTheContextMenuAndF1) {
+TEST_F(MainFrameTest, AboutBoxIsReachableFromTheContextMenu) {
     QAction* about = frame()->aboutAction();
     ASSERT_NE(about, nullptr);
     EXPECT_TRUE(frame()->actions().contains(about));
     EXPECT_EQ(frame()->contextMenuPolicy(), Qt::ActionsContextMenu);
-    EXPECT_EQ(about->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_EQ(about->text(), QStringLiteral("&About Orbelune..."));
 
     QString shownTitle;
     app->runAboutDialog = [&](CAboutDlg& dlg) { shownTitle = dlg.windowTitle(); };
     about->trigger();
     EXPECT_EQ(shownTitle, QStringLiteral("About Orbelune"));
+}
+
+TEST_F(MainFrameTest, KeyboardCommandsReachTheShownViewOnly) {
+    using Command = CMainFrame::Command;
+    frame()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame()));
+    EXPECT_EQ(frame()->commandAction(Command::Manual)->shortcut(), QKeySequence(Qt::Key_F1));
+
+    // F1 opens the manual from any view (the web page when no PDF is found).
+    QTest::keyClick(frame(), Qt::Key_F1);
+    ASSERT_EQ(ui.opened.size(), 1u);
+    EXPECT_TRUE(ui.opened[0].endsWith(QStringLiteral("Orbelune_Manual.pdf")) ||
+                ui.opened[0] == COrbeluneView::OnlineManualUrl());
+
+    // Ctrl+O asks for a photo on the start view; Ctrl+S does nothing there.
+    ui.Clear();
+    QTest::keyClick(frame(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(ui.dialogs.empty());
+    QTest::keyClick(frame(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_FALSE(ui.dialogs[0].save);
+    EXPECT_FALSE(app->m_bBusy);
+
+    // With a panorama shown, Ctrl+S is Save Panorama and Ctrl+O does nothing.
+    ui.Clear();
+    app->SwitchView(2);
+    ASSERT_EQ(app->m_pPanoView->currentImage().AllocatePixels(60, 20), orbelune::err::kNone);
+    app->m_pPanoView->InitCropLines();
+    app->m_pPanoView->ShowNewPanorama();
+    QTest::keyClick(frame(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(ui.dialogs.empty());
+    frame()->commandAction(Command::SavePanorama)->trigger();
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_TRUE(ui.dialogs[0].save);
 }
 
 TEST_F(MainFrameTest, ClosingWhileBusyIsRefused) {
