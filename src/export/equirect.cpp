@@ -59,7 +59,6 @@ ImageError ReprojectToEquirect(const RgbImage& cylinder, RgbImage& equirect) {
     if (cylinder.empty()) return op.Fail(err::kBadParam);
     if (ImageError e = ComputeShareGeometry(cylinder.width(), cylinder.height(), geometry))
         return op.Fail(e);
-    if (&equirect == &cylinder) return op.Fail(err::kBadParam);
     const int width = cylinder.width();
     const int rows = geometry.stripHeight;
     if (ImageError e = CheckImageSize(width, rows)) return op.Fail(e);

@@ -70,15 +70,22 @@ struct ShareGeometry {
     double latitudeBottomDegrees = 0;  // (negative) latitude of its bottom edge
 };
 
-// err::kBadParam when the panorama is narrower than 3 pixels or has no rows.
+// One row per 360°/width of latitude (square pixels on the sphere), as many
+// as cover the cylinder's ±atan((height/2)/r), r = width/2π; the horizon at the
+// middle of the sphere (half a row high when the parities differ; the
+// latitudes are the strip's true ones). err::kBadParam when the panorama is
+// narrower than 3 pixels or has no rows.
 [[nodiscard]] ImageError ComputeShareGeometry(int width, int height, ShareGeometry& geometry);
 
 // The cylindrical panorama (360° across its width, horizon at the middle row)
-// reprojected onto rows evenly spaced in latitude, same width.
+// reprojected onto rows evenly spaced in latitude, same width. `equirect` may
+// be the cylinder itself; it is replaced only on success.
 [[nodiscard]] ImageError ReprojectToEquirect(const RgbImage& cylinder, RgbImage& equirect);
 
 // The 360° JPEG: reprojected, encoded, with photo-sphere XMP and the photo's
-// metadata. The bytes of a complete JPEG file.
+// metadata (left out when it cannot be written). The bytes of a complete JPEG
+// file; err::kBadParam for a panorama narrower than 3 pixels, err::kMisc when
+// the XMP cannot be written.
 [[nodiscard]] ImageError EncodeShare360Jpeg(const RgbImage& cylinder, const ShareView& view,
                                             const PhotoMetadata& metadata,
                                             std::vector<std::uint8_t>& jpeg);
@@ -89,7 +96,7 @@ struct ShareGeometry {
 [[nodiscard]] ImageError SaveShare360Jpeg(const RgbImage& cylinder, const ShareView& view,
                                           const PhotoMetadata& metadata, const std::string& path);
 // The same for a caller that is done with the panorama: it is freed once
-// reprojected (whatever the outcome), so the peak stays at two strips.
+// reprojected (whatever the outcome), before the encoder starts.
 [[nodiscard]] ImageError SaveShare360JpegAndFree(RgbImage& cylinder, const ShareView& view,
                                                  const PhotoMetadata& metadata,
                                                  const std::string& path);

@@ -131,6 +131,10 @@ TEST(ReprojectToEquirect, KeepsColumnsAndMatchesOneThread) {
     ASSERT_EQ(ReprojectToEquirect(cylinder, parallel), err::kNone);
     SetWorkerThreads(0);
     ASSERT_EQ(single.byteCount(), parallel.byteCount());
+    RgbImage inPlace = cylinder;
+    ASSERT_EQ(ReprojectToEquirect(inPlace, inPlace), err::kNone);
+    ASSERT_EQ(inPlace.byteCount(), single.byteCount());
+    EXPECT_EQ(std::memcmp(single.data(), inPlace.data(), single.byteCount()), 0);
     EXPECT_EQ(std::memcmp(single.data(), parallel.data(), single.byteCount()), 0);
     for (int y = 0; y < single.height(); y += 7) {
         for (int x = 0; x < 1200; x += 13) {
