@@ -82,5 +82,25 @@ TEST_F(UnwarpMetadataCli, Format360WritesThePhotoSphereJpeg) {
     EXPECT_FALSE(std::filesystem::exists(Path("mine.png")));
 }
 
+TEST_F(UnwarpMetadataCli, ParallelJobsEachWriteTheirOwnMetadata) {
+    // libexiv2's XMP toolkit is shared by the jobs' threads.
+    std::vector<std::string> args{"unwarp"};
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) {
+        std::filesystem::copy_file(Path("ring.jpg"), Path(name));
+        args.push_back(Path(name));
+    }
+    for (const char* option :
+         {"--format", "360", "--jobs", "4", "--mirror", "1", "--outer", "60", "-d", "out"})
+        args.push_back(option);
+    args.back() = Path("out");
+    const CliResult r = Run(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"a_360.jpg", "b_360.jpg", "c_360.jpg", "d_360.jpg"}) {
+        auto tags = ReadTags(Path(std::string("out/") + name), "-ProjectionType -Make");
+        EXPECT_EQ(tags["ProjectionType"], "equirectangular") << name;
+        EXPECT_EQ(tags["Make"], "Acme") << name;
+    }
+}
+
 }  // namespace
 }  // namespace orbelune
