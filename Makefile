@@ -5,10 +5,11 @@ JOBS ?= $(shell nproc)
 # Debian 12 packages the build and the tests need.
 DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
-        libbenchmark-dev
-# Only for the tests: movies written by the program are checked with other readers;
-# the installed layout with the desktop validators.
-TEST_DEPS := ffmpeg quicktime-utils desktop-file-utils appstream man-db
+        libbenchmark-dev libexiv2-dev
+# Only for the tests: movies written by the program are checked with other readers,
+# the metadata of saved pictures with exiftool, the installed layout with the
+# desktop validators.
+TEST_DEPS := ffmpeg quicktime-utils libimage-exiftool-perl desktop-file-utils appstream man-db
 # Only for `make bench` (reference tools timed in the same run).
 BENCH_DEPS := libjpeg-turbo-progs libopencv-dev
 # Only for `make fuzz`.

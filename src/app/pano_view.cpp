@@ -18,6 +18,7 @@
 #include "app/orbelune_app.h"
 #include "app/pano_wnd.h"
 #include "app/ui_services.h"
+#include "export/share360.h"
 #include "image/image_error.h"
 #include "image/image_io.h"
 #include "platform/settings_keys.h"
@@ -65,9 +66,17 @@ QAbstractButton* PlaceButton(artwork::ButtonId id, const QRect& place, const QSt
 }
 
 const QString kSaveTitle = QStringLiteral("Save current image as a panorama image file");
+const QString kShare360Filter = QStringLiteral("360° JPEG (*.jpg)");
 const QString kSaveFilters = QStringLiteral(
     "Image Files (*.bmp *.jpg *.jpeg *.tif *.tiff *.png);;Windows BMP Files (*.bmp);;"
-    "JPEG Files (*.jpg *.jpeg);;TIFF Files (*.tif *.tiff);;PNG Files (*.png);;All files (*)");
+    "JPEG Files (*.jpg *.jpeg);;TIFF Files (*.tif *.tiff);;PNG Files (*.png);;"
+    "360° JPEG (*.jpg);;All files (*)");
+
+// What the photo (or the panorama file) the view was made from carries.
+orbelune::PhotoMetadata SourceMetadata(const QString& path) {
+    if (path.isEmpty()) return {};
+    return orbelune::ReadPhotoMetadata(QFile::encodeName(path).toStdString());
+}
 
 }  // namespace
 
@@ -345,6 +354,7 @@ void CPanoView::OnSavePanorama() {
 void CPanoView::SaveImage() {
     if (!m_pWnd->HasImage()) return;
     m_saveFormat = orbelune::ImageFormat::Unknown;
+    m_saveShare360 = false;
 
     const QString proposedName =
         QString::fromStdString(orbelune::ProposedPanoramaName(m_app.m_strFileName.toStdString()));
@@ -352,8 +362,16 @@ void CPanoView::SaveImage() {
     const QString folder = QFileInfo(m_app.m_strPathName).absolutePath();
     const QString proposed =
         m_app.m_strPathName.isEmpty() ? proposedName : QDir(folder).filePath(proposedName);
-    const QString path = m_app.ui().SaveFileName(this, kSaveTitle, proposed, kSaveFilters);
+    QString filter;
+    QString path = m_app.ui().SaveFileName(this, kSaveTitle, proposed, kSaveFilters, &filter);
     if (path.isEmpty()) return;
+    const bool share360 = filter == kShare360Filter;
+    if (share360) {
+        // The type decides the format; the name only needs the JPEG extension.
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (suffix != QStringLiteral("jpg") && suffix != QStringLiteral("jpeg"))
+            path += QStringLiteral(".jpg");
+    }
     if (QFileInfo::exists(path)) {
         const QString question = QStringLiteral("%1 already exists.\nDo you want to replace it?")
                                      .arg(QFileInfo(path).fileName());
@@ -371,6 +389,7 @@ void CPanoView::SaveImage() {
         return;
     }
     m_saveFormat = orbelune::FormatFromExtension(m_movieSettings.moviePath);
+    m_saveShare360 = share360;
     repaint();
     SavePanorama();
 }
@@ -388,7 +407,17 @@ int CPanoView::SavePanorama() {
     orbelune::ImageError error;
     {
         CProgressScope progress(m_app);
-        error = m_pWnd->image().SaveImageFile(m_movieSettings.moviePath, m_saveFormat);
+        orbelune::PhotoMetadata metadata = SourceMetadata(m_app.m_strPathName);
+        const orbelune::RgbImage& image = m_pWnd->image();
+        if (m_saveShare360) {
+            // Opens where the movie would: the movie settings' default view.
+            const orbelune::ShareView view =
+                orbelune::ShareViewForPanorama(m_movieSettings, image.width(), image.height());
+            error = orbelune::SaveShare360Jpeg(image, view, metadata, m_movieSettings.moviePath);
+        } else {
+            error = image.SaveImageFile(m_movieSettings.moviePath, m_saveFormat,
+                                        orbelune::PhotoMetadataFinisher(std::move(metadata)));
+        }
     }
     m_app.m_tLastTaskEnd = m_app.now();
     m_app.ui().EndWaitCursor();
@@ -501,6 +530,9 @@ int CPanoView::SaveMovieFile() {
             progress.Report(row, count);
             return true;
         };
+        // Dated as the photo was taken, else as the movie is made.
+        hooks.creationTime = orbelune::PhotoTimeSeconds(SourceMetadata(m_app.m_strPathName));
+        if (hooks.creationTime == 0) hooks.creationTime = m_app.now();
         hooks.tileProgress = [this, &progress](int tile, int count) {
             // A new run on the same bar: from the panorama's rows to the tiles.
             if (tile == 0 && m_app.frame() != nullptr) m_app.frame()->EndProgress();

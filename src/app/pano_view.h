@@ -80,6 +80,7 @@ public:
     const orbelune::PanoAdjustments& adjustments() const { return m_adjustments; }
     const orbelune::SliderPositions& lastAccepted() const { return m_lastAccepted; }
     orbelune::ImageFormat saveFormat() const { return m_saveFormat; }
+    bool saveShare360() const { return m_saveShare360; }
 
     // How the movie is built; empty means orbelune::SaveMovie. Tests replace it.
     std::function<int(const orbelune::RgbImage&, const orbelune::MovieSettings&, const std::string&,
@@ -104,6 +105,8 @@ private:
     orbelune::SliderPositions m_startValues;
     orbelune::SliderPositions m_lastAccepted;
     orbelune::ImageFormat m_saveFormat = orbelune::ImageFormat::Unknown;
+    // The Save Panorama dialog's "360° JPEG" type: the strip for 360° viewers.
+    bool m_saveShare360 = false;
 
     CPanoWnd* m_pWnd = nullptr;
     QAbstractButton* m_pBack = nullptr;

@@ -69,9 +69,9 @@ QString QtUiServices::OpenFileName(QWidget* parent, const QString& title, const 
 }
 
 QString QtUiServices::SaveFileName(QWidget* parent, const QString& title, const QString& proposed,
-                                   const QString& filters) {
+                                   const QString& filters, QString* selectedFilter) {
     // The save flow asks its own overwrite question.
-    return QFileDialog::getSaveFileName(parent, title, proposed, filters, nullptr,
+    return QFileDialog::getSaveFileName(parent, title, proposed, filters, selectedFilter,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

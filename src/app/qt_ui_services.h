@@ -9,7 +9,7 @@ public:
     Answer MessageBox(QWidget* parent, const QString& text, Icon icon, Buttons buttons) override;
     QString OpenFileName(QWidget* parent, const QString& title, const QString& filters) override;
     QString SaveFileName(QWidget* parent, const QString& title, const QString& proposed,
-                         const QString& filters) override;
+                         const QString& filters, QString* selectedFilter = nullptr) override;
     bool OpenWithDefaultApp(const QString& fileOrUrl) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;

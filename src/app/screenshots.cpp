@@ -37,7 +37,8 @@ public:
         return Answer::Ok;
     }
     QString OpenFileName(QWidget*, const QString&, const QString&) override { return Next(); }
-    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&,
+                         QString* = nullptr) override {
         return Next();
     }
     bool OpenWithDefaultApp(const QString&) override { return true; }

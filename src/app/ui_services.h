@@ -18,8 +18,9 @@ public:
     virtual Answer MessageBox(QWidget* parent, const QString& text, Icon icon, Buttons buttons) = 0;
     // Empty when cancelled. `filters` uses Qt's ";;" separated form.
     virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& filters) = 0;
+    // `selectedFilter`, when given, receives the filter the user chose.
     virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& proposed,
-                                 const QString& filters) = 0;
+                                 const QString& filters, QString* selectedFilter = nullptr) = 0;
     // Opens a local file or a web address with the default application.
     virtual bool OpenWithDefaultApp(const QString& fileOrUrl) = 0;
     virtual void BeginWaitCursor() = 0;

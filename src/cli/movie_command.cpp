@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "export/movie_props.h"
 #include "export/movie_settings.h"
 #include "export/panorama_movie.h"
+#include "export/share360.h"
 #include "image/image_error.h"
 #include "image/rgb_image.h"
 #include "platform/qt_settings_store.h"
@@ -222,6 +224,9 @@ int RunMovie(const Args& args) {
         bar.Update("preparing", row + 1, rows);
         return true;
     };
+    // Dated as the photo was taken (a panorama keeps its photo's EXIF), else now.
+    hooks.creationTime = PhotoTimeSeconds(ReadPhotoMetadata(o.panorama));
+    if (hooks.creationTime == 0) hooks.creationTime = std::time(nullptr);
     const int result = SaveMovie(panorama, settings, settings.moviePath, hooks);
     bar.Clear();
     if (result != 0) return Failure(settings.moviePath + ": " + ToolboxErrorText(result));

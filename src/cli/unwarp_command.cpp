@@ -14,6 +14,8 @@
 
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
+#include "export/movie_settings.h"
+#include "export/share360.h"
 #include "image/file_names.h"
 #include "image/image_error.h"
 #include "image/image_format.h"
@@ -35,8 +37,10 @@ namespace {
 
 constexpr const char* kUnwarpUsage =
     "usage: orbelune-cli unwarp INPUT... [-o OUT | -d DIR] [--mirror TYPE] [--center X,Y]\n"
-    "                          [--outer R] [--inner R] [--format jpg|bmp|tif|png] [--jobs N]\n"
+    "                          [--outer R] [--inner R] [--format jpg|bmp|tif|png|360] [--jobs N]\n"
     "  TYPE: 0|1|2|3|concave-standard|concave-threaded|convex-standard|convex-threaded\n"
+    "  --format 360: a 360° JPEG (NAME_360.jpg) for photo-sphere viewers, opening at the\n"
+    "  stored movie view.\n"
     "  Values not given are taken from the program's settings, which are never changed.";
 constexpr const char* kSynthUsage =
     "usage: orbelune-cli synth [PANORAMA] -o OUT [--mirror TYPE] [--size WxH] [--center X,Y]\n"
@@ -94,7 +98,11 @@ struct UnwarpJob {
     std::string refusal;  // set when the job must not run
 };
 
+// What `--format 360` adds to the name instead of "_pano".
+constexpr const char* kShareSuffix = "_360.jpg";
+
 struct UnwarpOptions {
+    bool share360 = false;  // the 360° JPEG instead of a flat panorama
     std::optional<int> mirror;
     std::optional<std::pair<int, int>> centre;
     std::optional<int> outer;
@@ -104,10 +112,14 @@ struct UnwarpOptions {
 class UnwarpRun {
 public:
     UnwarpRun(SettingsStore& store, int mirrorType, const UnwarpOptions& options, int jobCount)
-        : store_(store), mirrorType_(mirrorType), options_(options), jobCount_(jobCount) {}
+        : store_(store), mirrorType_(mirrorType), options_(options), jobCount_(jobCount) {
+        if (options_.share360) movieSettings_ = LoadMovieSettings(store_);
+    }
 
     // Empty on success, else the reason (without the file name).
     std::string Process(const UnwarpJob& job, long long index, long long count) {
+        // Read before the pixels, so the file's bytes are gone when they come.
+        PhotoMetadata metadata = ReadPhotoMetadata(job.input);
         RgbImage raw;
         if (const ImageError e = raw.LoadImageFile(job.input)) return ImageErrorText(e);
         if (IsPanorama(raw))
@@ -138,6 +150,8 @@ public:
             return problem + (storedRadius ? " (stored setting; give --outer R)" : "");
 
         const ImageFormat format = FormatFromExtension(job.output);
+        if (options_.share360 && format != ImageFormat::Jpeg)
+            return "cannot write " + job.output + " (a 360° JPEG needs .jpg)";
         if (!CanEncode(format))
             return "cannot write " + job.output + " (use .jpg, .bmp, .tif or .png, or --format)";
 
@@ -153,7 +167,15 @@ public:
         // The photograph is not needed any more, nor the panorama once saved:
         // the peak stays at the photograph plus the panorama.
         raw.FreePixels();
-        if (const ImageError e = panorama.SaveImageFileAndFree(job.output, format))
+        if (options_.share360) {
+            const ShareView view =
+                ShareViewForPanorama(movieSettings_, panorama.width(), panorama.height());
+            if (const ImageError e = SaveShare360JpegAndFree(panorama, view, metadata, job.output))
+                return job.output + ": " + ImageErrorText(e);
+            return {};
+        }
+        if (const ImageError e = panorama.SaveImageFileAndFree(
+                job.output, format, PhotoMetadataFinisher(std::move(metadata))))
             return job.output + ": " + ImageErrorText(e);
         return {};
     }
@@ -166,6 +188,7 @@ private:
     int mirrorType_;
     UnwarpOptions options_;
     int jobCount_;
+    MovieSettings movieSettings_;
     ProgressBar bar_;
 };
 
@@ -204,10 +227,15 @@ int RunUnwarp(const Args& args) {
             (arg == "--outer" ? options.outer : options.inner) = radius;
         } else if (arg == "--format") {
             const ImageFormat format = FormatFromExtension("x." + value);
-            if (!hasValue || value.empty() || value.find_first_of("./") != std::string::npos ||
-                !CanEncode(format))
-                return need("one of jpg, bmp, tif, png");
-            formatExtension = "." + value;
+            options.share360 = hasValue && value == "360";
+            if (options.share360) {
+                formatExtension = ".jpg";
+            } else if (!hasValue || value.empty() ||
+                       value.find_first_of("./") != std::string::npos || !CanEncode(format)) {
+                return need("one of jpg, bmp, tif, png, 360");
+            } else {
+                formatExtension = "." + value;
+            }
         } else if (arg == "--jobs") {
             if (!hasValue || !ParseInt(value, jobs) || jobs < 1 || jobs > kMaxJobs)
                 return need("a number from 1 to 64");
@@ -252,7 +280,8 @@ int RunUnwarp(const Args& args) {
         UnwarpJob job{input, output, {}};
         if (job.output.empty()) {
             job.output = (folder.empty() ? SplitPath(input).folder : folder) +
-                         ProposedPanoramaName(input, formatExtension);
+                         (options.share360 ? SplitPath(input).base + kShareSuffix
+                                           : ProposedPanoramaName(input, formatExtension));
         }
         auto [at, fresh] = claimed.emplace(Comparable(job.output), input);
         if (!fresh) {

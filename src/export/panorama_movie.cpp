@@ -86,6 +86,7 @@ int BuildPanoramaMovie(const MovieSettings& s, const std::string& destination,
                        const std::string& imageFile, const MovieBuildHooks& hooks) {
     ReportingPanoMovie toolbox(hooks.tileProgress);
     toolbox.SetMessageSink(hooks.showMessage);
+    if (hooks.creationTime != 0) toolbox.SetCreationTime(qt::MovieTimeFromUnix(hooks.creationTime));
     ToolboxError result =
         toolbox.Init(destination, 0, 0, s.movieWidth, s.movieHeight, kMovieTimeScale);
     int node = 0;

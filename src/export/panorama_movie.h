@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,9 @@ struct MovieBuildHooks {
     std::function<bool(int row, int rowCount)> progress;
     // (tile, tile count) before each tile is compressed, which can take long.
     std::function<void(int tile, int tileCount)> tileProgress;
+    // Seconds since 1970 stamped as the movie's creation and modification
+    // time (the photo's capture time, or now); 0 keeps the fixed stamp.
+    std::int64_t creationTime = 0;
 };
 
 // Fits a copy of the panorama to whole tiles (width a multiple of tiles x 4,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,22 @@ struct PhotoMetadata {
 // Never fails: a photo without metadata, or with broken metadata, gives an
 // empty record.
 PhotoMetadata ReadPhotoMetadata(const std::string& path);
+// The same for a photo held in memory.
+PhotoMetadata ReadPhotoMetadata(const std::uint8_t* data, std::size_t size);
+
+// The capture time as seconds since 1970 (the camera's clock read as UTC), or 0
+// when there is none or it is not a valid "YYYY:MM:DD HH:MM:SS".
+std::int64_t PhotoTimeSeconds(const PhotoMetadata& metadata);
+
+// Adds the photo's metadata to a complete JPEG, TIFF or PNG file held in
+// memory. False (bytes unchanged) when the file cannot take it; nothing to add
+// is true.
+bool EmbedPhotoMetadata(std::vector<std::uint8_t>& file, const PhotoMetadata& metadata);
+
+// A SaveImageFile finisher that puts the photo's metadata into the new file
+// before it replaces the destination. Metadata the file cannot take is dropped
+// without an error; only a failed write fails the save.
+SaveFinisher PhotoMetadataFinisher(PhotoMetadata metadata);
 
 // The view a 360° viewer opens at, in degrees.
 struct ShareView {
@@ -33,7 +50,14 @@ struct ShareView {
 };
 
 // The default view of the movie settings (pan, tilt, zoom) as a viewer's view.
+// Without the panorama's size, its height is taken as the concave mirrors give
+// it (width / 2π, a strip of ±26.6°).
 ShareView ShareViewFromMovieSettings(const MovieSettings& settings);
+// The same for a panorama of width x height: the movie's own field of view
+// (zoom 1 shows the strip's whole height in the movie's window), kept narrow
+// enough that a 16:9 (or the movie's narrower) window shows no empty band above
+// or below the strip, and the pitch kept so that the view stays on it.
+ShareView ShareViewForPanorama(const MovieSettings& settings, int width, int height);
 
 // Where an equirectangular strip of a cylindrical panorama of width x height
 // sits on the full sphere (width x width/2).
@@ -46,17 +70,35 @@ struct ShareGeometry {
     double latitudeBottomDegrees = 0;  // (negative) latitude of its bottom edge
 };
 
-// err::kBadParam when the panorama is narrower than 3 pixels or has no rows.
+// One row per 360°/width of latitude (square pixels on the sphere), as many
+// as cover the cylinder's ±atan((height/2)/r), r = width/2π; the horizon at the
+// middle of the sphere (half a row high when the parities differ; the
+// latitudes are the strip's true ones). err::kBadParam when the panorama is
+// narrower than 3 pixels or has no rows.
 [[nodiscard]] ImageError ComputeShareGeometry(int width, int height, ShareGeometry& geometry);
 
 // The cylindrical panorama (360° across its width, horizon at the middle row)
-// reprojected onto rows evenly spaced in latitude, same width.
+// reprojected onto rows evenly spaced in latitude, same width. `equirect` may
+// be the cylinder itself; it is replaced only on success.
 [[nodiscard]] ImageError ReprojectToEquirect(const RgbImage& cylinder, RgbImage& equirect);
 
 // The 360° JPEG: reprojected, encoded, with photo-sphere XMP and the photo's
-// metadata. The bytes of a complete JPEG file.
+// metadata (left out when it cannot be written). The bytes of a complete JPEG
+// file; err::kBadParam for a panorama narrower than 3 pixels, err::kMisc when
+// the XMP cannot be written.
 [[nodiscard]] ImageError EncodeShare360Jpeg(const RgbImage& cylinder, const ShareView& view,
                                             const PhotoMetadata& metadata,
                                             std::vector<std::uint8_t>& jpeg);
+
+// The 360° JPEG written to `path` (atomically, as every image save): the
+// strip is encoded straight into the file. err::kMisc when the photo-sphere
+// XMP cannot be written.
+[[nodiscard]] ImageError SaveShare360Jpeg(const RgbImage& cylinder, const ShareView& view,
+                                          const PhotoMetadata& metadata, const std::string& path);
+// The same for a caller that is done with the panorama: it is freed once
+// reprojected (whatever the outcome), before the encoder starts.
+[[nodiscard]] ImageError SaveShare360JpegAndFree(RgbImage& cylinder, const ShareView& view,
+                                                 const PhotoMetadata& metadata,
+                                                 const std::string& path);
 
 }  // namespace orbelune

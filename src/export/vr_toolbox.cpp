@@ -562,6 +562,7 @@ ToolboxError CVRPanoMovie::Flatten() {
         if (e == qt::oserr::kBadComponentType && sink_) sink_(kFlattenerMissingMessage);
         return e;
     }
+    movie_->SetCreationTime(creationTime_);
     if (qt::OSErr e =
             qt::ConvertMovieToFile(*movie_, moviePath_, qt::kMovieFileType, qt::kMovieCreator, -1,
                                    qt::kCreateMovieFileDeleteCurFile, exporter.get())) {

@@ -77,6 +77,8 @@ public:
 
     // Shows a message the build must tell the user (the missing flattener).
     void SetMessageSink(std::function<void(const std::string&)> sink) { sink_ = std::move(sink); }
+    // The movie's creation time (seconds since 1904); 0, the fixed stamp, by default.
+    void SetCreationTime(std::uint32_t secondsSince1904) { creationTime_ = secondsSince1904; }
 
     // The code of the failure behind the last summary code (23, 24, 29) of
     // BuildMovie: 27, 28, 63, 66, 78, 79, 80 or a platform number; 0 if none.
@@ -156,6 +158,7 @@ private:
     bool moviesWereEntered_ = false;
     std::unique_ptr<TempFolder> tempFolder_;
     std::function<void(const std::string&)> sink_;
+    std::uint32_t creationTime_ = 0;
 };
 
 // Shown when the movie layer has no flattening exporter.

@@ -95,7 +95,7 @@ ImageError RgbImage::LoadImageAs(const std::string& path, ImageFormat format) {
 namespace {
 
 ImageError Save(const RgbImage& image, const std::string& path, ImageFormat format,
-                ImageOperation& op) {
+                const SaveFinisher& finish, ImageOperation& op) {
     if (image.empty()) return op.Fail(err::kBadParam);
     const Codec* codec = FindCodec(format);
     if (codec == nullptr || codec->encode == nullptr) return op.Fail(err::kBadParam);
@@ -106,6 +106,9 @@ ImageError Save(const RgbImage& image, const std::string& path, ImageFormat form
     ByteSink sink(file.fd());
     if (ImageError e = codec->encode(image.data(), image.width(), image.height(), sink, op))
         return op.Fail(e);
+    if (finish) {
+        if (ImageError e = finish(file.fd(), format)) return op.Fail(e);
+    }
     if (ImageError e = file.Commit()) return op.Fail(e);
     return op.Succeed();
 }
@@ -113,11 +116,21 @@ ImageError Save(const RgbImage& image, const std::string& path, ImageFormat form
 }  // namespace
 
 ImageError RgbImage::SaveImageFile(const std::string& path, ImageFormat format) const {
+    return SaveImageFile(path, format, SaveFinisher());
+}
+
+ImageError RgbImage::SaveImageFile(const std::string& path, ImageFormat format,
+                                   const SaveFinisher& finish) const {
     ImageOperation op;
-    return Save(*this, path, format, op);
+    return Save(*this, path, format, finish, op);
 }
 
 ImageError RgbImage::SaveImageFileAndFree(const std::string& path, ImageFormat format) {
+    return SaveImageFileAndFree(path, format, SaveFinisher());
+}
+
+ImageError RgbImage::SaveImageFileAndFree(const std::string& path, ImageFormat format,
+                                          const SaveFinisher& finish) {
     ImageOperation op;
     std::uint8_t* const pixels = data();
     const std::size_t rowBytes = stride();
@@ -125,7 +138,7 @@ ImageError RgbImage::SaveImageFileAndFree(const std::string& path, ImageFormat f
     op.OnRowsEncoded([&](int, int end) {
         released = ReleaseImagePages(pixels, released, rowBytes * static_cast<std::size_t>(end));
     });
-    const ImageError result = Save(*this, path, format, op);
+    const ImageError result = Save(*this, path, format, finish, op);
     FreePixels();
     return result;
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,11 @@ struct PaletteEntry {
     std::uint8_t flags = 0;
 };
 using DisplayPalette = std::array<PaletteEntry, 256>;
+
+// Runs on a new image file once the encoder has written it through `fd` and
+// before it replaces the destination (metadata that belongs in the file). A
+// failure fails the save; the destination stays untouched.
+using SaveFinisher = std::function<ImageError(int fd, ImageFormat format)>;
 
 // A picture: width x height pixels of 3 bytes (red, green, blue), top row
 // first, rows packed without padding, in one zero-filled block. Copies are deep.
@@ -65,11 +71,15 @@ public:
     ImageError LoadImageAs(const std::string& path, ImageFormat format);
     // Writes the image; an existing file is replaced only when the write succeeded.
     ImageError SaveImageFile(const std::string& path, ImageFormat format) const;
+    ImageError SaveImageFile(const std::string& path, ImageFormat format,
+                             const SaveFinisher& finish) const;
     // The same for a caller that is done with the picture: the pixels are freed
     // afterwards, whatever the outcome, and rows the encoder has taken in go back
     // to the system while it runs, so a progressive JPEG's coefficients never sit
     // beside the whole picture.
     ImageError SaveImageFileAndFree(const std::string& path, ImageFormat format);
+    ImageError SaveImageFileAndFree(const std::string& path, ImageFormat format,
+                                    const SaveFinisher& finish);
 
     ImageError ResizeImage(int newWidth, int newHeight);
     ImageError MirrorRows();

@@ -27,6 +27,8 @@ public:
     // Scripted answers, consumed front first.
     std::deque<Answer> answers;
     std::deque<QString> fileNames;
+    // The filter each save dialog reports as chosen; none: the first one.
+    std::deque<QString> selectedFilters;
     bool openSucceeds = true;
 
     // What was asked of the desktop.
@@ -52,8 +54,14 @@ public:
         return NextFileName();
     }
     QString SaveFileName(QWidget*, const QString& title, const QString& proposed,
-                         const QString& filters) override {
+                         const QString& filters, QString* selectedFilter = nullptr) override {
         dialogs.push_back({true, title, proposed, filters});
+        QString chosen = filters.section(QStringLiteral(";;"), 0, 0);
+        if (!selectedFilters.empty()) {
+            chosen = selectedFilters.front();
+            selectedFilters.pop_front();
+        }
+        if (selectedFilter != nullptr) *selectedFilter = chosen;
         return NextFileName();
     }
     bool OpenWithDefaultApp(const QString& fileOrUrl) override {

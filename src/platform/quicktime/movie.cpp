@@ -322,6 +322,14 @@ OSErr Movie::AddUserData(FourCC type, std::span<const std::uint8_t> data) {
     return Result(oserr::kNoErr);
 }
 
+std::uint32_t MovieTimeFromUnix(std::int64_t secondsSince1970) {
+    // 66 years and 17 leap days from 1904 to 1970.
+    constexpr std::int64_t kFrom1904 = 2082844800;
+    const std::int64_t stamp = secondsSince1970 + kFrom1904;
+    if (stamp <= 0 || stamp > std::numeric_limits<std::uint32_t>::max()) return 0;
+    return static_cast<std::uint32_t>(stamp);
+}
+
 OSErr InsertTrackSegment(const Track& src, Track& dst, TimeValue srcIn, TimeValue srcDuration,
                          TimeValue dstIn) {
     if (const OSErr fault = InjectedFault(FaultStep::kInsertTrackSegment)) return Result(fault);

@@ -168,6 +168,12 @@ public:
     [[nodiscard]] OSErr AddUserData(FourCC type, std::span<const std::uint8_t> data);
     const std::vector<UserDataItem>& userData() const { return userData_; }
 
+    // Creation and modification time of the movie and its tracks and media, in
+    // seconds since 1904 (UTC). 0 until set, so that a movie built twice gives
+    // the same bytes unless its caller passes a time.
+    std::uint32_t creationTime() const { return creationTime_; }
+    void SetCreationTime(std::uint32_t secondsSince1904) { creationTime_ = secondsSince1904; }
+
 private:
     friend OSErr NewMovie(std::unique_ptr<Movie>& out);
     friend class MovieFileReader;
@@ -178,7 +184,12 @@ private:
     bool boxSet_ = false;
     std::vector<std::unique_ptr<Track>> tracks_;
     std::vector<UserDataItem> userData_;
+    std::uint32_t creationTime_ = 0;
 };
+
+// Seconds since 1970 as a movie's time stamp (seconds since 1904); 0 for times
+// a 32-bit stamp cannot hold.
+std::uint32_t MovieTimeFromUnix(std::int64_t secondsSince1970);
 
 // NewMovie with a memory data reference; DisposeMovie is dropping the pointer.
 [[nodiscard]] OSErr NewMovie(std::unique_ptr<Movie>& out);

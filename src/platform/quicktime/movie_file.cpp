@@ -83,6 +83,7 @@ public:
                 const auto scale = static_cast<TimeScale>(ReadU32(body.data + 12));
                 if (scale <= 0) return oserr::kInvalidMovie;
                 movie->timeScale_ = scale;
+                movie->creationTime_ = ReadU32(body.data + 4);
                 haveHeader = true;
             } else if (type == MakeFourCC("trak")) {
                 if (!haveHeader) return oserr::kInvalidMovie;

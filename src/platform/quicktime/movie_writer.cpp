@@ -16,8 +16,6 @@
 namespace orbelune::qt::detail {
 namespace {
 
-// Fixed time stamps so that the same movie always gives the same bytes.
-constexpr std::uint32_t kTimeStamp = 0;
 constexpr std::uint16_t kEnabledFlag = 0x1;
 constexpr std::uint16_t kInMovieFlags = 0xE;  // in movie, preview and poster
 
@@ -133,8 +131,8 @@ void WriteTrack(ByteWriter& w, const Movie& movie, const Track& track, std::uint
 
     const std::size_t tkhd = w.BeginAtom(MakeFourCC("tkhd"));
     w.U32(kInMovieFlags | (track.enabled() ? kEnabledFlag : 0));
-    w.U32(kTimeStamp);
-    w.U32(kTimeStamp);
+    w.U32(movie.creationTime());
+    w.U32(movie.creationTime());
     w.U32(track.id());
     w.U32(0);
     w.I32(track.duration());
@@ -176,8 +174,8 @@ void WriteTrack(ByteWriter& w, const Movie& movie, const Track& track, std::uint
     const std::size_t mdia = w.BeginAtom(MakeFourCC("mdia"));
     const std::size_t mdhd = w.BeginAtom(MakeFourCC("mdhd"));
     w.U32(0);
-    w.U32(kTimeStamp);
-    w.U32(kTimeStamp);
+    w.U32(movie.creationTime());
+    w.U32(movie.creationTime());
     w.I32(media.timeScale());
     w.I32(media.duration());
     w.U16(0);  // language
@@ -221,7 +219,6 @@ void WriteTrack(ByteWriter& w, const Movie& movie, const Track& track, std::uint
     w.EndAtom(minf);
     w.EndAtom(mdia);
 
-    (void)movie;
     w.EndAtom(trak);
 }
 
@@ -247,8 +244,8 @@ std::vector<std::uint8_t> BuildMovieAtom(const Movie& movie, std::uint64_t dataS
 
     const std::size_t mvhd = w.BeginAtom(MakeFourCC("mvhd"));
     w.U32(0);
-    w.U32(kTimeStamp);
-    w.U32(kTimeStamp);
+    w.U32(movie.creationTime());
+    w.U32(movie.creationTime());
     w.I32(movie.timeScale());
     w.I32(movie.duration());
     w.U32(kFixed1);  // rate
