@@ -6,8 +6,9 @@ JOBS ?= $(shell nproc)
 DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
         libbenchmark-dev
-# Only for the tests: movies written by the program are checked with other readers.
-TEST_DEPS := ffmpeg quicktime-utils
+# Only for the tests: movies written by the program are checked with other readers;
+# the shared web page is opened in headless Chromium, driven from node.
+TEST_DEPS := ffmpeg quicktime-utils chromium nodejs
 # Only for `make bench` (reference tools timed in the same run).
 BENCH_DEPS := libjpeg-turbo-progs libopencv-dev
 # Only for `make fuzz`.
@@ -35,6 +36,12 @@ build: deps
 
 test: deps
 	$(call install_missing,$(TEST_DEPS))
+	@# Debian's nodejs comes without npm; other builds of nodejs bring their own.
+	@command -v npm >/dev/null 2>&1 || { if [ "$$(id -u)" = 0 ]; then SUDO=""; else SUDO=sudo; fi; \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq npm; }
+	@# The browser test's driver (puppeteer-core), exactly as locked.
+	@[ tests/browser/node_modules/.package-lock.json -nt tests/browser/package-lock.json ] || \
+	  (cd tests/browser && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
 	cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBELUNE_SANITIZE=ON
 	cmake --build build/asan -j $(JOBS)
 	cd build/asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
