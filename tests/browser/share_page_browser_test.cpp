@@ -12,6 +12,7 @@
 
 #include "export/share_page.h"
 #include "image/file_io.h"
+#include "image/image_format.h"
 #include "image/rgb_image.h"
 
 namespace orbelune {
@@ -33,9 +34,8 @@ std::string Node() {
 
 // Left half red with a darker checker, right half blue: the start view and the
 // view turned by 180° must show different halves.
-RgbImage HalvesPanorama() {
+RgbImage HalvesPanorama(int width = 720, int height = 180) {
     RgbImage image;
-    const int width = 720, height = 180;
     EXPECT_EQ(image.AllocatePixels(width, height), 0u);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = image.row(y);
@@ -80,9 +80,22 @@ Colour MiddleColour(const RgbImage& shot) {
     return mean;
 }
 
+// Whether the rows near the top and the bottom of the view show the picture
+// rather than the viewer's black background (the middle third of the width,
+// clear of the buttons and the title box).
+bool FilledTopToBottom(const RgbImage& shot) {
+    for (const int y : {shot.height() / 20, shot.height() - 1 - shot.height() / 20}) {
+        const std::uint8_t* row = shot.row(y);
+        for (int x = shot.width() / 3; x < 2 * shot.width() / 3; ++x)
+            if (row[3 * x] + row[3 * x + 1] + row[3 * x + 2] < 60) return false;
+    }
+    return true;
+}
+
 class SharePageBrowser : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(temp_.valid());
         chromium_ = Chromium();
         node_ = Node();
         if (chromium_.empty()) GTEST_SKIP() << "chromium not found (install Debian's chromium)";
@@ -90,7 +103,6 @@ protected:
         if (!fs::exists(fs::path(ORBELUNE_BROWSER_DIR) / "node_modules/puppeteer-core"))
             GTEST_SKIP() << "puppeteer-core not installed: run `npm ci` in " ORBELUNE_BROWSER_DIR
                             " (make test does)";
-        ASSERT_TRUE(temp_.valid());
         folder_ = temp_.path() + "/My pano #1 50%";  // the page must cope with such a folder
         SharePageOptions options;
         options.title = "Bay <\"&> at dusk";
@@ -148,6 +160,7 @@ TEST_F(SharePageBrowser, FromTheFileSystemTheViewerStartsAtTheViewAndTurnsToTheO
     EXPECT_NEAR(std::stod(facts["pitch"]), 0, 0.5);
 
     const Colour start = MiddleColour(Shot("start.png"));
+    EXPECT_TRUE(FilledTopToBottom(Shot("start.png")));
     EXPECT_GT(start.distinct, 1) << "blank view";
     EXPECT_GT(start.red, start.blue + 80) << start.red << " " << start.green << " " << start.blue;
 
@@ -156,6 +169,30 @@ TEST_F(SharePageBrowser, FromTheFileSystemTheViewerStartsAtTheViewAndTurnsToTheO
     EXPECT_GT(turned.distinct, 1) << "blank view";
     EXPECT_GT(turned.blue, turned.red + 80)
         << turned.red << " " << turned.green << " " << turned.blue;
+}
+
+// The batch tool's folder, for a panorama wider than this WebGL can take in
+// one piece (SwiftShader: twice 8192): the page scales it down to fit.
+TEST_F(SharePageBrowser, TheBatchToolsFolderOfAVeryWidePanoramaOpensToo) {
+    const std::string panorama = temp_.path() + "/wide.png";
+    ASSERT_EQ(HalvesPanorama(17000, 400).SaveImageFile(panorama, ImageFormat::Png), 0u);
+    fs::create_directories(temp_.path() + "/config");
+    folder_ = temp_.path() + "/wide share";
+    const std::string command = "XDG_CONFIG_HOME='" + temp_.path() +
+                                "/config' '" ORBELUNE_BIN_DIR "/orbelune-cli' share '" + panorama +
+                                "' -o '" + folder_ + "' --pan 270 --tilt 0 >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    auto facts = View();
+    ASSERT_EQ(facts["exit"], "0") << facts["output"];
+    EXPECT_EQ(facts["loaded"], "true") << facts["output"];
+    EXPECT_EQ(facts["title"], "wide");
+    EXPECT_NEAR(std::stod(facts["yaw"]), -90, 0.5);
+    // A strip this low needs a narrow view: no empty band above or below.
+    EXPECT_TRUE(FilledTopToBottom(Shot("start.png")));
+    const Colour start = MiddleColour(Shot("start.png"));
+    EXPECT_GT(start.red, start.blue + 80);
+    const Colour turned = MiddleColour(Shot("turned.png"));
+    EXPECT_GT(turned.blue, turned.red + 80);
 }
 
 TEST_F(SharePageBrowser, FromAWebServerTheViewerLoadsThePictureFile) {

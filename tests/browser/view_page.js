@@ -56,7 +56,7 @@ async function main() {
       if (window.viewer && window.viewer.isLoaded && window.viewer.isLoaded()) return true;
       const box = document.querySelector('.pnlm-error-msg');
       return !!(box && getComputedStyle(box).display !== 'none');
-    }, {timeout: 15000, polling: 50});
+    }, {timeout: 40000, polling: 50});
     const state = await page.evaluate(() => {
       const flat = document.getElementById('flat');
       const box = document.querySelector('.pnlm-error-msg');
