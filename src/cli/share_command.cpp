@@ -137,7 +137,7 @@ int RunShare(const Args& args) {
     page.metadata = ReadPhotoMetadata(o.panorama);
     const ShareResult result = WriteSharePage(panorama, page, o.output);
     if (!result.ok()) return Failure(ShareResultText(result));
-    std::printf("%s/%s\n", o.output.c_str(), std::string(kSharePageFile).c_str());
+    std::printf("%s/%s\n", result.path.c_str(), std::string(kSharePageFile).c_str());
     return kExitOk;
 }
 

@@ -365,6 +365,7 @@ std::string SharePageHtml(const std::string& title, const ShareView& view,
         "  }\n"
         "  function start(url) {\n"
         "    settings.panorama = url;\n"
+        "    if (document.title) settings.title = document.title;\n"
         "    settings.hfov = fitHfov(settings.hfov);\n"
         "    settings.minHfov = Math.min(settings.minHfov, settings.hfov);\n"
         "    viewer = pannellum.viewer('panorama', settings);\n"
@@ -425,7 +426,11 @@ std::string SharePictureScript(std::span<const std::uint8_t> jpeg) {
 }
 
 ShareResult WriteSharePage(const RgbImage& panorama, const SharePageOptions& options,
-                           const std::string& folder) {
+                           const std::string& folderAsGiven) {
+    // "web/" names the folder "web": its temporary sibling goes beside it.
+    std::string folder = folderAsGiven;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     ShareGeometry geometry;
     if (panorama.width() < 3 || panorama.height() < 1 ||
         ComputeShareGeometry(panorama.width(), panorama.height(), geometry) != err::kNone)

@@ -194,6 +194,11 @@ TEST_F(WriteSharePageTest, EmptyFolderOrAnEarlierShareIsReplacedFileByFile) {
     fs::create_directory(In("empty"));
     ASSERT_TRUE(Share(In("empty")).ok());
     EXPECT_EQ(Entries(In("empty")), kAllFiles);
+    // A trailing slash names the same folder, new or not.
+    const ShareResult slashed = Share(In("slashed").string() + "/");
+    ASSERT_TRUE(slashed.ok()) << ShareResultText(slashed);
+    EXPECT_EQ(slashed.path, In("slashed").string());
+    EXPECT_EQ(Entries(In("slashed")), kAllFiles);
 
     ASSERT_TRUE(Share(In("again"), "First").ok());
     const fs::path page = In("again/index.html");
