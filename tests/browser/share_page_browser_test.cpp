@@ -175,7 +175,7 @@ TEST_F(SharePageBrowser, FromTheFileSystemTheViewerStartsAtTheViewAndTurnsToTheO
 // one piece (SwiftShader: twice 8192): the page scales it down to fit.
 TEST_F(SharePageBrowser, TheBatchToolsFolderOfAVeryWidePanoramaOpensToo) {
     const std::string panorama = temp_.path() + "/wide.png";
-    ASSERT_EQ(HalvesPanorama(17000, 400).SaveImageFile(panorama, ImageFormat::Png), 0u);
+    ASSERT_EQ(HalvesPanorama(17000, 200).SaveImageFile(panorama, ImageFormat::Png), 0u);
     fs::create_directories(temp_.path() + "/config");
     folder_ = temp_.path() + "/wide share";
     const std::string command = "XDG_CONFIG_HOME='" + temp_.path() +

@@ -102,6 +102,8 @@ TEST(SharePageHtml, IsAStandardsPageWithOnlyRelativeLinksAndTheViewOfTheGeometry
     EXPECT_NE(page.find("minPitch: -25, maxPitch: 25, avoidShowingBackground: true"),
               std::string::npos);
     EXPECT_NE(page.find("var viewer = null;"), std::string::npos);
+    // The picture's width, for scaling it to what the browser's WebGL can take.
+    EXPECT_NE(page.find("var pictureWidth = 720;"), std::string::npos);
     EXPECT_NE(page.find("<noscript>"), std::string::npos);
 
     // Headings wrap into the viewer's -180..180 with 0 at the picture's centre.
