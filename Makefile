@@ -7,9 +7,10 @@ DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
         libbenchmark-dev libexiv2-dev
 # Only for the tests: movies written by the program are checked with other readers,
-# the metadata of saved pictures with exiftool, the installed layout with the
-# desktop validators.
-TEST_DEPS := ffmpeg quicktime-utils libimage-exiftool-perl desktop-file-utils appstream man-db
+# the metadata of saved pictures with exiftool, the shared web page in headless
+# Chromium driven from node, the installed layout with the desktop validators.
+TEST_DEPS := ffmpeg quicktime-utils libimage-exiftool-perl chromium nodejs \
+             desktop-file-utils appstream man-db
 # Only for `make bench` (reference tools timed in the same run).
 BENCH_DEPS := libjpeg-turbo-progs libopencv-dev
 # Only for `make fuzz`.
@@ -52,6 +53,12 @@ package: build
 
 test: deps
 	$(call install_missing,$(TEST_DEPS))
+	@# Debian's nodejs comes without npm; other builds of nodejs bring their own.
+	@command -v npm >/dev/null 2>&1 || { if [ "$$(id -u)" = 0 ]; then SUDO=""; else SUDO=sudo; fi; \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq npm; }
+	@# The browser test's driver (puppeteer-core), exactly as locked.
+	@[ tests/browser/node_modules/.package-lock.json -nt tests/browser/package-lock.json ] || \
+	  (cd tests/browser && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
 	cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBELUNE_SANITIZE=ON -DORBELUNE_WERROR=ON
 	cmake --build build/asan -j $(JOBS)
 	cd build/asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

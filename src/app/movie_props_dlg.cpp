@@ -1,5 +1,7 @@
 #include "app/movie_props_dlg.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -14,14 +16,18 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
+
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 #include "app/artwork.h"
 #include "app/logic/save_names.h"
 #include "app/orbelune_app.h"
 #include "app/ui_services.h"
 #include "export/html_template.h"
+#include "export/share360.h"
+#include "export/share_page.h"
 #include "platform/settings_keys.h"
 
 namespace props = orbelune::movie_props;
@@ -244,6 +250,11 @@ void CMoviePropsDlg::BuildControls() {
     htmlGrid->addWidget(m_pHtmlBrowse, 1, 2);
     htmlGrid->addWidget(m_pTitleLabel, 2, 0);
     htmlGrid->addWidget(m_pTitle, 2, 1);
+    m_pSharePage =
+        new QCheckBox(tr("Also write a web page that works in today's browsers"), htmlBox);
+    m_pSharePage->setToolTip(
+        tr("A folder beside the movie with index.html, a 360° JPEG and its viewer"));
+    htmlGrid->addWidget(m_pSharePage, 3, 0, 1, 3);
     body->addWidget(htmlBox);
 
     auto* buttons = new QHBoxLayout;
@@ -279,6 +290,7 @@ void CMoviePropsDlg::BuildControls() {
         m_bGenerateHtml = on;
         EnableHtmlControls();
     });
+    connect(m_pSharePage, &QCheckBox::toggled, this, [this](bool on) { m_bSharePage = on; });
 
     connect(m_pZoom, &QSlider::valueChanged, this, [this](int position) {
         if (m_bShowing) return;
@@ -361,6 +373,8 @@ void CMoviePropsDlg::OnInitDialog() {
 
     m_bGenerateHtml = false;
     m_pGenerateHtml->setChecked(false);
+    m_bSharePage = false;
+    m_pSharePage->setChecked(false);
     EnableHtmlControls();
     ShowFields();
     UpdateTilesSlider();
@@ -482,27 +496,68 @@ void CMoviePropsDlg::OnBrowseHtml() {
     if (!m_bTitleEdited) m_pTitle->setText(Qs(props::ProposedTitle(Std(path))));
 }
 
-void CMoviePropsDlg::WriteHtmlTemplate() {
+MoviePages CMoviePropsDlg::PagesToWrite() const {
+    MoviePages pages;
+    const std::string movie =
+        props::CompleteMoviePath(Std(m_strMovieFile), Std(m_strReferencePath));
+    const props::PathParts movieParts = props::SplitPath(movie);
+    const QString folder = Qs(movieParts.folder);
+    pages.html = m_bGenerateHtml;
     // Linux file dialogs leave the working folder alone, so a page named
     // without a folder goes beside the movie rather than wherever the program
     // was started.
-    QString page = m_strHtmlFile;
-    if (!page.isEmpty() && QFileInfo(page).isRelative()) {
-        const std::string movie =
-            props::CompleteMoviePath(Std(m_strMovieFile), Std(m_strReferencePath));
-        const QString folder = Qs(props::SplitPath(movie).folder);
-        if (!folder.isEmpty()) page = QDir(folder).filePath(page);
-    }
-    if (WarnIfBusy(page)) return;
-    const orbelune::HtmlWriteResult result =
-        orbelune::WriteHtmlTemplate(Std(page), m_strTitle.toStdString(),
-                                    m_strMovieFile.toStdString(), m_nMovieWidth, m_nMovieHeight);
-    if (result == orbelune::HtmlWriteResult::kInvalidPath) {
-        m_app.ui().MessageBox(this,
+    pages.htmlPath = m_strHtmlFile;
+    if (!pages.htmlPath.isEmpty() && QFileInfo(pages.htmlPath).isRelative() && !folder.isEmpty())
+        pages.htmlPath = QDir(folder).filePath(pages.htmlPath);
+    pages.title = m_strTitle;
+    pages.movieSrc = m_strMovieFile;
+    pages.movieWidth = m_nMovieWidth;
+    pages.movieHeight = m_nMovieHeight;
+    pages.sharePage = m_bSharePage;
+    pages.shareFolder = Qs(movieParts.folder + movieParts.base + "_360");
+    return pages;
+}
+
+void WriteMoviePages(COrbeluneApp& app, QWidget* parent, const MoviePages& pages,
+                     const orbelune::RgbImage& panorama, const orbelune::MovieSettings& settings) {
+    UiServices& ui = app.ui();
+    if (pages.html) {
+        if (orbelune::IsFileBusy(Std(pages.htmlPath))) {
+            ui.MessageBox(parent, kBusyText, UiServices::Icon::Stop, UiServices::Buttons::Ok);
+        } else {
+            int error = 0;
+            const orbelune::HtmlWriteResult result = orbelune::WriteHtmlTemplate(
+                Std(pages.htmlPath), pages.title.toStdString(), pages.movieSrc.toStdString(),
+                pages.movieWidth, pages.movieHeight, &error);
+            if (result == orbelune::HtmlWriteResult::kInvalidPath) {
+                ui.MessageBox(parent,
                               QStringLiteral("Generation of HTML Template failed. Path or file "
                                              "name is not valid.  Please try again with a "
                                              "different filename."),
                               UiServices::Icon::Stop, UiServices::Buttons::Ok);
+            } else if (result == orbelune::HtmlWriteResult::kFailed) {
+                ui.MessageBox(parent,
+                              QStringLiteral("The HTML page %1 could not be written (%2).")
+                                  .arg(pages.htmlPath, QString::fromStdString(
+                                                           std::system_category().message(error))),
+                              UiServices::Icon::Stop, UiServices::Buttons::Ok);
+            }
+        }
+    }
+    if (pages.sharePage) {
+        orbelune::SharePageOptions options;
+        options.title = pages.title.toStdString();
+        options.view =
+            orbelune::ShareViewForPanorama(settings, panorama.width(), panorama.height());
+        options.metadata = orbelune::ReadPhotoMetadata(Std(app.m_strPathName));
+        const orbelune::ShareResult result =
+            orbelune::WriteSharePage(panorama, options, Std(pages.shareFolder));
+        if (!result.ok()) {
+            ui.MessageBox(parent,
+                          QStringLiteral("The web page could not be written.\n\n%1")
+                              .arg(Qs(orbelune::ShareResultText(result))),
+                          UiServices::Icon::Stop, UiServices::Buttons::Ok);
+        }
     }
 }
 
@@ -533,16 +588,19 @@ void CMoviePropsDlg::OnOK() {
     for (const auto& list : lists)
         *list.field = Selection(list.combo);
 
-    // The page refers to the movie by the name as typed.
-    if (m_bGenerateHtml) WriteHtmlTemplate();
+    // The pages are written once the movie is built (a failed build or a No
+    // below leaves an existing page alone); the HTML page refers to the movie
+    // by the name as typed.
+    m_pages = PagesToWrite();
 
     m_strMovieFile = Qs(props::CompleteMoviePath(Std(m_strMovieFile), Std(m_strReferencePath)));
     m_pMovieFile->setText(m_strMovieFile);
 
+    // Without blocking: a FIFO of that name must not stall the dialog.
     const QByteArray movie = QFile::encodeName(m_strMovieFile);
-    std::FILE* existing = std::fopen(movie.constData(), "rb");
-    const bool missing = existing == nullptr && errno == ENOENT;
-    if (existing) std::fclose(existing);
+    const int existing = ::open(movie.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const bool missing = existing < 0 && errno == ENOENT;
+    if (existing >= 0) ::close(existing);
     if (missing) {
         accept();
         return;

@@ -4,6 +4,8 @@
 #include <QString>
 
 #include "export/movie_props.h"
+#include "export/movie_settings.h"
+#include "image/rgb_image.h"
 
 class COrbeluneApp;
 class QCheckBox;
@@ -12,6 +14,23 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
+
+// The pages the dialog was asked for, written only once the movie is built.
+struct MoviePages {
+    bool html = false;
+    QString htmlPath;  // beside the movie when typed without a folder
+    QString title;
+    QString movieSrc;  // the movie file as typed: the page refers to it so
+    int movieWidth = 0;
+    int movieHeight = 0;
+    bool sharePage = false;
+    QString shareFolder;  // "<movie base>_360" beside the movie
+};
+
+// Writes the pages after a successful movie build, telling the user about a
+// page that could not be written (the movie stays saved).
+void WriteMoviePages(COrbeluneApp& app, QWidget* parent, const MoviePages& pages,
+                     const orbelune::RgbImage& panorama, const orbelune::MovieSettings& settings);
 
 // "Save Movie Properties": movie file, size, compression, correction, default
 // view, tiles and the optional HTML page. Save Movie returns 1 (Accepted);
@@ -28,8 +47,10 @@ public:
     // Tile rules: the codec's slider range, and the snap after a move ends.
     void UpdateTilesSlider();
     void SnapTiles(orbelune::movie_props::TileMove move);
-    // Writes the page from the current fields; messages for a bad or busy path.
-    void WriteHtmlTemplate();
+    // The pages the current fields ask for (the HTML page refers to the movie
+    // file as typed); written by WriteMoviePages after the build.
+    MoviePages PagesToWrite() const;
+    const MoviePages& pages() const { return m_pages; }
 
     void OnOK();
     void OnCancel();
@@ -50,6 +71,7 @@ public:
     float m_fZoom = 1.0f;
     QString m_strHtmlFile;
     bool m_bGenerateHtml = false;
+    bool m_bSharePage = false;  // also the folder with the 360° web page
     QString m_strTitle;
     QString m_strMovieFile;
     int m_nTiles = 1;
@@ -76,6 +98,7 @@ public:
     QComboBox* qualityCombo() const { return m_pQuality; }
     QComboBox* correctionCombo() const { return m_pCorrection; }
     QCheckBox* generateHtmlCheck() const { return m_pGenerateHtml; }
+    QCheckBox* sharePageCheck() const { return m_pSharePage; }
     QPushButton* saveButton() const { return m_pSave; }
     QPushButton* cancelButton() const { return m_pCancel; }
     QPushButton* htmlBrowseButton() const { return m_pHtmlBrowse; }
@@ -96,6 +119,7 @@ private:
     int Selection(const QComboBox* combo) const;
 
     COrbeluneApp& m_app;
+    MoviePages m_pages;  // what Save Movie confirmed
     int m_nOpeningCodec = 0;
     bool m_bShowing = false;  // fields are being put into the controls
     // The combos' selections: -1 once the user typed into the edit part.
@@ -118,6 +142,7 @@ private:
     QLabel* m_pTiltMin = nullptr;  // the tilt slider's two ends
     QLabel* m_pTiltMax = nullptr;
     QCheckBox* m_pGenerateHtml = nullptr;
+    QCheckBox* m_pSharePage = nullptr;
     QLabel* m_pHtmlFileLabel = nullptr;
     QLineEdit* m_pHtmlFile = nullptr;
     QPushButton* m_pHtmlBrowse = nullptr;

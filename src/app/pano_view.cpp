@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSlider>
 #include <algorithm>
 
@@ -19,6 +20,8 @@
 #include "app/pano_wnd.h"
 #include "app/ui_services.h"
 #include "export/share360.h"
+#include "export/share_page.h"
+#include "image/file_names.h"
 #include "image/image_error.h"
 #include "image/image_io.h"
 #include "platform/settings_keys.h"
@@ -78,6 +81,11 @@ orbelune::PhotoMetadata SourceMetadata(const QString& path) {
     return orbelune::ReadPhotoMetadata(QFile::encodeName(path).toStdString());
 }
 
+const QString kShareTitle = QStringLiteral("Share as a 360° web page: name its folder");
+const QString kShareFilters = QStringLiteral("Web page folder (*)");
+// Between the save buttons and Back / Start Over.
+constexpr QRect kPanoShare{471, 420, 224, 30};
+
 }  // namespace
 
 CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
@@ -109,6 +117,20 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
     connect(m_pSavePanorama, &QAbstractButton::clicked, this, [this] { OnSavePanorama(); });
     connect(m_pSaveMovie, &QAbstractButton::clicked, this, [this] { OnSaveMovie(); });
     connect(m_pStartOver, &QAbstractButton::clicked, this, [this] { OnStartOver(); });
+
+    namespace colors = artwork::colors;
+    m_pShare = new QPushButton(QStringLiteral("Share as 360°…"), this);
+    m_pShare->setGeometry(kPanoShare);
+    m_pShare->setToolTip(
+        QStringLiteral("Write a web page folder that shows the panorama as a 360° view"));
+    m_pShare->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; "
+                       "border-radius: 4px; font-weight: 600; }"
+                       "QPushButton:hover { border-color: %4; }"
+                       "QPushButton:pressed { background: %3; }")
+            .arg(colors::kPanel.name(), colors::kText.name(), colors::kPanelEdge.name(),
+                 colors::kAccent.name()));
+    connect(m_pShare, &QAbstractButton::clicked, this, [this] { OnShare360(); });
 
     QFont valueFont = font();
     valueFont.setPixelSize(12);
@@ -372,6 +394,7 @@ void CPanoView::SaveImage() {
         if (suffix != QStringLiteral("jpg") && suffix != QStringLiteral("jpeg"))
             path += QStringLiteral(".jpg");
     }
+    m_moviePages = {};  // a .mov typed here writes no pages
     if (QFileInfo::exists(path)) {
         const QString question = QStringLiteral("%1 already exists.\nDo you want to replace it?")
                                      .arg(QFileInfo(path).fileName());
@@ -449,6 +472,7 @@ void CPanoView::SaveMovieAs() {
     }
     if (!m_pWnd->HasImage()) return;
     m_saveFormat = orbelune::ImageFormat::Unknown;
+    m_moviePages = {};
     m_movieSettings.moviePath =
         orbelune::ProposedMoviePath(QFile::encodeName(m_app.m_strPathName).toStdString());
     if (EditMovieProperties() != QDialog::Accepted) {
@@ -509,6 +533,7 @@ int CPanoView::EditMovieProperties() {
     orbelune::Write(store, keys::kTilt, m_movieSettings.tilt);
     orbelune::Write(store, keys::kTiles, m_movieSettings.tiles);
     m_movieSettings.moviePath = QFile::encodeName(dlg.m_strMovieFile).toStdString();
+    m_moviePages = dlg.pages();
     return result;
 }
 
@@ -553,8 +578,66 @@ int CPanoView::SaveMovieFile() {
         m_app.ui().EndWaitCursor();
         return -2;
     }
+    // Only now: a page must never refer to a movie that failed.
+    WriteMoviePages(m_app, this, m_moviePages, m_pWnd->image(), settings);
+    m_moviePages = {};
     m_app.ui().OpenWithDefaultApp(QFile::decodeName(QByteArray::fromStdString(settings.moviePath)));
     m_app.m_tLastTaskEnd = m_app.now();
     m_app.ui().EndWaitCursor();
     return 0;
+}
+
+void CPanoView::OnShare360() {
+    if (m_app.BeginTask()) return;
+    Share360();
+    m_app.m_bBusy = false;
+}
+
+void CPanoView::Share360() {
+    if (!m_pWnd->HasImage()) return;
+    const std::string base =
+        orbelune::SplitPath(QFile::encodeName(m_app.m_strFileName).toStdString()).base;
+    const QString name =
+        QFile::decodeName(QByteArray::fromStdString(base)) + QStringLiteral("_360");
+    // Proposed beside the raw photograph, as the panorama is.
+    const QString proposed =
+        m_app.m_strPathName.isEmpty()
+            ? name
+            : QDir(QFileInfo(m_app.m_strPathName).absolutePath()).filePath(name);
+    const QString folder = m_app.ui().SaveFileName(this, kShareTitle, proposed, kShareFilters);
+    if (folder.isEmpty()) return;
+
+    orbelune::SharePageOptions options;
+    options.title = QFile::decodeName(QByteArray::fromStdString(base)).toStdString();
+    // The movie's default view, corrected as the movie dialog would.
+    options.view = orbelune::ShareViewForPanorama(
+        orbelune::movie_props::CorrectedSettings(
+            m_movieSettings, orbelune::Read(m_app.store(), orbelune::settings::kMirror)),
+        m_pWnd->image().width(), m_pWnd->image().height());
+    options.metadata =
+        orbelune::ReadPhotoMetadata(QFile::encodeName(m_app.m_strPathName).toStdString());
+    m_app.ui().BeginWaitCursor();
+    const orbelune::ShareResult result =
+        orbelune::WriteSharePage(m_pWnd->image(), options, QFile::encodeName(folder).toStdString());
+    m_app.m_tLastTaskEnd = m_app.now();
+    m_app.ui().EndWaitCursor();
+    if (!result.ok()) {
+        m_app.ui().MessageBox(this,
+                              QStringLiteral("The web page could not be written.\n\n%1")
+                                  .arg(QFile::decodeName(QByteArray::fromStdString(
+                                      orbelune::ShareResultText(result)))),
+                              UiServices::Icon::Stop, UiServices::Buttons::Ok);
+        return;
+    }
+    const QString page = QDir(folder).filePath(QStringLiteral("index.html"));
+    const QString question =
+        QStringLiteral(
+            "The web page is in %1.\n\nOpen it with index.html, or put the whole "
+            "folder on a web server. The 360° JPEG panorama.jpg in it can be shared "
+            "on its own.\n\nOpen it in the browser now?")
+            .arg(folder);
+    if (m_app.ui().MessageBox(this, question, UiServices::Icon::Question,
+                              UiServices::Buttons::YesNo) == UiServices::Answer::Yes) {
+        m_app.ui().OpenWithDefaultApp(page);
+    }
 }

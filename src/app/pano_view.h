@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "app/movie_props_dlg.h"
 #include "export/movie_settings.h"
 #include "export/panorama_movie.h"
 #include "image/adjustments.h"
@@ -61,6 +62,9 @@ public:
     void OnSaveMovie();
     // Runs the movie properties dialog; on 1 takes its values and stores them.
     int EditMovieProperties();
+    // Share as 360°: asks for a folder beside the photo, writes the web page
+    // there and offers to open it in the browser.
+    void OnShare360();
     void OnSliderReleased(Slider which);
     // Writes the current picture to the movie path in the save format; 0, or
     // -1 / the image layer's code after telling the user.
@@ -74,6 +78,7 @@ public:
     QAbstractButton* cropButton() const { return m_pCrop; }
     QAbstractButton* savePanoramaButton() const { return m_pSavePanorama; }
     QAbstractButton* saveMovieButton() const { return m_pSaveMovie; }
+    QAbstractButton* shareButton() const { return m_pShare; }
     QAbstractButton* startOverButton() const { return m_pStartOver; }
     CViewProgressBar* progressBar() const { return m_pProgress; }
     QLabel* sizeCaption() const;
@@ -98,6 +103,7 @@ private:
     void SaveImage();
     void SaveMovieAs();
     int SaveMovieFile();
+    void Share360();
 
     COrbeluneApp& m_app;
     orbelune::MovieSettings m_movieSettings;
@@ -107,6 +113,7 @@ private:
     orbelune::ImageFormat m_saveFormat = orbelune::ImageFormat::Unknown;
     // The Save Panorama dialog's "360° JPEG" type: the strip for 360° viewers.
     bool m_saveShare360 = false;
+    MoviePages m_moviePages;  // asked for in the movie dialog, written after the build
 
     CPanoWnd* m_pWnd = nullptr;
     QAbstractButton* m_pBack = nullptr;
@@ -115,6 +122,7 @@ private:
     QAbstractButton* m_pCrop = nullptr;
     QAbstractButton* m_pSavePanorama = nullptr;
     QAbstractButton* m_pSaveMovie = nullptr;
+    QAbstractButton* m_pShare = nullptr;
     QAbstractButton* m_pStartOver = nullptr;
     std::array<QSlider*, 4> m_sliders{};
     std::array<QLabel*, 4> m_sliderValues{};

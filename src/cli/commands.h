@@ -18,6 +18,7 @@ int RunAdjust(const Args& args);
 int RunUnwarp(const Args& args);
 int RunSynth(const Args& args);
 int RunMovie(const Args& args);
+int RunShare(const Args& args);
 
 // Prints "orbelune-cli: <message>" and the command's usage line to stderr; returns kExitUsage.
 int UsageError(const std::string& message, const char* usage);

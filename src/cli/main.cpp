@@ -25,6 +25,9 @@ constexpr const char* kUsage =
     "        [--quality 0-5] [--correction 0-2] [--zoom Z] [--pan P] [--tilt T] [--size WxH]\n"
     "        [--html PAGE.html [--title T]]\n"
     "                                  save a panorama as a VR panorama movie\n"
+    "  share PANORAMA -o DIR [--title T] [--pan P] [--tilt T] [--zoom Z]\n"
+    "                                  write a web page folder that shows the panorama as an\n"
+    "                                  interactive 360° view (with the 360° JPEG)\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
@@ -48,6 +51,7 @@ int main(int argc, char** argv) {
     if (command == "unwarp") return RunUnwarp(args);
     if (command == "synth") return RunSynth(args);
     if (command == "movie") return RunMovie(args);
+    if (command == "share") return RunShare(args);
     std::fprintf(stderr, "orbelune-cli: unknown command '%s'\n\n", command.c_str());
     std::fputs(kUsage, stderr);
     return kExitUsage;

@@ -202,21 +202,6 @@ int RunMovie(const Args& args) {
     const props::PathParts proposal = props::SplitPath(o.panorama);
     settings.moviePath = props::CompleteMoviePath(o.output, proposal.base + ".mov");
 
-    bool pageFailed = false;
-    if (!o.html.empty()) {
-        const std::string title = o.title ? *o.title : props::ProposedTitle(o.html);
-        const HtmlWriteResult page =
-            WriteHtmlTemplate(o.html, title, o.output, settings.movieWidth, settings.movieHeight);
-        if (page != HtmlWriteResult::kWritten) {
-            pageFailed = true;
-            Note(o.html + ": " +
-                 (page == HtmlWriteResult::kInvalidPath
-                      ? "Generation of HTML Template failed. Path or file name is not valid.  "
-                        "Please try again with a different filename."
-                      : "the page could not be written"));
-        }
-    }
-
     ProgressBar bar;
     MovieBuildHooks hooks;
     hooks.showMessage = [&bar](const std::string& text) { bar.Message("orbelune-cli: " + text); };
@@ -230,7 +215,20 @@ int RunMovie(const Args& args) {
     const int result = SaveMovie(panorama, settings, settings.moviePath, hooks);
     bar.Clear();
     if (result != 0) return Failure(settings.moviePath + ": " + ToolboxErrorText(result));
-    return pageFailed ? kExitFailed : kExitOk;
+
+    // Only a movie that was built gets its page; a failed build leaves an old page alone.
+    if (o.html.empty()) return kExitOk;
+    const std::string title = o.title ? *o.title : props::ProposedTitle(o.html);
+    int error = 0;
+    const HtmlWriteResult page = WriteHtmlTemplate(o.html, title, o.output, settings.movieWidth,
+                                                   settings.movieHeight, &error);
+    if (page == HtmlWriteResult::kWritten) return kExitOk;
+    return Failure(o.html + ": " +
+                   (page == HtmlWriteResult::kInvalidPath
+                        ? std::string("Generation of HTML Template failed. Path or file name is "
+                                      "not valid.  Please try again with a different filename.")
+                        : "the page could not be written") +
+                   (error != 0 ? " (" + std::system_category().message(error) + ")" : ""));
 }
 
 }  // namespace orbelune::cli

@@ -1,7 +1,11 @@
 #include "export/html_template.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+
+#include "image/file_io.h"
 
 namespace orbelune {
 
@@ -53,12 +57,32 @@ std::string EscapeHtml(const std::string& text) {
     return escaped;
 }
 
+// A file name as a relative URL: the characters a URL reads as something else
+// (a fragment, a query, an escape, a separator) and those it cannot hold are
+// percent-encoded; the HTML escape then takes care of quotes and markup.
+std::string EncodeUrlPath(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(path.size());
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || c == '#' || c == '?' || c == '%' || c == '\\') {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 15];
+        } else {
+            encoded += c;
+        }
+    }
+    return encoded;
+}
+
 }  // namespace
 
 std::string HtmlTemplateText(const std::string& title, const std::string& movieFile, int movieWidth,
                              int movieHeight) {
-    const std::string embed = "<CENTER><EMBED SRC=\"" + EscapeHtml(movieFile) + "\" WIDTH=\"" +
-                              std::to_string(movieWidth) + "\" Height=\"" +
+    const std::string embed = "<CENTER><EMBED SRC=\"" + EscapeHtml(EncodeUrlPath(movieFile)) +
+                              "\" WIDTH=\"" + std::to_string(movieWidth) + "\" Height=\"" +
                               std::to_string(static_cast<long long>(movieHeight) + 16) +
                               "\" PLUGINSPAGE=\"" + kPluginPage +
                               "\" HIDDEN=\"FALSE\" CONTROLLER=\"TRUE\" AUTOPLAY=\"TRUE\"></CENTER>";
@@ -70,30 +94,45 @@ std::string HtmlTemplateText(const std::string& title, const std::string& movieF
 }
 
 HtmlWriteResult WriteHtmlTemplate(const std::string& htmlPath, const std::string& title,
-                                  const std::string& movieFile, int movieWidth, int movieHeight) {
+                                  const std::string& movieFile, int movieWidth, int movieHeight,
+                                  int* systemError) {
+    int ignored = 0;
+    int& error = systemError ? *systemError : ignored;
+    error = 0;
     if (htmlPath.empty() || htmlPath.back() == '/') return HtmlWriteResult::kInvalidPath;
-    std::FILE* file = std::fopen(htmlPath.c_str(), "wb");
-    if (!file) {
-        switch (errno) {
-            case ENOENT:
-            case ENOTDIR:
-            case EISDIR:
-            case ENAMETOOLONG:
-            case EINVAL:
-                return HtmlWriteResult::kInvalidPath;
-            default:
-                return HtmlWriteResult::kFailed;
-        }
-    }
     // The page is a DOS text file: every line feed is written as CR LF.
     std::string page;
     for (const char c : HtmlTemplateText(title, movieFile, movieWidth, movieHeight)) {
         if (c == '\n') page += '\r';
         page += c;
     }
-    const bool written = std::fwrite(page.data(), 1, page.size(), file) == page.size();
-    const bool closed = std::fclose(file) == 0;
-    return written && closed ? HtmlWriteResult::kWritten : HtmlWriteResult::kFailed;
+    // Through a temporary file and a rename: an old page stays whole until the
+    // new one is, and a link or a FIFO of that name is replaced, never written
+    // through or waited on.
+    AtomicFile file(htmlPath);
+    errno = 0;
+    if (file.Open() != err::kNone) {
+        error = errno;
+        return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG
+                   ? HtmlWriteResult::kInvalidPath
+                   : HtmlWriteResult::kFailed;
+    }
+    std::size_t written = 0;
+    while (written < page.size()) {
+        const ssize_t n = ::write(file.fd(), page.data() + written, page.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            return HtmlWriteResult::kFailed;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    errno = 0;
+    if (file.Commit() != err::kNone) {
+        error = errno;
+        return errno == EISDIR ? HtmlWriteResult::kInvalidPath : HtmlWriteResult::kFailed;
+    }
+    return HtmlWriteResult::kWritten;
 }
 
 }  // namespace orbelune

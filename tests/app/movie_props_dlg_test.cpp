@@ -241,8 +241,9 @@ TEST_F(MoviePropsDlgTest, OnlyTheUsersOwnEditsStopTheProposals) {
     EXPECT_EQ(dlg->titleEdit()->text(), QStringLiteral("My hill"));
 }
 
-TEST_F(MoviePropsDlgTest, PageIsWrittenBesideTheMovieBeforeTheOverwriteQuestion) {
+TEST_F(MoviePropsDlgTest, NoToTheOverwriteQuestionLeavesAnExistingPageUntouched) {
     std::ofstream(dir / "ring.mov") << "old movie";
+    std::ofstream(dir / "ring.html") << "old page";
     auto dlg = Open();
     QTest::mouseClick(dlg->generateHtmlCheck(), Qt::LeftButton);
     Type(dlg->titleEdit(), QStringLiteral("Hill & <sea>"));
@@ -256,30 +257,70 @@ TEST_F(MoviePropsDlgTest, PageIsWrittenBesideTheMovieBeforeTheOverwriteQuestion)
                              "Overwrite?"));
     EXPECT_EQ(ui.messages.back().buttons, UiServices::Buttons::YesNo);
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
-    // No keeps the page that was already written.
+    EXPECT_EQ(ReadText(dir / "ring.html"), "old page");
+
+    // Yes confirms; the page waits for the movie build.
+    ui.answers.push_back(UiServices::Answer::Yes);
+    QTest::mouseClick(dlg->saveButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_EQ(dlg->m_nMovieWidth, 640);
+    EXPECT_EQ(ReadText(dir / "ring.html"), "old page");
+    const MoviePages& pages = dlg->pages();
+    EXPECT_TRUE(pages.html);
+    EXPECT_FALSE(pages.sharePage);
+    EXPECT_EQ(pages.htmlPath, Path("ring.html"));
+    EXPECT_EQ(pages.movieSrc, Path("ring.mov"));
+
+    // Written after the build, beside the movie, with the page's usual text.
+    WriteMoviePages(app, dlg.get(), pages, orbelune::RgbImage(), orbelune::MovieSettings());
     const std::string page = ReadText(dir / "ring.html");
     EXPECT_NE(page.find("<TITLE> Hill &amp; &lt;sea&gt; </TITLE>\r\n"), std::string::npos);
     EXPECT_NE(page.find("SRC=\"" + Path("ring.mov").toStdString() +
                         "\" WIDTH=\"640\" "
                         "Height=\"196\""),
               std::string::npos);
-
-    ui.answers.push_back(UiServices::Answer::Yes);
-    QTest::mouseClick(dlg->saveButton(), Qt::LeftButton);
-    EXPECT_EQ(dlg->result(), QDialog::Accepted);
-    EXPECT_EQ(dlg->m_nMovieWidth, 640);
 }
 
-TEST_F(MoviePropsDlgTest, UnwritablePageIsReportedAndTheSaveGoesOn) {
+TEST_F(MoviePropsDlgTest, SharePageTickBoxAsksForTheFolderBesideTheMovie) {
+    auto dlg = Open();
+    EXPECT_FALSE(dlg->sharePageCheck()->isChecked());
+    EXPECT_EQ(dlg->sharePageCheck()->text(),
+              QStringLiteral("Also write a web page that works in today's browsers"));
+    QTest::mouseClick(dlg->sharePageCheck(), Qt::LeftButton);
+    Type(dlg->movieFileEdit(), QStringLiteral("my hill #2"));
+    QTest::mouseClick(dlg->saveButton(), Qt::LeftButton);
+    ASSERT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_TRUE(dlg->pages().sharePage);
+    EXPECT_FALSE(dlg->pages().html);
+    EXPECT_EQ(dlg->pages().shareFolder, Path("my hill #2_360"));
+    EXPECT_EQ(dlg->pages().title, QStringLiteral("my hill #2"));
+    // Typed as a bare name, linked as a URL.
+    EXPECT_EQ(dlg->pages().movieSrc, QStringLiteral("my hill #2"));
+}
+
+TEST_F(MoviePropsDlgTest, UnwritablePagesAreReported) {
     auto dlg = Open();
     QTest::mouseClick(dlg->generateHtmlCheck(), Qt::LeftButton);
+    QTest::mouseClick(dlg->sharePageCheck(), Qt::LeftButton);
     Type(dlg->htmlFileEdit(), Path("missing/page.html"));
     QTest::mouseClick(dlg->saveButton(), Qt::LeftButton);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.LastMessage(),
+    EXPECT_TRUE(ui.messages.empty());
+    ASSERT_EQ(dlg->result(), QDialog::Accepted);
+
+    std::ofstream(dir / "ring_360") << "a file";
+    orbelune::RgbImage panorama;
+    ASSERT_EQ(panorama.AllocatePixels(64, 16), 0u);
+    WriteMoviePages(app, dlg.get(), dlg->pages(), panorama, orbelune::MovieSettings());
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text,
               QStringLiteral("Generation of HTML Template failed. Path or file name is not "
                              "valid.  Please try again with a different filename."));
-    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_EQ(ui.messages[1].text, QStringLiteral("The web page could not be written.\n\n") +
+                                       Path("ring_360") +
+                                       QStringLiteral(": exists and is not a folder; choose a "
+                                                      "new name for the web page folder"));
+    EXPECT_EQ(ui.messages[1].icon, UiServices::Icon::Stop);
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
 
 TEST_F(MoviePropsDlgTest, MovieSizeMustBeAWholeNumber) {

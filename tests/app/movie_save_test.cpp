@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -235,6 +236,44 @@ TEST_F(MovieSaveTest, RealBuildWritesAMovieFile) {
     char header[8] = {};
     movie.read(header, 8);
     EXPECT_EQ(std::string(header + 4, 4), "moov");  // fast start: the movie atom first
+}
+
+TEST_F(MovieSaveTest, PagesAreWrittenOnlyAfterTheMovieIsBuilt) {
+    Deliver(800, 200);
+    std::ofstream(dir / "ring.html") << "old page";
+    AnswerDialog([](CMoviePropsDlg& dlg) {
+        QTest::mouseClick(dlg.generateHtmlCheck(), Qt::LeftButton);
+        QTest::mouseClick(dlg.sharePageCheck(), Qt::LeftButton);
+        dlg.OnOK();
+    });
+    buildResult = 37;
+    view->OnSaveMovie();
+    ASSERT_EQ(builds, 1);
+    EXPECT_EQ(ui.LastMessage(), kSaveFailed.arg(37));
+    std::ifstream oldPage(dir / "ring.html");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(oldPage), {}), "old page");
+    EXPECT_FALSE(std::filesystem::exists(dir / "ring_360"));
+
+    buildResult = 0;
+    ui.Clear();
+    clock += 10;
+    view->OnSaveMovie();
+    ASSERT_EQ(builds, 2);
+    EXPECT_TRUE(ui.messages.empty()) << ui.LastMessage().toStdString();
+    std::ifstream newPage(dir / "ring.html");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(newPage), {}).rfind("<HTML>\r\n", 0), 0u);
+    EXPECT_TRUE(std::filesystem::exists(dir / "ring_360/index.html"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "ring_360/panorama.jpg"));
+    ASSERT_EQ(ui.opened.size(), 1u);
+    EXPECT_EQ(ui.opened[0].toStdString(), PathIn("ring.mov"));
+
+    // A .mov typed in the image dialog afterwards writes no pages.
+    std::filesystem::remove_all(dir / "ring_360");
+    ui.fileNames.push_back(QString::fromStdString(PathIn("typed.mov")));
+    clock += 10;
+    view->OnSavePanorama();
+    EXPECT_EQ(builds, 3);
+    EXPECT_FALSE(std::filesystem::exists(dir / "ring_360"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QSlider>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 
 #include "app/main_frame.h"
 #include "app/orbelune_app.h"
@@ -76,6 +77,55 @@ protected:
     CPanoWnd* wnd = nullptr;
     std::filesystem::path dir;
 };
+
+TEST_F(PanoViewTest, ShareAsA360WebPageProposesTheFolderWritesItAndOffersTheBrowser) {
+    Deliver(720, 180);
+    EXPECT_EQ(view->shareButton()->text(), QStringLiteral("Share as 360°…"));
+    // Cancelled: nothing written.
+    QTest::mouseClick(view->shareButton(), Qt::LeftButton);
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_TRUE(ui.dialogs[0].save);
+    EXPECT_EQ(ui.dialogs[0].proposed.toStdString(), PathIn("ring_360"));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(app.m_bBusy);
+
+    ui.Clear();
+    clock += 10;
+    ui.fileNames.push_back(QString::fromStdString(PathIn("web")));
+    ui.answers.push_back(UiServices::Answer::Yes);
+    view->OnShare360();
+    ASSERT_EQ(ui.messages.size(), 1u) << ui.LastMessage().toStdString();
+    EXPECT_EQ(ui.messages[0].buttons, UiServices::Buttons::YesNo);
+    EXPECT_TRUE(ui.LastMessage().startsWith(QStringLiteral("The web page is in ") +
+                                            QString::fromStdString(PathIn("web"))));
+    ASSERT_EQ(ui.opened.size(), 1u);
+    EXPECT_EQ(ui.opened[0].toStdString(), PathIn("web/index.html"));
+    std::ifstream page(PathIn("web/index.html"));
+    const std::string text{std::istreambuf_iterator<char>(page), {}};
+    EXPECT_NE(text.find("<title>ring</title>"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(PathIn("web/panorama.jpg")));
+    EXPECT_EQ(app.m_tLastTaskEnd, clock);
+    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_EQ(ui.waitDepth, 0);
+
+    // No: the page stays, nothing opens. A destination that is a file: said.
+    ui.Clear();
+    clock += 10;
+    ui.fileNames.push_back(QString::fromStdString(PathIn("web")));
+    ui.answers.push_back(UiServices::Answer::No);
+    view->OnShare360();
+    EXPECT_TRUE(ui.opened.empty());
+    ui.Clear();
+    clock += 10;
+    std::ofstream(PathIn("taken")) << "x";
+    ui.fileNames.push_back(QString::fromStdString(PathIn("taken")));
+    view->OnShare360();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
+    EXPECT_TRUE(ui.LastMessage().contains(QStringLiteral("exists and is not a folder")));
+    EXPECT_TRUE(ui.opened.empty());
+    EXPECT_FALSE(app.m_bBusy);
+}
 
 }  // namespace
 

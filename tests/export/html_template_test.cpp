@@ -1,6 +1,7 @@
 #include "export/html_template.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -106,6 +107,46 @@ TEST_F(HtmlTemplateTest, BadPathsAreReportedAsInvalidAndWriteNothing) {
     EXPECT_EQ(WriteHtmlTemplate(dir_.string() + "/", "t", "m", 1, 1),
               HtmlWriteResult::kInvalidPath);
     EXPECT_FALSE(std::filesystem::exists(PathIn("missing")));
+}
+
+TEST(HtmlTemplateText, MovieNameIsUrlEncodedWhereAUrlWouldMisreadIt) {
+    EXPECT_NE(HtmlTemplateText("t", "my pano #2?50%.mov", 1, 1)
+                  .find("SRC=\"my%20pano%20%232%3F50%25.mov\""),
+              std::string::npos);
+    EXPECT_NE(
+        HtmlTemplateText("t", "/d/caf\xC3\xA9\\x.mov", 1, 1).find("SRC=\"/d/caf%C3%A9%5Cx.mov\""),
+        std::string::npos);
+    EXPECT_NE(HtmlTemplateText("t", "a-b_c.d~e/f.mov", 1, 1).find("SRC=\"a-b_c.d~e/f.mov\""),
+              std::string::npos);
+}
+
+TEST_F(HtmlTemplateTest, ALinkOrAFifoOfThePageNameIsReplacedNotWrittenThrough) {
+    const std::string other = PathIn("other.txt");
+    std::ofstream(other) << "keep me";
+    std::filesystem::create_symlink(other, PathIn("link.html"));
+    ASSERT_EQ(WriteHtmlTemplate(PathIn("link.html"), "t", "m", 1, 1), HtmlWriteResult::kWritten);
+    EXPECT_EQ(ReadBytes(other), "keep me");
+    EXPECT_FALSE(std::filesystem::is_symlink(PathIn("link.html")));
+    EXPECT_NE(ReadBytes(PathIn("link.html")).find("<HTML>"), std::string::npos);
+
+    ASSERT_EQ(::mkfifo(PathIn("fifo.html").c_str(), 0600), 0);
+    ASSERT_EQ(WriteHtmlTemplate(PathIn("fifo.html"), "t", "m", 1, 1), HtmlWriteResult::kWritten);
+    EXPECT_TRUE(std::filesystem::is_regular_file(PathIn("fifo.html")));
+
+    // No temporary file is left beside the pages.
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+        EXPECT_EQ(entry.path().filename().string().rfind(".orbelune-", 0), std::string::npos);
+}
+
+TEST_F(HtmlTemplateTest, FailureGivesTheSystemsReason) {
+    int error = 0;
+    EXPECT_EQ(WriteHtmlTemplate(PathIn("missing/ring.html"), "t", "m", 1, 1, &error),
+              HtmlWriteResult::kInvalidPath);
+    EXPECT_EQ(error, ENOENT);
+    std::filesystem::create_directory(PathIn("taken.html"));
+    EXPECT_EQ(WriteHtmlTemplate(PathIn("taken.html"), "t", "m", 1, 1, &error),
+              HtmlWriteResult::kInvalidPath);
+    EXPECT_EQ(error, EISDIR);
 }
 
 }  // namespace
