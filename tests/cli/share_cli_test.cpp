@@ -27,6 +27,10 @@ protected:
             for (int x = 0; x < 360 * 3; ++x)
                 panorama.row(y)[x] = static_cast<std::uint8_t>(x + y);
         ASSERT_EQ(panorama.SaveImageFile(Path("pano.png"), ImageFormat::Png), 0u);
+        // Tall enough (±60°) that a view 10° down still lies on the strip.
+        RgbImage tall;
+        ASSERT_EQ(tall.AllocatePixels(360, 200), 0u);
+        ASSERT_EQ(tall.SaveImageFile(Path("tall.png"), ImageFormat::Png), 0u);
     }
     void WriteSettings(const std::string& ini) {
         std::ofstream(config_ + "/Halvarn/Orbelune.ini") << ini;
@@ -70,13 +74,17 @@ TEST_F(ShareCli, StoredViewIsCorrectedTheTitleIsTheNameAndTheStoreIsNeverWritten
     EXPECT_EQ(ReadFile(config_ + "/Halvarn/Orbelune.ini"), ini);
 
     // Given values win; one out of range is said and corrected.
-    const CliResult given = Run({"share", "pano.png", "-o", "web", "--pan", "400", "--tilt", "-10",
+    const CliResult given = Run({"share", "tall.png", "-o", "web", "--pan", "400", "--tilt", "-10",
                                  "--title", "Hill & sea"});
     ASSERT_EQ(given.exitCode, 0) << given.err;
     EXPECT_NE(given.err.find("pan 400 is outside 0..360; using 0"), std::string::npos);
     const std::string again = ReadFile(Path("web/index.html"));
     EXPECT_NE(again.find("<title>Hill &amp; sea</title>"), std::string::npos);
-    EXPECT_NE(again.find("yaw: 0, pitch: -10,"), std::string::npos);
+    EXPECT_NE(again.find("yaw: 0, pitch: -10,"), std::string::npos) << again;
+
+    // On a low strip the view is kept on the picture: no looking past its edge.
+    ASSERT_EQ(Run({"share", "pano.png", "-o", "web", "--tilt", "-10"}).exitCode, 0);
+    EXPECT_NE(ReadFile(Path("web/index.html")).find("pitch: 0,"), std::string::npos);
 }
 
 TEST_F(ShareCli, FailuresExitOneNamingTheFolderAndTheReason) {
