@@ -53,6 +53,33 @@ std::vector<std::uint8_t> SequentialCopy(const std::vector<std::uint8_t>& jpeg) 
     return bytes;
 }
 
+// One sequential arithmetic-coded scan, as some cameras and tools write.
+std::vector<std::uint8_t> ArithmeticJpeg(const RgbImage& image) {
+    jpeg_compress_struct out{};
+    jpeg_error_mgr errors{};
+    out.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&out);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&out, &buffer, &size);
+    out.image_width = static_cast<JDIMENSION>(image.width());
+    out.image_height = static_cast<JDIMENSION>(image.height());
+    out.input_components = 3;
+    out.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&out);
+    out.arith_code = TRUE;
+    jpeg_start_compress(&out, TRUE);
+    for (int y = 0; y < image.height(); ++y) {
+        JSAMPROW row = const_cast<JSAMPROW>(image.row(y));
+        jpeg_write_scanlines(&out, &row, 1);
+    }
+    jpeg_finish_compress(&out);
+    jpeg_destroy_compress(&out);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
 TEST(JpegDecode, MatchesTheReferenceDecoderForEveryLayout) {
     // Grey and Adobe-inverted CMYK need conversion; progressive scans and
     // restart markers take other paths through libjpeg.
@@ -102,11 +129,31 @@ TEST(JpegDecode, DamagedFilesFailQuietlyWithAnEmptyImage) {
                          progressive.end() - 2);
     manyScans.insert(manyScans.end(), {0xFF, 0xD9});
 
+    // Damage libjpeg only warns about and decodes around.
+    const std::size_t sos = FindMarker(good, 0xDA);
+    ASSERT_NE(sos, std::string::npos);
+    const std::size_t entropy = sos + 2 + (good[sos + 2] << 8 | good[sos + 3]);
+    auto badHuffman = good;  // a run of one bits longer than any code
+    for (std::size_t i = 0; i < 8; i += 2)
+        badHuffman[entropy + 20 + i] = 0xFF, badHuffman[entropy + 21 + i] = 0x00;
+    auto extraneous = good;  // stray bytes between the tables and the scan
+    extraneous.insert(extraneous.begin() + static_cast<long>(sos), {0x12, 0x34, 0x56});
+    auto strayMarker = good;  // a restart marker in a file without restarts
+    strayMarker[entropy + 30] = 0xFF, strayMarker[entropy + 31] = 0xD3;
+    const std::vector<std::uint8_t> arithmetic = ArithmeticJpeg(test::NoiseImage(64, 48, 3));
+    ASSERT_FALSE(arithmetic.empty());
+
     const struct {
         const char* what;
         std::vector<std::uint8_t> bytes;
         ImageError expected;
     } cases[] = {
+        {"bad Huffman code", badHuffman, err::kBadJpeg},
+        {"extraneous bytes before a marker", extraneous, err::kBadJpeg},
+        {"marker inside the scan", strayMarker, err::kBadJpeg},
+        {"truncated arithmetic-coded",
+         {arithmetic.begin(), arithmetic.begin() + static_cast<long>(arithmetic.size() / 2)},
+         err::kBadJpeg},
         {"empty", {}, err::kBadJpeg},
         {"signature only", {0xFF, 0xD8, 0xFF}, err::kBadJpeg},
         // Cut inside the pixel data: libjpeg would pad with grey; we refuse.

@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <cstdio>  // jpeglib.h needs FILE
 
-#include <jerror.h>
 #include <jpeglib.h>
+// After jpeglib.h: its configuration decides which messages exist.
+#include <jerror.h>
 
 #include "image/codecs/codec.h"
 #include "image/codecs/jpeg_coefficients.h"
@@ -42,17 +43,28 @@ struct JpegErrors {
 
 void OnMessage(j_common_ptr cinfo, int level) {
     if (level >= 0) return;  // trace output
-    // Pixel data that runs out would be padded with grey; a damaged photograph
-    // must not pass silently into a panorama. Other warnings (stray bytes
-    // between markers, common in camera files) are harmless.
+    // libjpeg carries on over damaged data, padding with grey or garbage; a
+    // damaged photograph must not pass silently into a panorama.
     const int code = cinfo->err->msg_code;
-    if (code == JWRN_HIT_MARKER) Escape(cinfo, err::kBadJpeg);
+    switch (code) {
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_EXTRANEOUS_DATA:
+        case JWRN_MUST_RESYNC:
+        case JWRN_BOGUS_PROGRESSION:
+            Escape(cinfo, err::kBadJpeg);
+        default:
+            break;
+    }
     if (code == JWRN_JPEG_EOF && cinfo->is_decompressor) {
-        // In a single scan holding every component, running out of data is
-        // caught above as soon as a pixel needs it, so only the end marker can
-        // be missing. A progressive file could be missing whole scans.
+        // In a single Huffman-coded scan holding every component, running out
+        // of data is caught above as soon as a pixel needs it, so only the end
+        // marker can be missing. A progressive file could be missing whole
+        // scans, and the arithmetic decoder pads with zeros without a word.
         const auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (info->progressive_mode || info->comps_in_scan != info->num_components)
+        if (info->progressive_mode || info->arith_code ||
+            info->comps_in_scan != info->num_components)
             Escape(cinfo, err::kBadJpeg);
     }
 }
