@@ -24,8 +24,19 @@ void SetImagePixelLimit(std::int64_t pixels);
 std::int64_t ImagePixelLimit();
 
 // kNone when w x h pixels may be allocated, kNoMemory when the size is over the
-// limits (or not positive).
+// limits (or not positive) or its pixels alone exceed the decoding budget.
 ImageError CheckImageSize(std::int64_t width, std::int64_t height);
+
+// Bytes one decoding may use (its picture and the decoder's own buffers): the
+// ORBELUNE_MAX_MEMORY environment variable (bytes, or with a K, M or G suffix)
+// when set, else the larger of 4 GiB and half the machine's memory.
+std::uint64_t DecodeMemoryBudget();
+// Overrides the budget (tests); 0 goes back to the default.
+void SetDecodeMemoryBudget(std::uint64_t bytes);
+// kNone when a decoding needing `bytes` in all fits the budget, else kNoMemory.
+ImageError CheckDecodeMemory(std::uint64_t bytes);
+// Parses a budget as ORBELUNE_MAX_MEMORY gives it; 0 when it is not one.
+std::uint64_t ParseMemorySize(const char* text);
 
 // One image-layer operation on the calling thread: raises the nesting depth for
 // its lifetime, so that only the outermost operation reports progress.

@@ -10,6 +10,7 @@
 #include "image/codec_test_helpers.h"
 #include "image/codecs/codec.h"
 #include "image/image_io.h"
+#include "image/image_layer.h"
 
 namespace orbelune {
 namespace {
@@ -184,6 +185,61 @@ TEST(JpegDecode, DamagedFilesFailQuietlyWithAnEmptyImage) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_TRUE(image.empty());
     }
+}
+
+// A flat grey picture in a valid progression of one scan per coefficient: a
+// few hundred bytes that make the decoder run over every block 64 times.
+std::vector<std::uint8_t> OneScanPerCoefficient(int width, int height) {
+    jpeg_compress_struct out{};
+    jpeg_error_mgr errors{};
+    out.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&out);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&out, &buffer, &size);
+    out.image_width = static_cast<JDIMENSION>(width);
+    out.image_height = static_cast<JDIMENSION>(height);
+    out.input_components = 1;
+    out.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&out);
+    std::vector<jpeg_scan_info> scans(64);
+    for (int k = 0; k < 64; ++k)
+        scans[k] = {1, {0, 0, 0, 0}, k, k, 0, 0};
+    out.scan_info = scans.data();
+    out.num_scans = 64;
+    jpeg_start_compress(&out, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width), 128);
+    JSAMPROW rows[1] = {row.data()};
+    for (int y = 0; y < height; ++y)
+        jpeg_write_scanlines(&out, rows, 1);
+    jpeg_finish_compress(&out);
+    jpeg_destroy_compress(&out);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+TEST(JpegDecode, ManyScansAndLargeCoefficientBuffersAreRefusedBeforeTheWork) {
+    // 64 passes over the picture: refused at the thirteenth scan.
+    const std::vector<std::uint8_t> bomb = OneScanPerCoefficient(2048, 2048);
+    EXPECT_LT(bomb.size(), 64u * 1024);
+    RgbImage image;
+    EXPECT_EQ(DecodeImageBytes(bomb, ImageFormat::Jpeg, image), err::kBadJpeg);
+    EXPECT_TRUE(image.empty());
+
+    // The budget counts the picture and, for progressive files, the
+    // coefficients libjpeg keeps for the whole picture.
+    const auto baseline = Fixture("rgb.jpg");
+    const auto progressive = Fixture("progressive.jpg");
+    ASSERT_EQ(DecodeImageBytes(baseline, ImageFormat::Jpeg, image), err::kNone);
+    const std::uint64_t pixels = static_cast<std::uint64_t>(image.width()) * image.height();
+    SetDecodeMemoryBudget(pixels * 3);
+    EXPECT_EQ(DecodeImageBytes(baseline, ImageFormat::Jpeg, image), err::kNone);
+    EXPECT_EQ(DecodeImageBytes(progressive, ImageFormat::Jpeg, image), err::kNoMemory);
+    SetDecodeMemoryBudget(pixels * 3 - 1);
+    EXPECT_EQ(DecodeImageBytes(baseline, ImageFormat::Jpeg, image), err::kNoMemory);
+    SetDecodeMemoryBudget(0);
+    EXPECT_EQ(DecodeImageBytes(progressive, ImageFormat::Jpeg, image), err::kNone);
 }
 
 TEST(JpegEncode, WritesProgressiveQuality100WithBaselineTables) {

@@ -3,6 +3,7 @@
 // all trivially destructible, and every C++ object stays in the callers.
 #include <csetjmp>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>  // jpeglib.h needs FILE
 
 #include <jpeglib.h>
@@ -18,9 +19,13 @@ namespace {
 
 // Rows handed to libjpeg per call: fewer calls, same output.
 constexpr int kRowBatch = 16;
-// Bound on progressive scans, so a crafted file cannot keep the decoder busy
-// for minutes re-reading coefficients.
+// Bounds on the work of multi-scan files, so a small crafted file cannot keep
+// the decoder busy for minutes running over every block again and again: a
+// count of scans, and the blocks all scans cover together, in passes over the
+// whole picture. Encoders' progressions cover it about five times (six for
+// grey); twelve allow any of them.
 constexpr int kMaxScans = 500;
+constexpr std::uint64_t kScanPasses = 12;
 constexpr std::size_t kOutputChunk = 64 * 1024;
 
 struct JpegErrors {
@@ -80,18 +85,38 @@ void InstallErrors(JpegErrors& errors, ImageError failCode) {
     errors.failCode = failCode;
 }
 
+struct ScanBudget {
+    jpeg_progress_mgr pub;  // first member: libjpeg sees only this part
+    int lastScan;
+    std::uint64_t blocks;  // covered by the scans so far
+};
+
+std::uint64_t BlocksOf(const jpeg_component_info& component) {
+    return static_cast<std::uint64_t>(component.width_in_blocks) * component.height_in_blocks;
+}
+
+// Called before every row of blocks is read, so a new scan is counted before
+// any of its work is done.
 void LimitScans(j_common_ptr cinfo) {
-    if (cinfo->is_decompressor) {
-        const auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (info->input_scan_number > kMaxScans) Escape(cinfo, err::kBadJpeg);
-    }
+    if (!cinfo->is_decompressor) return;
+    const auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto* budget = reinterpret_cast<ScanBudget*>(cinfo->progress);
+    if (info->input_scan_number == budget->lastScan) return;
+    budget->lastScan = info->input_scan_number;
+    if (info->input_scan_number > kMaxScans) Escape(cinfo, err::kBadJpeg);
+    std::uint64_t picture = 0;
+    for (int c = 0; c < info->num_components; ++c)
+        picture += BlocksOf(info->comp_info[c]);
+    for (int c = 0; c < info->comps_in_scan; ++c)
+        budget->blocks += BlocksOf(*info->cur_comp_info[c]);
+    if (budget->blocks > kScanPasses * picture) Escape(cinfo, err::kBadJpeg);
 }
 
 // Everything here is plain C data, so it may live across setjmp.
 struct JpegReader {
     jpeg_decompress_struct info;
     JpegErrors errors;
-    jpeg_progress_mgr progress;
+    ScanBudget progress;
 };
 
 // Reads from `file` when given (a large photograph is then never held whole in
@@ -100,8 +125,8 @@ ImageError ReadHeader(JpegReader& reader, ByteSpan data, std::FILE* file) {
     if (setjmp(reader.errors.jump)) return reader.errors.code;
     jpeg_create_decompress(&reader.info);
     UseReleasingCoefficientArrays(&reader.info);
-    reader.progress.progress_monitor = &LimitScans;
-    reader.info.progress = &reader.progress;
+    reader.progress.pub.progress_monitor = &LimitScans;
+    reader.info.progress = &reader.progress.pub;
     if (file != nullptr) {
         jpeg_stdio_src(&reader.info, file);
     } else {
@@ -248,6 +273,17 @@ ImageError WriteJpeg(JpegWriter& writer, const std::uint8_t* rgb, int width, int
 
 namespace {
 
+// The picture, and the coefficients of every block (64 of 2 bytes) when the
+// file has several scans and libjpeg must keep them all until the last.
+std::uint64_t DecodeBytes(const jpeg_decompress_struct& info) {
+    std::uint64_t bytes = std::uint64_t{info.image_width} * info.image_height * 3;
+    if (jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info))) {
+        for (int c = 0; c < info.num_components; ++c)
+            bytes += BlocksOf(info.comp_info[c]) * sizeof(JBLOCK);
+    }
+    return bytes;
+}
+
 ImageError Decode(ByteSpan data, std::FILE* file, RgbImage& out, const ImageOperation& op) {
     out.FreePixels();
     JpegReader reader{};
@@ -256,6 +292,7 @@ ImageError Decode(ByteSpan data, std::FILE* file, RgbImage& out, const ImageOper
     ImageError result = ReadHeader(reader, data, file);
     if (result == err::kNone) {
         result = CheckImageSize(reader.info.image_width, reader.info.image_height);
+        if (result == err::kNone) result = CheckDecodeMemory(DecodeBytes(reader.info));
         if (result == err::kNone)
             result = out.AllocatePixels(static_cast<int>(reader.info.image_width),
                                         static_cast<int>(reader.info.image_height));
