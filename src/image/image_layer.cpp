@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace orbelune {
@@ -13,6 +14,7 @@ namespace {
 
 struct ThreadState {
     ImageError lastError = err::kNone;
+    int systemError = 0;
     ImageProgress progress;
     int depth = 0;
 };
@@ -22,6 +24,10 @@ ThreadState& State() {
     return state;
 }
 
+bool IsFileError(ImageError code) {
+    return code == err::kFileOpen || code == err::kFileRead || code == err::kFileWrite;
+}
+
 }  // namespace
 
 ImageError LastImageError() {
@@ -29,6 +35,28 @@ ImageError LastImageError() {
 }
 void SetLastImageError(ImageError code) {
     State().lastError = code;
+    if (!IsFileError(code)) State().systemError = 0;
+}
+int LastSystemError() {
+    return State().systemError;
+}
+void SetLastSystemError(int error) {
+    State().systemError = error;
+}
+
+std::string FileErrorMessage(const std::string& file, ImageError code) {
+    const int error = State().systemError;
+    std::string reason;
+    if (IsFileError(code) && error == kNotRegularFile) {
+        reason = "not a regular file";
+    } else if (IsFileError(code) && error > 0) {
+        char buffer[256] = {};
+        // The GNU strerror_r returns its text, not always in the buffer.
+        reason = ::strerror_r(error, buffer, sizeof buffer);
+    } else {
+        reason = ImageErrorText(code);
+    }
+    return file + ": " + reason;
 }
 void SetImageProgress(ImageProgress callback) {
     State().progress = std::move(callback);
@@ -122,7 +150,9 @@ ImageError CheckDecodeMemory(std::uint64_t bytes) {
     return bytes <= DecodeMemoryBudget() ? err::kNone : err::kNoMemory;
 }
 
-ImageOperation::ImageOperation() : outermost_(++State().depth == 1) {}
+ImageOperation::ImageOperation() : outermost_(++State().depth == 1) {
+    if (outermost_) State().systemError = 0;
+}
 
 ImageOperation::~ImageOperation() {
     --State().depth;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "image/image_error.h"
 
@@ -13,6 +14,16 @@ using ImageProgress = std::function<bool(int row, int rowCount)>;
 // Per-thread state of the image layer.
 ImageError LastImageError();
 void SetLastImageError(ImageError code);
+// The system's reason (an errno value) for the calling thread's last failed
+// file operation; 0 when there is none. The outermost operation starts with
+// none, and a result that is not a file error drops it.
+int LastSystemError();
+void SetLastSystemError(int error);
+// errno-like value for an input that exists but is not a regular file.
+inline constexpr int kNotRegularFile = -1;
+// "<file>: <reason>": the system's reason for file errors when there is one,
+// else the layer's text (ImageErrorText).
+std::string FileErrorMessage(const std::string& file, ImageError code);
 void SetImageProgress(ImageProgress callback);  // empty to remove
 bool HasImageProgress();
 
