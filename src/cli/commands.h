@@ -12,6 +12,10 @@ inline constexpr int kExitUsage = 2;
 
 using Args = std::vector<std::string>;
 
+// The arguments with "--" taken out: what follows it are operands even when
+// they start with '-' (passed on as "./-name").
+Args EndOfOptions(const Args& args);
+
 int RunInfo(const Args& args);
 int RunConvert(const Args& args);
 int RunAdjust(const Args& args);

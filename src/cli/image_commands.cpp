@@ -8,6 +8,7 @@
 #include "image/image_error.h"
 #include "image/image_format.h"
 #include "image/image_io.h"
+#include "image/image_layer.h"
 #include "image/rgb_image.h"
 
 namespace orbelune::cli {
@@ -29,7 +30,7 @@ bool ParseInt(const std::string& text, int& value) {
 bool Load(const std::string& path, RgbImage& image) {
     const ImageError e = image.LoadImageFile(path);
     if (e == err::kNone) return true;
-    Failure(path + ": " + ImageErrorText(e));
+    Failure(FileErrorMessage(path, e));
     return false;
 }
 
@@ -38,11 +39,30 @@ int Save(const RgbImage& image, const std::string& path) {
     if (!CanEncode(format))
         return Failure(path + ": cannot write this format (use .jpg, .bmp, .tif or .png)");
     if (const ImageError e = image.SaveImageFile(path, format))
-        return Failure(path + ": " + ImageErrorText(e));
+        return Failure(FileErrorMessage(path, e));
     return kExitOk;
 }
 
 }  // namespace
+
+Args EndOfOptions(const Args& args) {
+    Args out;
+    out.reserve(args.size());
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            // Operands only from here; "./" keeps one starting with '-' from
+            // reading as an option.
+            for (++i; i < args.size(); ++i)
+                out.push_back(args[i].size() > 1 && args[i][0] == '-' ? "./" + args[i] : args[i]);
+            break;
+        }
+        out.push_back(arg);
+        // Every option takes a value, which may itself be "--" or start with '-'.
+        if (arg.size() > 1 && arg[0] == '-' && i + 1 < args.size()) out.push_back(args[++i]);
+    }
+    return out;
+}
 
 int UsageError(const std::string& message, const char* usage) {
     std::fprintf(stderr, "orbelune-cli: %s\n%s\n", message.c_str(), usage);

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
-    const Args args(argv + 2, argv + argc);
+    const Args args = EndOfOptions(Args(argv + 2, argv + argc));
     if (command == "info") return RunInfo(args);
     if (command == "convert") return RunConvert(args);
     if (command == "adjust") return RunAdjust(args);

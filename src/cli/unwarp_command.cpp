@@ -109,7 +109,7 @@ public:
     // Empty on success, else the reason (without the file name).
     std::string Process(const UnwarpJob& job, long long index, long long count) {
         RgbImage raw;
-        if (const ImageError e = raw.LoadImageFile(job.input)) return ImageErrorText(e);
+        if (const ImageError e = raw.LoadImageFile(job.input)) return ImageErrorReason(e);
         if (IsPanorama(raw))
             return "already a panorama (" + std::to_string(raw.width()) + " x " +
                    std::to_string(raw.height()) +
@@ -154,7 +154,7 @@ public:
         // the peak stays at the photograph plus the panorama.
         raw.FreePixels();
         if (const ImageError e = panorama.SaveImageFileAndFree(job.output, format))
-            return job.output + ": " + ImageErrorText(e);
+            return FileErrorMessage(job.output, e);
         return {};
     }
 
@@ -359,7 +359,7 @@ int RunSynth(const Args& args) {
     RgbImage panorama;
     if (!input.empty()) {
         if (const ImageError e = panorama.LoadImageFile(input))
-            return Failure(input + ": " + ImageErrorText(e));
+            return Failure(FileErrorMessage(input, e));
     } else {
         const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
         const int w = static_cast<int>(size.width), h = static_cast<int>(size.height);
@@ -371,7 +371,7 @@ int RunSynth(const Args& args) {
         return Failure(output + ": " + ImageErrorText(e));
     panorama.FreePixels();
     if (const ImageError e = photo.SaveImageFile(output, format))
-        return Failure(output + ": " + ImageErrorText(e));
+        return Failure(FileErrorMessage(output, e));
     return kExitOk;
 }
 

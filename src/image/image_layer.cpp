@@ -45,6 +45,10 @@ void SetLastSystemError(int error) {
 }
 
 std::string FileErrorMessage(const std::string& file, ImageError code) {
+    return file + ": " + ImageErrorReason(code);
+}
+
+std::string ImageErrorReason(ImageError code) {
     const int error = State().systemError;
     std::string reason;
     if (IsFileError(code) && error == kNotRegularFile) {
@@ -56,7 +60,7 @@ std::string FileErrorMessage(const std::string& file, ImageError code) {
     } else {
         reason = ImageErrorText(code);
     }
-    return file + ": " + reason;
+    return reason;
 }
 void SetImageProgress(ImageProgress callback) {
     State().progress = std::move(callback);

@@ -21,8 +21,10 @@ int LastSystemError();
 void SetLastSystemError(int error);
 // errno-like value for an input that exists but is not a regular file.
 inline constexpr int kNotRegularFile = -1;
-// "<file>: <reason>": the system's reason for file errors when there is one,
-// else the layer's text (ImageErrorText).
+// The system's reason for file errors when there is one ("No such file or
+// directory"), else the layer's text (ImageErrorText).
+std::string ImageErrorReason(ImageError code);
+// "<file>: <reason>".
 std::string FileErrorMessage(const std::string& file, ImageError code);
 void SetImageProgress(ImageProgress callback);  // empty to remove
 bool HasImageProgress();

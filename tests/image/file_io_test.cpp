@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "image/codec_test_helpers.h"
+#include "image/codecs/codec.h"
 #include "image/file_io.h"
 #include "image/image_io.h"
 #include "image/image_layer.h"
@@ -177,6 +179,17 @@ TEST_F(FileIo, InputsThatAreNoRegularFilesAreRefusedAtOnceWithTheirReason) {
               "no/such.bmp: No such file or directory");
     EXPECT_EQ(image.SaveImageFile(Path("folder.jpg"), ImageFormat::Jpeg), err::kFileWrite);
     EXPECT_EQ(FileErrorMessage("folder.jpg", LastImageError()), "folder.jpg: Is a directory");
+
+    // An encoder's write onto a full disk.
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full >= 0) {
+        ByteSink sink(full);
+        const ImageOperation op;
+        EXPECT_FALSE(sink.Write(kNew.data(), kNew.size()));
+        EXPECT_EQ(op.Fail(sink.WriteFailure()), err::kFileWrite);
+        EXPECT_EQ(FileErrorMessage("x.bmp", LastImageError()), "x.bmp: No space left on device");
+        ::close(full);
+    }
 }
 
 }  // namespace
