@@ -6,6 +6,7 @@
 #include "app/orbelune_app.h"
 #include "app/qt_ui_services.h"
 #include "app/screenshots.h"
+#include "image/temp_registry.h"
 #include "platform/qt_settings_store.h"
 
 int main(int argc, char* argv[]) {
@@ -18,6 +19,7 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
+    orbelune::RemoveTempFilesOnSignals();
     QApplication qapp(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Halvarn"));
     QApplication::setApplicationName(QStringLiteral("Orbelune"));

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "image/temp_registry.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
+    orbelune::RemoveTempFilesOnSignals();
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "image/image_layer.h"
+#include "image/temp_registry.h"
 
 namespace orbelune {
 
@@ -190,6 +191,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
 AtomicFile::~AtomicFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!temp_.empty()) ::unlink(temp_.c_str());
+    UnregisterTempPath(slot_);
 }
 
 ImageError AtomicFile::Open() {
@@ -208,10 +210,14 @@ ImageError AtomicFile::Open() {
         oldGroup_ = info.st_gid;
         hardLinked_ = S_ISREG(info.st_mode) && info.st_nlink > 1;
     }
-    std::string temp = FolderOf(target_) + "/.orbelune-XXXXXX";
-    fd_ = ::mkstemp(temp.data());
+    const std::string folder = FolderOf(target_);
+    RemoveStaleTempFiles(folder);
+    std::string temp = folder + "/.orbelune-XXXXXX";
+    fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd_ < 0) return SystemFailure(err::kFileOpen);
+    LockAsLive(fd_);
     temp_ = std::move(temp);
+    slot_ = RegisterTempPath(temp_, false);
     return err::kNone;
 }
 
@@ -236,6 +242,9 @@ ImageError AtomicFile::Commit() {
     }
     if (!ok) return SystemFailure(err::kFileWrite, error);
     temp_.clear();
+    // After the rename: a signal in between finds no file of that name.
+    UnregisterTempPath(slot_);
+    slot_ = -1;
     return err::kNone;
 }
 
@@ -257,10 +266,15 @@ TempFolder::TempFolder() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec) return;
+    RemoveStaleTempFolders(base.string());
     std::string pattern = (base / "OBLXXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+    if (mkdtemp(buffer.data()) == nullptr) return;
+    path_ = buffer.data();
+    lockFd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    LockAsLive(lockFd_);
+    slot_ = RegisterTempPath(path_, true);
 }
 
 TempFolder::~TempFolder() {
@@ -271,6 +285,10 @@ void TempFolder::Remove() {
     if (path_.empty()) return;
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+    UnregisterTempPath(slot_);
+    slot_ = -1;
+    if (lockFd_ >= 0) ::close(lockFd_);
+    lockFd_ = -1;
     path_.clear();
 }
 

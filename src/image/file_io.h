@@ -56,6 +56,7 @@ private:
     std::string target_;  // path_ with symbolic links followed
     std::string temp_;
     int fd_ = -1;
+    int slot_ = -1;  // in the registry of temporary paths
     bool replacing_ = false;
     bool hardLinked_ = false;
     mode_t oldMode_ = 0;
@@ -72,7 +73,8 @@ ImageError WriteFileAtomically(const std::string& path, const std::uint8_t* data
 // A private folder (mode 0700, made with mkdtemp) in the system's temporary
 // directory, for the temporary files of one piece of work (a movie build). The
 // folder and everything in it are removed when the object goes away, whatever
-// happened.
+// happened, and by the signal handlers of temp_registry.h; folders that killed
+// runs left there are removed by the first one made.
 class TempFolder {
 public:
     TempFolder();
@@ -89,6 +91,8 @@ public:
 
 private:
     std::string path_;
+    int slot_ = -1;    // in the registry of temporary paths
+    int lockFd_ = -1;  // holds the lock that marks the folder as alive
 };
 
 }  // namespace orbelune

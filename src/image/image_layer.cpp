@@ -48,6 +48,13 @@ std::string FileErrorMessage(const std::string& file, ImageError code) {
     return file + ": " + ImageErrorReason(code);
 }
 
+std::string ImageErrorTextFor(const std::string& file, ImageError code) {
+    std::string text = ImageErrorText(code);
+    if (IsFileError(code) && State().systemError != 0)
+        text += "\n\n" + FileErrorMessage(file, code);
+    return text;
+}
+
 std::string ImageErrorReason(ImageError code) {
     const int error = State().systemError;
     std::string reason;

@@ -26,6 +26,9 @@ inline constexpr int kNotRegularFile = -1;
 std::string ImageErrorReason(ImageError code);
 // "<file>: <reason>".
 std::string FileErrorMessage(const std::string& file, ImageError code);
+// For message boxes: the layer's text (ImageErrorText), followed on a line of
+// its own by "<file>: <reason>" when the system gave a reason.
+std::string ImageErrorTextFor(const std::string& file, ImageError code);
 void SetImageProgress(ImageProgress callback);  // empty to remove
 bool HasImageProgress();
 
