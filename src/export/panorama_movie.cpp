@@ -1,5 +1,7 @@
 #include "export/panorama_movie.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -130,6 +132,12 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
     // worked, so a failure neither leaves a partial movie nor loses an old one.
     const std::string partial = MakeSiblingTempFile(destination);
     if (partial.empty()) return tbx::kMovieFileNotCreated;
+    // The movie is written over this placeholder keeping its mode: the one of
+    // the movie it replaces, or what the umask gives a new file.
+    struct stat old {};
+    const mode_t mode =
+        ::stat(destination.c_str(), &old) == 0 ? (old.st_mode & 0777) : (0666 & ~StartupUmask());
+    ::chmod(partial.c_str(), mode);
     int result = BuildPanoramaMovie(s, partial, imageFile, hooks);
     if (result == tbx::kOk) {
         if (std::rename(partial.c_str(), destination.c_str()) != 0) {

@@ -8,6 +8,7 @@
 #include "export/panorama_movie_walker.h"
 #include "export/vr_toolbox_test_support.h"
 #include "image/image_layer.h"
+#include "image/parallel.h"
 #include "platform/quicktime/movie_toolbox.h"
 
 namespace orbelune {
@@ -78,6 +79,35 @@ TEST_F(SaveMovieTest, ReportsEveryTileBeforeItIsCompressed) {
     EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, hooks), 0);
     const std::vector<std::pair<int, int>> expected{{0, 4}, {1, 4}, {2, 4}, {3, 4}};
     EXPECT_EQ(reports, expected);
+}
+
+TEST_F(SaveMovieTest, AReplacedMovieKeepsItsPermissions) {
+    WriteText(destination_, "old movie");
+    ASSERT_EQ(::chmod(destination_.c_str(), 0600), 0);
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, Hooks()), 0);
+    struct stat info {};
+    ASSERT_EQ(::stat(destination_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_NE(ReadText(destination_), "old movie");
+}
+
+TEST_F(SaveMovieTest, TilesCompressedOnSeveralCoresGiveTheFileOfOne) {
+    const RgbImage panorama = testing::PatternImage(320, 48);
+    for (const int compressor : {0, 2, 4}) {  // JPEG, Cinepak, Sorenson
+        SCOPED_TRACE(compressor);
+        MovieSettings settings = Lossless(8);
+        settings.compressor = compressor;
+        std::vector<std::string> files;
+        for (const int threads : {1, 3, 8}) {
+            SetWorkerThreads(threads);
+            EXPECT_EQ(SaveMovie(panorama, settings, destination_, Hooks()), 0);
+            files.push_back(ReadText(destination_));
+        }
+        SetWorkerThreads(0);
+        ASSERT_GT(files[0].size(), 1000u);
+        EXPECT_TRUE(files[1] == files[0]);
+        EXPECT_TRUE(files[2] == files[0]);
+    }
 }
 
 TEST_F(SaveMovieTest, FailedBuildKeepsAnExistingMovieAndLeavesNoPartialFile) {
