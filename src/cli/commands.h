@@ -23,6 +23,11 @@ int RunUnwarp(const Args& args);
 int RunSynth(const Args& args);
 int RunMovie(const Args& args);
 
+// Whether `path` is a file with other names (hard links), which keep the old
+// contents when it is replaced; NoteHardLink says so on stderr.
+bool HasOtherHardLinks(const std::string& path);
+void NoteHardLink(const std::string& path);
+
 // Prints "orbelune-cli: <message>" and the command's usage line to stderr; returns kExitUsage.
 int UsageError(const std::string& message, const char* usage);
 // Prints "orbelune-cli: <message>" to stderr; returns kExitFailed.

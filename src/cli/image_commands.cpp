@@ -1,4 +1,6 @@
 // info, convert and adjust: single pictures through the image layer.
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -38,8 +40,10 @@ int Save(const RgbImage& image, const std::string& path) {
     const ImageFormat format = FormatFromExtension(path);
     if (!CanEncode(format))
         return Failure(path + ": cannot write this format (use .jpg, .bmp, .tif or .png)");
+    const bool linked = HasOtherHardLinks(path);
     if (const ImageError e = image.SaveImageFile(path, format))
         return Failure(FileErrorMessage(path, e));
+    if (linked) NoteHardLink(path);
     return kExitOk;
 }
 
@@ -62,6 +66,18 @@ Args EndOfOptions(const Args& args) {
         if (arg.size() > 1 && arg[0] == '-' && i + 1 < args.size()) out.push_back(args[++i]);
     }
     return out;
+}
+
+bool HasOtherHardLinks(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1;
+}
+
+void NoteHardLink(const std::string& path) {
+    std::fprintf(stderr,
+                 "orbelune-cli: note: %s was replaced by a new file; its other hard links keep "
+                 "the old contents\n",
+                 path.c_str());
 }
 
 int UsageError(const std::string& message, const char* usage) {

@@ -153,8 +153,10 @@ public:
         // The photograph is not needed any more, nor the panorama once saved:
         // the peak stays at the photograph plus the panorama.
         raw.FreePixels();
+        const bool linked = HasOtherHardLinks(job.output);
         if (const ImageError e = panorama.SaveImageFileAndFree(job.output, format))
             return FileErrorMessage(job.output, e);
+        if (linked) NoteHardLink(job.output);
         return {};
     }
 

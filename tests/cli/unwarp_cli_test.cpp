@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -196,6 +197,14 @@ TEST_F(UnwarpCli, FileErrorsCarryTheSystemsReasonAndDoubleDashEndsTheOptions) {
     EXPECT_EQ(unwarped.exitCode, 0) << unwarped.err;
     EXPECT_TRUE(std::filesystem::exists(Path("out/-ring_pano.png")));
     EXPECT_EQ(RunCli({"info", "--"}, config_, temp_.path()).exitCode, 2);
+
+    // A hard-linked output gets a new file; the other name keeps the old one.
+    ASSERT_EQ(::link(Path("copy.bmp").c_str(), Path("other.bmp").c_str()), 0);
+    const CliResult relinked = Run({"convert", Path("ring.png"), "-o", Path("copy.bmp")});
+    EXPECT_EQ(relinked.exitCode, 0);
+    EXPECT_NE(relinked.err.find("note: " + Path("copy.bmp") + " was replaced by a new file"),
+              std::string::npos)
+        << relinked.err;
 }
 
 TEST_F(UnwarpCli, TheDecodingMemoryBudgetComesFromTheEnvironment) {
