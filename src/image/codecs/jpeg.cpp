@@ -1,6 +1,9 @@
 // JPEG through libjpeg. libjpeg reports errors by calling back into us; we
 // longjmp out of it, so each setjmp lives in a small function whose locals are
 // all trivially destructible, and every C++ object stays in the callers.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
@@ -23,9 +26,12 @@ constexpr int kRowBatch = 16;
 // the decoder busy for minutes running over every block again and again: a
 // count of scans, and the blocks all scans cover together, in passes over the
 // whole picture. Encoders' progressions cover it about five times (six for
-// grey); twelve allow any of them.
+// grey), so six are free; more must be paid for by the file's size (a scan
+// with nothing in it still costs a pass), up to twelve.
 constexpr int kMaxScans = 500;
-constexpr std::uint64_t kScanPasses = 12;
+constexpr std::uint64_t kFreePasses = 6;
+constexpr std::uint64_t kMaxPasses = 12;
+constexpr std::uint64_t kBlocksPerFileByte = 8;
 constexpr std::size_t kOutputChunk = 64 * 1024;
 
 struct JpegErrors {
@@ -89,6 +95,7 @@ struct ScanBudget {
     jpeg_progress_mgr pub;  // first member: libjpeg sees only this part
     int lastScan;
     std::uint64_t blocks;  // covered by the scans so far
+    std::uint64_t fileBytes;
 };
 
 std::uint64_t BlocksOf(const jpeg_component_info& component) {
@@ -109,7 +116,9 @@ void LimitScans(j_common_ptr cinfo) {
         picture += BlocksOf(info->comp_info[c]);
     for (int c = 0; c < info->comps_in_scan; ++c)
         budget->blocks += BlocksOf(*info->cur_comp_info[c]);
-    if (budget->blocks > kScanPasses * picture) Escape(cinfo, err::kBadJpeg);
+    const std::uint64_t allowed = std::min(
+        kMaxPasses * picture, kFreePasses * picture + kBlocksPerFileByte * budget->fileBytes);
+    if (budget->blocks > allowed) Escape(cinfo, err::kBadJpeg);
 }
 
 // Everything here is plain C data, so it may live across setjmp.
@@ -126,6 +135,10 @@ ImageError ReadHeader(JpegReader& reader, ByteSpan data, std::FILE* file) {
     jpeg_create_decompress(&reader.info);
     UseReleasingCoefficientArrays(&reader.info);
     reader.progress.pub.progress_monitor = &LimitScans;
+    reader.progress.fileBytes = data.size();
+    struct stat info {};
+    if (file != nullptr && ::fstat(::fileno(file), &info) == 0)
+        reader.progress.fileBytes = static_cast<std::uint64_t>(info.st_size);
     reader.info.progress = &reader.progress.pub;
     if (file != nullptr) {
         jpeg_stdio_src(&reader.info, file);
