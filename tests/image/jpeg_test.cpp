@@ -227,6 +227,21 @@ TEST(JpegDecode, ManyScansAndLargeCoefficientBuffersAreRefusedBeforeTheWork) {
     EXPECT_EQ(DecodeImageBytes(bomb, ImageFormat::Jpeg, image), err::kBadJpeg);
     EXPECT_TRUE(image.empty());
 
+    // A smooth picture in the encoder's own progression has far fewer bytes
+    // than a photograph, and still enough.
+    RgbImage smooth;
+    ASSERT_EQ(smooth.AllocatePixels(2048, 1024), err::kNone);
+    for (int y = 0; y < smooth.height(); ++y)
+        for (int x = 0; x < smooth.width(); ++x) {
+            std::uint8_t* p = smooth.row(y) + 3 * x;
+            p[0] = static_cast<std::uint8_t>(x / 8);
+            p[1] = static_cast<std::uint8_t>(y / 4);
+            p[2] = 128;
+        }
+    std::vector<std::uint8_t> smoothJpeg;
+    ASSERT_EQ(EncodeImageBytes(smooth, ImageFormat::Jpeg, smoothJpeg), err::kNone);
+    EXPECT_EQ(DecodeImageBytes(smoothJpeg, ImageFormat::Jpeg, image), err::kNone);
+
     // The budget counts the picture and, for progressive files, the
     // coefficients libjpeg keeps for the whole picture.
     const auto baseline = Fixture("rgb.jpg");

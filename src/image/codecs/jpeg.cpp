@@ -25,11 +25,12 @@ constexpr int kRowBatch = 16;
 // Bounds on the work of multi-scan files, so a small crafted file cannot keep
 // the decoder busy for minutes running over every block again and again: a
 // count of scans, and the blocks all scans cover together, in passes over the
-// whole picture. Encoders' progressions cover it about five times (six for
-// grey), so six are free; more must be paid for by the file's size (a scan
-// with nothing in it still costs a pass), up to twelve.
+// whole picture. A scan with nothing in it still costs a pass, so beyond two
+// passes the work must be paid for by the file's size, up to twelve passes
+// (encoders' progressions make five or six). Only huge pictures of one flat
+// colour are that small; photographs carry far more bytes.
 constexpr int kMaxScans = 500;
-constexpr std::uint64_t kFreePasses = 6;
+constexpr std::uint64_t kFreePasses = 2;
 constexpr std::uint64_t kMaxPasses = 12;
 constexpr std::uint64_t kBlocksPerFileByte = 8;
 constexpr std::size_t kOutputChunk = 64 * 1024;
