@@ -186,7 +186,7 @@ ImageError ReadFileHead(const std::string& path, std::size_t count,
     return e;
 }
 
-AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
+AtomicFile::AtomicFile(std::string path, Links links) : path_(std::move(path)), links_(links) {}
 
 AtomicFile::~AtomicFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -196,7 +196,10 @@ AtomicFile::~AtomicFile() {
 
 ImageError AtomicFile::Open() {
     // Through a symbolic link the file it points to is replaced, beside it.
-    target_ = FollowLinks(path_);
+    struct stat link {};
+    if (links_ == Links::kRefuse && ::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        return SystemFailure(err::kFileWrite, ELOOP);
+    target_ = links_ == Links::kFollow ? FollowLinks(path_) : path_;
     struct stat info {};
     if (::stat(target_.c_str(), &info) == 0) {
         // Refused before any encoding, with the code a failed rename gave.

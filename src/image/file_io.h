@@ -36,7 +36,10 @@ ImageError ReadFileHead(const std::string& path, std::size_t count,
 // reason (LastSystemError).
 class AtomicFile {
 public:
-    explicit AtomicFile(std::string path);
+    enum class Links { kFollow, kRefuse };
+    // kRefuse: a destination that is a symbolic link is refused (kFileWrite,
+    // ELOOP) instead of followed, for files that must never land elsewhere.
+    explicit AtomicFile(std::string path, Links links = Links::kFollow);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -57,6 +60,7 @@ private:
     std::string temp_;
     int fd_ = -1;
     int slot_ = -1;  // in the registry of temporary paths
+    Links links_;
     bool replacing_ = false;
     bool hardLinked_ = false;
     mode_t oldMode_ = 0;

@@ -131,6 +131,10 @@ TEST_F(FileIo, ALinkedDestinationIsWrittenWhereItPoints) {
     EXPECT_EQ(Read(target), "new");
     EXPECT_EQ(ModeOf(target), 0600u);
     EXPECT_EQ(Listing(Path("photos")), (std::set<std::string>{"real.jpg"}));
+    // Unless links are refused.
+    AtomicFile refusing(Path("link.jpg"), AtomicFile::Links::kRefuse);
+    EXPECT_EQ(refusing.Open(), err::kFileWrite);
+    EXPECT_EQ(LastSystemError(), ELOOP);
     // A dangling link makes the file it names.
     ASSERT_EQ(::symlink("photos/later.jpg", Path("dangling.jpg").c_str()), 0);
     ASSERT_EQ(Write(Path("dangling.jpg")), err::kNone);
