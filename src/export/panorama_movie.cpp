@@ -11,6 +11,7 @@
 #include "export/toolbox_messages.h"
 #include "export/vr_toolbox.h"
 #include "image/image_layer.h"
+#include "image/temp_registry.h"
 
 namespace orbelune {
 namespace {
@@ -138,6 +139,8 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
     const mode_t mode =
         ::stat(destination.c_str(), &old) == 0 ? (old.st_mode & 0777) : (0666 & ~StartupUmask());
     ::chmod(partial.c_str(), mode);
+    // Removed by the signal handlers too, should the build be interrupted.
+    const int slot = RegisterTempPath(partial, false);
     int result = BuildPanoramaMovie(s, partial, imageFile, hooks);
     if (result == tbx::kOk) {
         if (std::rename(partial.c_str(), destination.c_str()) != 0) {
@@ -145,6 +148,7 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
         }
     }
     if (result != tbx::kOk) std::remove(partial.c_str());
+    UnregisterTempPath(slot);
     return result;
 }
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +13,7 @@
 #include "export/vr_toolbox_test_support.h"
 #include "image/image_layer.h"
 #include "image/parallel.h"
+#include "image/temp_registry.h"
 #include "platform/quicktime/movie_toolbox.h"
 
 namespace orbelune {
@@ -89,6 +94,40 @@ TEST_F(SaveMovieTest, AReplacedMovieKeepsItsPermissions) {
     ASSERT_EQ(::stat(destination_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_NE(ReadText(destination_), "old movie");
+}
+
+TEST_F(SaveMovieTest, AnInterruptedBuildLeavesNoWorkingFilesAndTheOldMovie) {
+    WriteText(destination_, "old movie");
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        RemoveTempFilesOnSignals();
+        MovieBuildHooks hooks;
+        // Stops in the middle of the tiles, with every working file made.
+        hooks.tileProgress = [&](int tile, int) {
+            if (tile != 1) return;
+            const char ready = 1;
+            if (::write(channel[1], &ready, 1) != 1) ::_exit(4);
+            for (;;)
+                ::pause();
+        };
+        (void)SaveMovie(panorama_, Lossless(4), destination_, hooks);
+        ::_exit(3);
+    }
+    ::close(channel[1]);
+    char ready = 0;
+    ASSERT_EQ(::read(channel[0], &ready, 1), 1);
+    ::close(channel[0]);
+    EXPECT_FALSE(scratch_.Entries().empty()) << "the build's folder exists meanwhile";
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_TRUE(scratch_.Entries().empty()) << "temporary files left behind";
+    EXPECT_EQ(scratch_.Entries(".").size(), 2u) << "only tmp and the movie";
+    EXPECT_EQ(ReadText(destination_), "old movie");
 }
 
 TEST_F(SaveMovieTest, TilesCompressedOnSeveralCoresGiveTheFileOfOne) {
