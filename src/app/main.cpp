@@ -7,6 +7,7 @@
 #include "app/qt_ui_services.h"
 #include "app/screenshots.h"
 #include "app/start_view.h"
+#include "image/temp_registry.h"
 #include "platform/qt_settings_store.h"
 
 int main(int argc, char* argv[]) {
@@ -19,6 +20,7 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
+    orbelune::RemoveTempFilesOnSignals();
     QApplication qapp(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Halvarn"));
     QApplication::setApplicationName(QStringLiteral("Orbelune"));

@@ -24,6 +24,7 @@
 #include "image/file_names.h"
 #include "image/image_error.h"
 #include "image/image_io.h"
+#include "image/image_layer.h"
 #include "platform/settings_keys.h"
 
 namespace layout = artwork::layout;
@@ -445,8 +446,10 @@ int CPanoView::SavePanorama() {
     m_app.m_tLastTaskEnd = m_app.now();
     m_app.ui().EndWaitCursor();
     if (error != orbelune::err::kNone) {
-        m_app.ui().MessageBox(this, QString::fromStdString(orbelune::ImageErrorText(error)),
-                              UiServices::Icon::Stop, UiServices::Buttons::Ok);
+        m_app.ui().MessageBox(
+            this,
+            QString::fromStdString(orbelune::ImageErrorTextFor(m_movieSettings.moviePath, error)),
+            UiServices::Icon::Stop, UiServices::Buttons::Ok);
     }
     return static_cast<int>(error);
 }

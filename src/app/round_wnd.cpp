@@ -6,6 +6,7 @@
 #include "app/orbelune_app.h"
 #include "app/ui_services.h"
 #include "image/image_error.h"
+#include "image/image_layer.h"
 
 namespace {
 
@@ -27,8 +28,9 @@ bool CRoundWnd::LoadRawImage(const QString& path) {
         error = m_image.LoadImageFile(path.toStdString());
     }
     if (error != orbelune::err::kNone) {
-        m_app.ui().MessageBox(this, QString::fromStdString(orbelune::ImageErrorText(error)),
-                              UiServices::Icon::None, UiServices::Buttons::Ok);
+        m_app.ui().MessageBox(
+            this, QString::fromStdString(orbelune::ImageErrorTextFor(path.toStdString(), error)),
+            UiServices::Icon::None, UiServices::Buttons::Ok);
         update();
         return false;
     }

@@ -12,6 +12,10 @@ inline constexpr int kExitUsage = 2;
 
 using Args = std::vector<std::string>;
 
+// The arguments with "--" taken out: what follows it are operands even when
+// they start with '-' (passed on as "./-name").
+Args EndOfOptions(const Args& args);
+
 int RunInfo(const Args& args);
 int RunConvert(const Args& args);
 int RunAdjust(const Args& args);
@@ -19,6 +23,11 @@ int RunUnwarp(const Args& args);
 int RunSynth(const Args& args);
 int RunMovie(const Args& args);
 int RunShare(const Args& args);
+
+// Whether `path` is a file with other names (hard links), which keep the old
+// contents when it is replaced; NoteHardLink says so on stderr.
+bool HasOtherHardLinks(const std::string& path);
+void NoteHardLink(const std::string& path);
 
 // Prints "orbelune-cli: <message>" and the command's usage line to stderr; returns kExitUsage.
 int UsageError(const std::string& message, const char* usage);

@@ -1,4 +1,6 @@
 // info, convert and adjust: single pictures through the image layer.
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -8,6 +10,7 @@
 #include "image/image_error.h"
 #include "image/image_format.h"
 #include "image/image_io.h"
+#include "image/image_layer.h"
 #include "image/rgb_image.h"
 
 namespace orbelune::cli {
@@ -29,7 +32,7 @@ bool ParseInt(const std::string& text, int& value) {
 bool Load(const std::string& path, RgbImage& image) {
     const ImageError e = image.LoadImageFile(path);
     if (e == err::kNone) return true;
-    Failure(path + ": " + ImageErrorText(e));
+    Failure(FileErrorMessage(path, e));
     return false;
 }
 
@@ -37,12 +40,45 @@ int Save(const RgbImage& image, const std::string& path) {
     const ImageFormat format = FormatFromExtension(path);
     if (!CanEncode(format))
         return Failure(path + ": cannot write this format (use .jpg, .bmp, .tif or .png)");
+    const bool linked = HasOtherHardLinks(path);
     if (const ImageError e = image.SaveImageFile(path, format))
-        return Failure(path + ": " + ImageErrorText(e));
+        return Failure(FileErrorMessage(path, e));
+    if (linked) NoteHardLink(path);
     return kExitOk;
 }
 
 }  // namespace
+
+Args EndOfOptions(const Args& args) {
+    Args out;
+    out.reserve(args.size());
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            // Operands only from here; "./" keeps one starting with '-' from
+            // reading as an option.
+            for (++i; i < args.size(); ++i)
+                out.push_back(args[i].size() > 1 && args[i][0] == '-' ? "./" + args[i] : args[i]);
+            break;
+        }
+        out.push_back(arg);
+        // Every option takes a value, which may itself be "--" or start with '-'.
+        if (arg.size() > 1 && arg[0] == '-' && i + 1 < args.size()) out.push_back(args[++i]);
+    }
+    return out;
+}
+
+bool HasOtherHardLinks(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1;
+}
+
+void NoteHardLink(const std::string& path) {
+    std::fprintf(stderr,
+                 "orbelune-cli: note: %s was replaced by a new file; its other hard links keep "
+                 "the old contents\n",
+                 path.c_str());
+}
 
 int UsageError(const std::string& message, const char* usage) {
     std::fprintf(stderr, "orbelune-cli: %s\n%s\n", message.c_str(), usage);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "image/temp_registry.h"
 
 namespace {
 
@@ -39,12 +40,13 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
+    orbelune::RemoveTempFilesOnSignals();
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
-    const Args args(argv + 2, argv + argc);
+    const Args args = EndOfOptions(Args(argv + 2, argv + argc));
     if (command == "info") return RunInfo(args);
     if (command == "convert") return RunConvert(args);
     if (command == "adjust") return RunAdjust(args);

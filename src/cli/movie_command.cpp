@@ -15,6 +15,7 @@
 #include "export/panorama_movie.h"
 #include "export/share360.h"
 #include "image/image_error.h"
+#include "image/image_layer.h"
 #include "image/rgb_image.h"
 #include "platform/qt_settings_store.h"
 #include "platform/settings_keys.h"
@@ -196,7 +197,7 @@ int RunMovie(const Args& args) {
 
     RgbImage panorama;
     if (const ImageError e = panorama.LoadImageFile(o.panorama))
-        return Failure(o.panorama + ": " + ImageErrorText(e));
+        return Failure(FileErrorMessage(o.panorama, e));
 
     // A name without an extension gets the proposal's ".mov".
     const props::PathParts proposal = props::SplitPath(o.panorama);

@@ -121,7 +121,7 @@ public:
         // Read before the pixels, so the file's bytes are gone when they come.
         PhotoMetadata metadata = ReadPhotoMetadata(job.input);
         RgbImage raw;
-        if (const ImageError e = raw.LoadImageFile(job.input)) return ImageErrorText(e);
+        if (const ImageError e = raw.LoadImageFile(job.input)) return ImageErrorReason(e);
         if (IsPanorama(raw))
             return "already a panorama (" + std::to_string(raw.width()) + " x " +
                    std::to_string(raw.height()) +
@@ -167,16 +167,17 @@ public:
         // The photograph is not needed any more, nor the panorama once saved:
         // the peak stays at the photograph plus the panorama.
         raw.FreePixels();
+        const bool linked = HasOtherHardLinks(job.output);
         if (options_.share360) {
             const ShareView view =
                 ShareViewForPanorama(movieSettings_, panorama.width(), panorama.height());
             if (const ImageError e = SaveShare360JpegAndFree(panorama, view, metadata, job.output))
-                return job.output + ": " + ImageErrorText(e);
-            return {};
+                return FileErrorMessage(job.output, e);
+        } else if (const ImageError e = panorama.SaveImageFileAndFree(
+                       job.output, format, PhotoMetadataFinisher(std::move(metadata)))) {
+            return FileErrorMessage(job.output, e);
         }
-        if (const ImageError e = panorama.SaveImageFileAndFree(
-                job.output, format, PhotoMetadataFinisher(std::move(metadata))))
-            return job.output + ": " + ImageErrorText(e);
+        if (linked) NoteHardLink(job.output);
         return {};
     }
 
@@ -388,7 +389,7 @@ int RunSynth(const Args& args) {
     RgbImage panorama;
     if (!input.empty()) {
         if (const ImageError e = panorama.LoadImageFile(input))
-            return Failure(input + ": " + ImageErrorText(e));
+            return Failure(FileErrorMessage(input, e));
     } else {
         const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
         const int w = static_cast<int>(size.width), h = static_cast<int>(size.height);
@@ -400,7 +401,7 @@ int RunSynth(const Args& args) {
         return Failure(output + ": " + ImageErrorText(e));
     panorama.FreePixels();
     if (const ImageError e = photo.SaveImageFile(output, format))
-        return Failure(output + ": " + ImageErrorText(e));
+        return Failure(FileErrorMessage(output, e));
     return kExitOk;
 }
 

@@ -109,7 +109,7 @@ HtmlWriteResult WriteHtmlTemplate(const std::string& htmlPath, const std::string
     // Through a temporary file and a rename: an old page stays whole until the
     // new one is, and a link or a FIFO of that name is replaced, never written
     // through or waited on.
-    AtomicFile file(htmlPath);
+    AtomicFile file(htmlPath, AtomicFile::Links::kReplace);
     errno = 0;
     if (file.Open() != err::kNone) {
         error = errno;

@@ -1,5 +1,7 @@
 #include "export/panorama_movie.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -9,6 +11,7 @@
 #include "export/toolbox_messages.h"
 #include "export/vr_toolbox.h"
 #include "image/image_layer.h"
+#include "image/temp_registry.h"
 
 namespace orbelune {
 namespace {
@@ -131,6 +134,14 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
     // worked, so a failure neither leaves a partial movie nor loses an old one.
     const std::string partial = MakeSiblingTempFile(destination);
     if (partial.empty()) return tbx::kMovieFileNotCreated;
+    // The movie is written over this placeholder keeping its mode: the one of
+    // the movie it replaces, or what the umask gives a new file.
+    struct stat old {};
+    const mode_t mode =
+        ::stat(destination.c_str(), &old) == 0 ? (old.st_mode & 0777) : (0666 & ~StartupUmask());
+    ::chmod(partial.c_str(), mode);
+    // Removed by the signal handlers too, should the build be interrupted.
+    const int slot = RegisterTempPath(partial, false);
     int result = BuildPanoramaMovie(s, partial, imageFile, hooks);
     if (result == tbx::kOk) {
         if (std::rename(partial.c_str(), destination.c_str()) != 0) {
@@ -138,6 +149,7 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
         }
     }
     if (result != tbx::kOk) std::remove(partial.c_str());
+    UnregisterTempPath(slot);
     return result;
 }
 

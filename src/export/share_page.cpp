@@ -128,7 +128,7 @@ ShareResult Failure(ShareStatus status, std::string path, int systemError = 0) {
 // One file through a temporary file beside it and a rename: a symlink or a
 // FIFO of that name is replaced, never written through.
 ShareResult WriteOne(const std::string& path, std::span<const std::uint8_t> bytes) {
-    AtomicFile file(path);
+    AtomicFile file(path, AtomicFile::Links::kReplace);
     errno = 0;
     if (file.Open() != err::kNone) return Failure(ShareStatus::kCannotWrite, path, errno);
     std::size_t written = 0;

@@ -1,11 +1,13 @@
 #include "export/vr_toolbox.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
 
 #include "export/movie_layout.h"
 #include "export/temp_files.h"
+#include "image/parallel.h"
 
 namespace orbelune {
 
@@ -481,28 +483,45 @@ ToolboxError CVRPanoMovie::MakeTileMovie(Node& node) {
         track->NewMedia(qt::kVideoMediaType, kMovieTimeScale, &media) != qt::oserr::kNoErr) {
         return tbx::kTileMovie;
     }
-    // One tile-sized buffer is reused for every tile.
-    std::unique_ptr<qt::OffscreenBuffer> buffer;
-    if (qt::OSErr e = qt::OffscreenBuffer::Create(width, tileHeight, buffer)) {
-        return e == qt::oserr::kMemFullErr ? tbx::kMemFullErr : tbx::kTileMovie;
+    // Tiles are compressed on all cores, one tile buffer per worker, and
+    // added in order: the file is the one a single core writes.
+    const int workers = std::clamp(WorkerThreads(), 1, tiles);
+    std::vector<std::unique_ptr<qt::OffscreenBuffer>> buffers(static_cast<std::size_t>(workers));
+    for (auto& buffer : buffers) {
+        if (qt::OSErr e = qt::OffscreenBuffer::Create(width, tileHeight, buffer)) {
+            return e == qt::oserr::kMemFullErr ? tbx::kMemFullErr : tbx::kTileMovie;
+        }
     }
     if (media->BeginEdits() != qt::oserr::kNoErr) return tbx::kTileMovie;
-    std::vector<std::uint8_t> data;
-    qt::ImageDescription description;
-    for (int t = 0; t < tiles; ++t) {
-        static_cast<void>(OnProgress(t, tiles - 1));
-        const int shift = t * tileHeight;
-        if (importer->SetBoundsRect({0, -shift, width, bounds.height() - shift}) !=
-                qt::oserr::kNoErr ||
-            importer->Draw(*buffer) != qt::oserr::kNoErr) {
-            return tbx::kTileMovie;
+    std::vector<std::vector<std::uint8_t>> data(buffers.size());
+    std::vector<qt::ImageDescription> descriptions(buffers.size());
+    std::vector<qt::OSErr> results(buffers.size());
+    const std::int64_t tileBytes = static_cast<std::int64_t>(width) * tileHeight * 3;
+    for (int first = 0; first < tiles; first += workers) {
+        const int count = std::min(workers, tiles - first);
+        for (int i = 0; i < count; ++i) {
+            const int t = first + i;
+            static_cast<void>(OnProgress(t, tiles - 1));
+            const int shift = t * tileHeight;
+            if (importer->SetBoundsRect({0, -shift, width, bounds.height() - shift}) !=
+                    qt::oserr::kNoErr ||
+                importer->Draw(*buffers[i]) != qt::oserr::kNoErr) {
+                return tbx::kTileMovie;
+            }
         }
-        if (qt::OSErr e =
-                qt::CompressImage(*buffer, node.compressorType, node.quality, data, description)) {
-            return e == qt::oserr::kMemFullErr ? tbx::kMemFullErr : e;
-        }
-        if (media->AddSample(data, duration_ / tiles, description.Bytes()) != qt::oserr::kNoErr) {
-            return tbx::kTileMovie;
+        ParallelRows(count, tileBytes, [&](int begin, int end) {
+            for (int i = begin; i < end; ++i)
+                results[i] = qt::CompressImage(*buffers[i], node.compressorType, node.quality,
+                                               data[i], descriptions[i]);
+        });
+        for (int i = 0; i < count; ++i) {
+            if (const qt::OSErr e = results[i]) {
+                return e == qt::oserr::kMemFullErr ? tbx::kMemFullErr : e;
+            }
+            if (media->AddSample(data[i], duration_ / tiles, descriptions[i].Bytes()) !=
+                qt::oserr::kNoErr) {
+                return tbx::kTileMovie;
+            }
         }
     }
     if (media->EndEdits() != qt::oserr::kNoErr ||

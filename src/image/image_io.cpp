@@ -1,6 +1,6 @@
 #include "image/image_io.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <utility>
@@ -70,12 +70,12 @@ ImageError RgbImage::LoadImageAs(const std::string& path, ImageFormat format) {
     }
     ImageError result = err::kNone;
     if (codec->decodeFile != nullptr) {
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr) return op.Fail(err::kFileOpen);
-        struct stat info {};
-        if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-            std::fclose(file);
-            return op.Fail(err::kFileOpen);
+        int fd = -1;
+        if (ImageError e = OpenRegularFile(path, fd)) return op.Fail(e);
+        std::FILE* file = ::fdopen(fd, "rb");
+        if (file == nullptr) {
+            ::close(fd);
+            return op.Fail(err::kNoMemory);
         }
         result = codec->decodeFile(file, *this, op);
         std::fclose(file);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "image/image_error.h"
 
@@ -13,6 +14,21 @@ using ImageProgress = std::function<bool(int row, int rowCount)>;
 // Per-thread state of the image layer.
 ImageError LastImageError();
 void SetLastImageError(ImageError code);
+// The system's reason (an errno value) for the calling thread's last failed
+// file operation; 0 when there is none. The outermost operation starts with
+// none, and a result that is not a file error drops it.
+int LastSystemError();
+void SetLastSystemError(int error);
+// errno-like value for an input that exists but is not a regular file.
+inline constexpr int kNotRegularFile = -1;
+// The system's reason for file errors when there is one ("No such file or
+// directory"), else the layer's text (ImageErrorText).
+std::string ImageErrorReason(ImageError code);
+// "<file>: <reason>".
+std::string FileErrorMessage(const std::string& file, ImageError code);
+// For message boxes: the layer's text (ImageErrorText), followed on a line of
+// its own by "<file>: <reason>" when the system gave a reason.
+std::string ImageErrorTextFor(const std::string& file, ImageError code);
 void SetImageProgress(ImageProgress callback);  // empty to remove
 bool HasImageProgress();
 
@@ -24,8 +40,19 @@ void SetImagePixelLimit(std::int64_t pixels);
 std::int64_t ImagePixelLimit();
 
 // kNone when w x h pixels may be allocated, kNoMemory when the size is over the
-// limits (or not positive).
+// limits (or not positive) or its pixels alone exceed the decoding budget.
 ImageError CheckImageSize(std::int64_t width, std::int64_t height);
+
+// Bytes one decoding may use (its picture and the decoder's own buffers): the
+// ORBELUNE_MAX_MEMORY environment variable (bytes, or with a K, M or G suffix)
+// when set, else the larger of 4 GiB and half the machine's memory.
+std::uint64_t DecodeMemoryBudget();
+// Overrides the budget (tests); 0 goes back to the default.
+void SetDecodeMemoryBudget(std::uint64_t bytes);
+// kNone when a decoding needing `bytes` in all fits the budget, else kNoMemory.
+ImageError CheckDecodeMemory(std::uint64_t bytes);
+// Parses a budget as ORBELUNE_MAX_MEMORY gives it; 0 when it is not one.
+std::uint64_t ParseMemorySize(const char* text);
 
 // One image-layer operation on the calling thread: raises the nesting depth for
 // its lifetime, so that only the outermost operation reports progress.

@@ -107,5 +107,25 @@ TEST_F(MovieCli, FailuresExitOneWithTheReason) {
     EXPECT_FALSE(std::filesystem::exists(Path("no")));
 }
 
+// Turned tiles of a low panorama are only a few blocks high: 8 tiles of a
+// 48 x 4 picture are 4 x 8 pixels, fewer block rows than the Cinepak
+// encoder's strips.
+TEST_F(MovieCli, LowPanoramasBuildWithTheVectorQuantisingCodecs) {
+    RgbImage low;
+    ASSERT_EQ(low.AllocatePixels(48, 4), 0u);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 48 * 3; ++x)
+            low.row(y)[x] = static_cast<std::uint8_t>(x * 5 + y * 40);
+    ASSERT_EQ(low.SaveImageFile(Path("low.bmp"), ImageFormat::Bmp), 0u);
+    for (const char* codec : {"cinepak", "sorenson"}) {
+        SCOPED_TRACE(codec);
+        const std::string out = Path(std::string(codec) + ".mov");
+        const CliResult r =
+            Run({"movie", Path("low.bmp"), "-o", out, "--tiles", "8", "--codec", codec});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(IsMovie(out));
+    }
+}
+
 }  // namespace
 }  // namespace orbelune

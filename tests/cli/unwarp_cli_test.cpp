@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -165,6 +168,55 @@ TEST_F(UnwarpCli, CentreOutsideThePictureIsRefusedForThatFile) {
     const CliResult r = Run({"unwarp", Path("ring.png"), "--center", "-400,80", "--outer", "60"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("lies outside the picture"), std::string::npos) << r.err;
+}
+
+TEST_F(UnwarpCli, FileErrorsCarryTheSystemsReasonAndDoubleDashEndsTheOptions) {
+    const CliResult missing = Run({"info", Path("missing.png")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find(Path("missing.png") + ": No such file or directory"),
+              std::string::npos)
+        << missing.err;
+    std::filesystem::create_directory(Path("folder.png"));
+    const CliResult folder = Run({"convert", Path("folder.png"), "-o", Path("x.png")});
+    EXPECT_NE(folder.err.find(Path("folder.png") + ": Is a directory"), std::string::npos)
+        << folder.err;
+    const CliResult nowhere = Run({"convert", Path("ring.png"), "-o", Path("no/dir/x.png")});
+    EXPECT_EQ(nowhere.exitCode, 1);
+    EXPECT_NE(nowhere.err.find(Path("no/dir/x.png") + ": No such file or directory"),
+              std::string::npos)
+        << nowhere.err;
+
+    // Names that start with '-' after "--".
+    std::filesystem::copy_file(Path("ring.png"), Path("-ring.png"));
+    const CliResult converted =
+        RunCli({"convert", "-o", "copy.bmp", "--", "-ring.png"}, config_, temp_.path());
+    EXPECT_EQ(converted.exitCode, 0) << converted.err;
+    EXPECT_TRUE(std::filesystem::exists(Path("copy.bmp")));
+    const CliResult unwarped =
+        RunCli({"unwarp", "--outer", "60", "-d", "out", "--", "-ring.png"}, config_, temp_.path());
+    EXPECT_EQ(unwarped.exitCode, 0) << unwarped.err;
+    EXPECT_TRUE(std::filesystem::exists(Path("out/-ring_pano.png")));
+    EXPECT_EQ(RunCli({"info", "--"}, config_, temp_.path()).exitCode, 2);
+
+    // A hard-linked output gets a new file; the other name keeps the old one.
+    ASSERT_EQ(::link(Path("copy.bmp").c_str(), Path("other.bmp").c_str()), 0);
+    const CliResult relinked = Run({"convert", Path("ring.png"), "-o", Path("copy.bmp")});
+    EXPECT_EQ(relinked.exitCode, 0);
+    EXPECT_NE(relinked.err.find("note: " + Path("copy.bmp") + " was replaced by a new file"),
+              std::string::npos)
+        << relinked.err;
+}
+
+TEST_F(UnwarpCli, TheDecodingMemoryBudgetComesFromTheEnvironment) {
+    // 200 x 160 pixels need 96000 bytes.
+    ::setenv("ORBELUNE_MAX_MEMORY", "90K", 1);
+    const CliResult small = Run({"info", Path("ring.png")});
+    ::setenv("ORBELUNE_MAX_MEMORY", "100K", 1);
+    const CliResult enough = Run({"info", Path("ring.png")});
+    ::unsetenv("ORBELUNE_MAX_MEMORY");
+    EXPECT_EQ(small.exitCode, 1);
+    EXPECT_NE(small.err.find("ring.png: out of memory"), std::string::npos) << small.err;
+    EXPECT_EQ(enough.exitCode, 0) << enough.err;
 }
 
 }  // namespace

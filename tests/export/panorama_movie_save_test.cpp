@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +12,8 @@
 #include "export/panorama_movie_walker.h"
 #include "export/vr_toolbox_test_support.h"
 #include "image/image_layer.h"
+#include "image/parallel.h"
+#include "image/temp_registry.h"
 #include "platform/quicktime/movie_toolbox.h"
 
 namespace orbelune {
@@ -78,6 +84,69 @@ TEST_F(SaveMovieTest, ReportsEveryTileBeforeItIsCompressed) {
     EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, hooks), 0);
     const std::vector<std::pair<int, int>> expected{{0, 4}, {1, 4}, {2, 4}, {3, 4}};
     EXPECT_EQ(reports, expected);
+}
+
+TEST_F(SaveMovieTest, AReplacedMovieKeepsItsPermissions) {
+    WriteText(destination_, "old movie");
+    ASSERT_EQ(::chmod(destination_.c_str(), 0600), 0);
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, Hooks()), 0);
+    struct stat info {};
+    ASSERT_EQ(::stat(destination_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_NE(ReadText(destination_), "old movie");
+}
+
+TEST_F(SaveMovieTest, AnInterruptedBuildLeavesNoWorkingFilesAndTheOldMovie) {
+    WriteText(destination_, "old movie");
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        RemoveTempFilesOnSignals();
+        MovieBuildHooks hooks;
+        // Stops in the middle of the tiles, with every working file made.
+        hooks.tileProgress = [&](int tile, int) {
+            if (tile != 1) return;
+            const char ready = 1;
+            if (::write(channel[1], &ready, 1) != 1) ::_exit(4);
+            for (;;)
+                ::pause();
+        };
+        (void)SaveMovie(panorama_, Lossless(4), destination_, hooks);
+        ::_exit(3);
+    }
+    ::close(channel[1]);
+    char ready = 0;
+    ASSERT_EQ(::read(channel[0], &ready, 1), 1);
+    ::close(channel[0]);
+    EXPECT_FALSE(scratch_.Entries().empty()) << "the build's folder exists meanwhile";
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_TRUE(scratch_.Entries().empty()) << "temporary files left behind";
+    EXPECT_EQ(scratch_.Entries(".").size(), 2u) << "only tmp and the movie";
+    EXPECT_EQ(ReadText(destination_), "old movie");
+}
+
+TEST_F(SaveMovieTest, TilesCompressedOnSeveralCoresGiveTheFileOfOne) {
+    const RgbImage panorama = testing::PatternImage(320, 48);
+    for (const int compressor : {0, 2, 4}) {  // JPEG, Cinepak, Sorenson
+        SCOPED_TRACE(compressor);
+        MovieSettings settings = Lossless(8);
+        settings.compressor = compressor;
+        std::vector<std::string> files;
+        for (const int threads : {1, 3, 8}) {
+            SetWorkerThreads(threads);
+            EXPECT_EQ(SaveMovie(panorama, settings, destination_, Hooks()), 0);
+            files.push_back(ReadText(destination_));
+        }
+        SetWorkerThreads(0);
+        ASSERT_GT(files[0].size(), 1000u);
+        EXPECT_TRUE(files[1] == files[0]);
+        EXPECT_TRUE(files[2] == files[0]);
+    }
 }
 
 TEST_F(SaveMovieTest, FailedBuildKeepsAnExistingMovieAndLeavesNoPartialFile) {

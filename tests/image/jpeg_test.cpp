@@ -10,6 +10,7 @@
 #include "image/codec_test_helpers.h"
 #include "image/codecs/codec.h"
 #include "image/image_io.h"
+#include "image/image_layer.h"
 
 namespace orbelune {
 namespace {
@@ -48,6 +49,33 @@ std::vector<std::uint8_t> SequentialCopy(const std::vector<std::uint8_t>& jpeg) 
     jpeg_finish_decompress(&in);
     jpeg_destroy_compress(&out);
     jpeg_destroy_decompress(&in);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+// One sequential arithmetic-coded scan, as some cameras and tools write.
+std::vector<std::uint8_t> ArithmeticJpeg(const RgbImage& image) {
+    jpeg_compress_struct out{};
+    jpeg_error_mgr errors{};
+    out.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&out);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&out, &buffer, &size);
+    out.image_width = static_cast<JDIMENSION>(image.width());
+    out.image_height = static_cast<JDIMENSION>(image.height());
+    out.input_components = 3;
+    out.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&out);
+    out.arith_code = TRUE;
+    jpeg_start_compress(&out, TRUE);
+    for (int y = 0; y < image.height(); ++y) {
+        JSAMPROW row = const_cast<JSAMPROW>(image.row(y));
+        jpeg_write_scanlines(&out, &row, 1);
+    }
+    jpeg_finish_compress(&out);
+    jpeg_destroy_compress(&out);
     std::vector<std::uint8_t> bytes(buffer, buffer + size);
     std::free(buffer);
     return bytes;
@@ -102,11 +130,31 @@ TEST(JpegDecode, DamagedFilesFailQuietlyWithAnEmptyImage) {
                          progressive.end() - 2);
     manyScans.insert(manyScans.end(), {0xFF, 0xD9});
 
+    // Damage libjpeg only warns about and decodes around.
+    const std::size_t sos = FindMarker(good, 0xDA);
+    ASSERT_NE(sos, std::string::npos);
+    const std::size_t entropy = sos + 2 + (good[sos + 2] << 8 | good[sos + 3]);
+    auto badHuffman = good;  // a run of one bits longer than any code
+    for (std::size_t i = 0; i < 8; i += 2)
+        badHuffman[entropy + 20 + i] = 0xFF, badHuffman[entropy + 21 + i] = 0x00;
+    auto extraneous = good;  // stray bytes between the tables and the scan
+    extraneous.insert(extraneous.begin() + static_cast<long>(sos), {0x12, 0x34, 0x56});
+    auto strayMarker = good;  // a restart marker in a file without restarts
+    strayMarker[entropy + 30] = 0xFF, strayMarker[entropy + 31] = 0xD3;
+    const std::vector<std::uint8_t> arithmetic = ArithmeticJpeg(test::NoiseImage(64, 48, 3));
+    ASSERT_FALSE(arithmetic.empty());
+
     const struct {
         const char* what;
         std::vector<std::uint8_t> bytes;
         ImageError expected;
     } cases[] = {
+        {"bad Huffman code", badHuffman, err::kBadJpeg},
+        {"extraneous bytes before a marker", extraneous, err::kBadJpeg},
+        {"marker inside the scan", strayMarker, err::kBadJpeg},
+        {"truncated arithmetic-coded",
+         {arithmetic.begin(), arithmetic.begin() + static_cast<long>(arithmetic.size() / 2)},
+         err::kBadJpeg},
         {"empty", {}, err::kBadJpeg},
         {"signature only", {0xFF, 0xD8, 0xFF}, err::kBadJpeg},
         // Cut inside the pixel data: libjpeg would pad with grey; we refuse.
@@ -137,6 +185,76 @@ TEST(JpegDecode, DamagedFilesFailQuietlyWithAnEmptyImage) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_TRUE(image.empty());
     }
+}
+
+// A flat grey picture in a valid progression of one scan per coefficient: a
+// few hundred bytes that make the decoder run over every block 64 times.
+std::vector<std::uint8_t> OneScanPerCoefficient(int width, int height) {
+    jpeg_compress_struct out{};
+    jpeg_error_mgr errors{};
+    out.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&out);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&out, &buffer, &size);
+    out.image_width = static_cast<JDIMENSION>(width);
+    out.image_height = static_cast<JDIMENSION>(height);
+    out.input_components = 1;
+    out.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&out);
+    std::vector<jpeg_scan_info> scans(64);
+    for (int k = 0; k < 64; ++k)
+        scans[k] = {1, {0, 0, 0, 0}, k, k, 0, 0};
+    out.scan_info = scans.data();
+    out.num_scans = 64;
+    jpeg_start_compress(&out, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width), 128);
+    JSAMPROW rows[1] = {row.data()};
+    for (int y = 0; y < height; ++y)
+        jpeg_write_scanlines(&out, rows, 1);
+    jpeg_finish_compress(&out);
+    jpeg_destroy_compress(&out);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+TEST(JpegDecode, ManyScansAndLargeCoefficientBuffersAreRefusedBeforeTheWork) {
+    // 64 passes over the picture: refused at the thirteenth scan.
+    const std::vector<std::uint8_t> bomb = OneScanPerCoefficient(2048, 2048);
+    EXPECT_LT(bomb.size(), 64u * 1024);
+    RgbImage image;
+    EXPECT_EQ(DecodeImageBytes(bomb, ImageFormat::Jpeg, image), err::kBadJpeg);
+    EXPECT_TRUE(image.empty());
+
+    // A smooth picture in the encoder's own progression has far fewer bytes
+    // than a photograph, and still enough.
+    RgbImage smooth;
+    ASSERT_EQ(smooth.AllocatePixels(2048, 1024), err::kNone);
+    for (int y = 0; y < smooth.height(); ++y)
+        for (int x = 0; x < smooth.width(); ++x) {
+            std::uint8_t* p = smooth.row(y) + 3 * x;
+            p[0] = static_cast<std::uint8_t>(x / 8);
+            p[1] = static_cast<std::uint8_t>(y / 4);
+            p[2] = 128;
+        }
+    std::vector<std::uint8_t> smoothJpeg;
+    ASSERT_EQ(EncodeImageBytes(smooth, ImageFormat::Jpeg, smoothJpeg), err::kNone);
+    EXPECT_EQ(DecodeImageBytes(smoothJpeg, ImageFormat::Jpeg, image), err::kNone);
+
+    // The budget counts the picture and, for progressive files, the
+    // coefficients libjpeg keeps for the whole picture.
+    const auto baseline = Fixture("rgb.jpg");
+    const auto progressive = Fixture("progressive.jpg");
+    ASSERT_EQ(DecodeImageBytes(baseline, ImageFormat::Jpeg, image), err::kNone);
+    const std::uint64_t pixels = static_cast<std::uint64_t>(image.width()) * image.height();
+    SetDecodeMemoryBudget(pixels * 3);
+    EXPECT_EQ(DecodeImageBytes(baseline, ImageFormat::Jpeg, image), err::kNone);
+    EXPECT_EQ(DecodeImageBytes(progressive, ImageFormat::Jpeg, image), err::kNoMemory);
+    SetDecodeMemoryBudget(pixels * 3 - 1);
+    EXPECT_EQ(DecodeImageBytes(baseline, ImageFormat::Jpeg, image), err::kNoMemory);
+    SetDecodeMemoryBudget(0);
+    EXPECT_EQ(DecodeImageBytes(progressive, ImageFormat::Jpeg, image), err::kNone);
 }
 
 TEST(JpegEncode, WritesProgressiveQuality100WithBaselineTables) {

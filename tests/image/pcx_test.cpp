@@ -162,6 +162,9 @@ TEST(PcxDecode, MalformedFilesFailAndLeaveTheImageEmpty) {
         {"lines shorter than the width", with(rgb, 66, 4), err::kBadPcx},
         {"truncated pixels", cut(rgb, rgb.size() - 40), err::kBadPcx},
         {"truncated before the palette", cut(pal, pal.size() - 769 - 40), err::kBadPcx},
+        // Would otherwise decode in grey.
+        {"palette cut off", cut(pal, pal.size() - 300), err::kBadPcx},
+        {"only the palette marker", cut(pal, pal.size() - 768), err::kBadPcx},
         {"run without its value", dangling, err::kBadPcx},
         {"4 gigapixels", Header(huge).vec(), err::kNoMemory},
     };

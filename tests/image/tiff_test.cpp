@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -107,6 +111,81 @@ TEST(TiffDecode, ReadsLargePicturesInBandsWithoutMisplacingRows) {
             }
         EXPECT_EQ(wrong, 0);
     }
+}
+
+// One deflate strip of grey rows: a few kilobytes that decode to tens of
+// megabytes.
+std::vector<std::uint8_t> WriteOneStripGrey(std::uint32_t width, std::uint32_t height) {
+    const std::string path = testing::TempDir() + "orbelune-strip.tif";
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    EXPECT_NE(tif, nullptr);
+    if (tif == nullptr) return {};
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+    std::vector<std::uint8_t> row(width);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x)
+            row[x] = static_cast<std::uint8_t>(y / 64);
+        EXPECT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+    }
+    TIFFClose(tif);
+    std::vector<std::uint8_t> bytes(1 << 20);
+    FILE* in = std::fopen(path.c_str(), "rb");
+    bytes.resize(in == nullptr ? 0 : std::fread(bytes.data(), 1, bytes.size(), in));
+    if (in != nullptr) std::fclose(in);
+    std::remove(path.c_str());
+    return bytes;
+}
+
+std::uint64_t ResidentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<std::uint64_t>(resident) *
+           static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+TEST(TiffDecode, ATallStripCostsLittleMoreThanThePicture) {
+    const std::uint32_t width = 1024, height = 12288;
+    const std::vector<std::uint8_t> bomb = WriteOneStripGrey(width, height);
+    ASSERT_FALSE(bomb.empty());
+    EXPECT_LT(bomb.size(), 64u * 1024);
+    // Measured in a child, whose peak starts at what it shares with us.
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(channel[0]);
+        const std::uint64_t before = ResidentBytes();
+        RgbImage image;
+        std::uint64_t result[2] = {Decode(bomb, image), 0};
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const std::uint64_t peak = static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
+        result[1] = peak > before ? peak - before : 0;
+        if (image.height() != static_cast<int>(height) || image.row(height - 1)[0] != 191)
+            result[0] = 99;
+        const ssize_t written = ::write(channel[1], result, sizeof result);
+        ::_exit(written == static_cast<ssize_t>(sizeof result) ? 0 : 1);
+    }
+    ::close(channel[1]);
+    std::uint64_t result[2] = {0, 0};
+    const ssize_t got = ::read(channel[0], result, sizeof result);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof result));
+    EXPECT_EQ(result[0], err::kNone);
+    const double picture = 3.0 * width * height;
+    EXPECT_LT(static_cast<double>(result[1]), 1.3 * picture) << result[1] / picture;
 }
 
 TEST(TiffDecode, DamagedFilesFailQuietlyWithAnEmptyImage) {

@@ -1,12 +1,17 @@
 // JPEG through libjpeg. libjpeg reports errors by calling back into us; we
 // longjmp out of it, so each setjmp lives in a small function whose locals are
 // all trivially destructible, and every C++ object stays in the callers.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>  // jpeglib.h needs FILE
 
-#include <jerror.h>
 #include <jpeglib.h>
+// After jpeglib.h: its configuration decides which messages exist.
+#include <jerror.h>
 
 #include "image/codecs/codec.h"
 #include "image/codecs/jpeg_coefficients.h"
@@ -17,9 +22,17 @@ namespace {
 
 // Rows handed to libjpeg per call: fewer calls, same output.
 constexpr int kRowBatch = 16;
-// Bound on progressive scans, so a crafted file cannot keep the decoder busy
-// for minutes re-reading coefficients.
+// Bounds on the work of multi-scan files, so a small crafted file cannot keep
+// the decoder busy for minutes running over every block again and again: a
+// count of scans, and the blocks all scans cover together, in passes over the
+// whole picture. A scan with nothing in it still costs a pass, so beyond two
+// passes the work must be paid for by the file's size, up to twelve passes
+// (encoders' progressions make five or six). Only huge pictures of one flat
+// colour are that small; photographs carry far more bytes.
 constexpr int kMaxScans = 500;
+constexpr std::uint64_t kFreePasses = 2;
+constexpr std::uint64_t kMaxPasses = 12;
+constexpr std::uint64_t kBlocksPerFileByte = 8;
 constexpr std::size_t kOutputChunk = 64 * 1024;
 
 struct JpegErrors {
@@ -42,17 +55,28 @@ struct JpegErrors {
 
 void OnMessage(j_common_ptr cinfo, int level) {
     if (level >= 0) return;  // trace output
-    // Pixel data that runs out would be padded with grey; a damaged photograph
-    // must not pass silently into a panorama. Other warnings (stray bytes
-    // between markers, common in camera files) are harmless.
+    // libjpeg carries on over damaged data, padding with grey or garbage; a
+    // damaged photograph must not pass silently into a panorama.
     const int code = cinfo->err->msg_code;
-    if (code == JWRN_HIT_MARKER) Escape(cinfo, err::kBadJpeg);
+    switch (code) {
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_EXTRANEOUS_DATA:
+        case JWRN_MUST_RESYNC:
+        case JWRN_BOGUS_PROGRESSION:
+            Escape(cinfo, err::kBadJpeg);
+        default:
+            break;
+    }
     if (code == JWRN_JPEG_EOF && cinfo->is_decompressor) {
-        // In a single scan holding every component, running out of data is
-        // caught above as soon as a pixel needs it, so only the end marker can
-        // be missing. A progressive file could be missing whole scans.
+        // In a single Huffman-coded scan holding every component, running out
+        // of data is caught above as soon as a pixel needs it, so only the end
+        // marker can be missing. A progressive file could be missing whole
+        // scans, and the arithmetic decoder pads with zeros without a word.
         const auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (info->progressive_mode || info->comps_in_scan != info->num_components)
+        if (info->progressive_mode || info->arith_code ||
+            info->comps_in_scan != info->num_components)
             Escape(cinfo, err::kBadJpeg);
     }
 }
@@ -68,18 +92,41 @@ void InstallErrors(JpegErrors& errors, ImageError failCode) {
     errors.failCode = failCode;
 }
 
+struct ScanBudget {
+    jpeg_progress_mgr pub;  // first member: libjpeg sees only this part
+    int lastScan;
+    std::uint64_t blocks;  // covered by the scans so far
+    std::uint64_t fileBytes;
+};
+
+std::uint64_t BlocksOf(const jpeg_component_info& component) {
+    return static_cast<std::uint64_t>(component.width_in_blocks) * component.height_in_blocks;
+}
+
+// Called before every row of blocks is read, so a new scan is counted before
+// any of its work is done.
 void LimitScans(j_common_ptr cinfo) {
-    if (cinfo->is_decompressor) {
-        const auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (info->input_scan_number > kMaxScans) Escape(cinfo, err::kBadJpeg);
-    }
+    if (!cinfo->is_decompressor) return;
+    const auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto* budget = reinterpret_cast<ScanBudget*>(cinfo->progress);
+    if (info->input_scan_number == budget->lastScan) return;
+    budget->lastScan = info->input_scan_number;
+    if (info->input_scan_number > kMaxScans) Escape(cinfo, err::kBadJpeg);
+    std::uint64_t picture = 0;
+    for (int c = 0; c < info->num_components; ++c)
+        picture += BlocksOf(info->comp_info[c]);
+    for (int c = 0; c < info->comps_in_scan; ++c)
+        budget->blocks += BlocksOf(*info->cur_comp_info[c]);
+    const std::uint64_t allowed = std::min(
+        kMaxPasses * picture, kFreePasses * picture + kBlocksPerFileByte * budget->fileBytes);
+    if (budget->blocks > allowed) Escape(cinfo, err::kBadJpeg);
 }
 
 // Everything here is plain C data, so it may live across setjmp.
 struct JpegReader {
     jpeg_decompress_struct info;
     JpegErrors errors;
-    jpeg_progress_mgr progress;
+    ScanBudget progress;
 };
 
 // Reads from `file` when given (a large photograph is then never held whole in
@@ -88,8 +135,12 @@ ImageError ReadHeader(JpegReader& reader, ByteSpan data, std::FILE* file) {
     if (setjmp(reader.errors.jump)) return reader.errors.code;
     jpeg_create_decompress(&reader.info);
     UseReleasingCoefficientArrays(&reader.info);
-    reader.progress.progress_monitor = &LimitScans;
-    reader.info.progress = &reader.progress;
+    reader.progress.pub.progress_monitor = &LimitScans;
+    reader.progress.fileBytes = data.size();
+    struct stat info {};
+    if (file != nullptr && ::fstat(::fileno(file), &info) == 0)
+        reader.progress.fileBytes = static_cast<std::uint64_t>(info.st_size);
+    reader.info.progress = &reader.progress.pub;
     if (file != nullptr) {
         jpeg_stdio_src(&reader.info, file);
     } else {
@@ -236,6 +287,17 @@ ImageError WriteJpeg(JpegWriter& writer, const std::uint8_t* rgb, int width, int
 
 namespace {
 
+// The picture, and the coefficients of every block (64 of 2 bytes) when the
+// file has several scans and libjpeg must keep them all until the last.
+std::uint64_t DecodeBytes(const jpeg_decompress_struct& info) {
+    std::uint64_t bytes = std::uint64_t{info.image_width} * info.image_height * 3;
+    if (jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info))) {
+        for (int c = 0; c < info.num_components; ++c)
+            bytes += BlocksOf(info.comp_info[c]) * sizeof(JBLOCK);
+    }
+    return bytes;
+}
+
 ImageError Decode(ByteSpan data, std::FILE* file, RgbImage& out, const ImageOperation& op) {
     out.FreePixels();
     JpegReader reader{};
@@ -244,6 +306,7 @@ ImageError Decode(ByteSpan data, std::FILE* file, RgbImage& out, const ImageOper
     ImageError result = ReadHeader(reader, data, file);
     if (result == err::kNone) {
         result = CheckImageSize(reader.info.image_width, reader.info.image_height);
+        if (result == err::kNone) result = CheckDecodeMemory(DecodeBytes(reader.info));
         if (result == err::kNone)
             result = out.AllocatePixels(static_cast<int>(reader.info.image_width),
                                         static_cast<int>(reader.info.image_height));

@@ -203,6 +203,13 @@ ImageError DecodePcx(ByteSpan data, RgbImage& out, const ImageOperation& op) {
             return err::kAborted;
         }
     }
+    // The picture was drawn in grey because no whole palette ends the file; a
+    // palette marker right after the pixels means the palette was cut off.
+    if (layout == Layout::kIndexed8 && dataEnd == size && pos < size &&
+        d[pos] == kVgaPaletteMarker) {
+        out.FreePixels();
+        return err::kBadPcx;
+    }
     return err::kNone;
 }
 

@@ -21,7 +21,10 @@ bool ByteSink::Write(const void* data, std::size_t size) {
             const ssize_t n = ::pwrite(fd_, bytes + written, size - written,
                                        static_cast<off_t>(position_ + written));
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            if (n <= 0) {
+                SetLastSystemError(n < 0 ? errno : ENOSPC);  // a full disk, typically
+                return false;
+            }
             written += static_cast<std::size_t>(n);
         }
     } else {

@@ -200,6 +200,69 @@ std::uint32_t BandRows(TIFF* tif, std::uint32_t width, std::uint32_t height) {
     return static_cast<std::uint32_t>(std::min<std::size_t>(units * unit, height));
 }
 
+// Whether the file's rows can be read one at a time and converted here: 8-bit
+// grey or RGB samples, interleaved, in strips of any codec but JPEG's (whose
+// YCbCr libtiff converts). A tall strip is then never decoded whole: memory
+// stays at the picture and one row.
+bool ReadableByRows(TIFF* tif) {
+    std::uint16_t bits = 0, samples = 0, planar = 0, photometric = 0, compression = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+    if (TIFFIsTiled(tif) || bits != 8 || planar != PLANARCONFIG_CONTIG) return false;
+    if (compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) return false;
+    switch (photometric) {
+        case PHOTOMETRIC_MINISBLACK:
+        case PHOTOMETRIC_MINISWHITE:
+            return samples >= 1;
+        case PHOTOMETRIC_RGB:
+            return samples >= 3;
+        default:
+            return false;
+    }
+}
+
+// Rows through TIFFReadScanline, in the RGBA layout PlaceRows takes; extra
+// samples (alpha) are dropped as on the other path.
+ImageError DecodeByRows(TIFF* tif, std::uint32_t width, std::uint32_t height, RgbImage& out,
+                        const ImageOperation& op) {
+    std::uint16_t samples = 0, photometric = 0, orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    const tmsize_t lineBytes = TIFFScanlineSize(tif);
+    if (lineBytes < static_cast<tmsize_t>(width) * samples) return err::kBadTiff;
+    const Placement place = PlacementFor(orientation);
+    std::vector<std::uint8_t> line;
+    std::vector<std::uint32_t> rgba;
+    try {
+        line.resize(static_cast<std::size_t>(lineBytes));
+        rgba.resize(width);
+    } catch (const std::bad_alloc&) {
+        return err::kNoMemory;
+    }
+    const auto shownWidth = static_cast<int>(place.transposed ? height : width);
+    const auto shownHeight = static_cast<int>(place.transposed ? width : height);
+    if (ImageError e = out.AllocatePixels(shownWidth, shownHeight)) return e;
+    const bool grey = photometric != PHOTOMETRIC_RGB;
+    const std::uint8_t invert = photometric == PHOTOMETRIC_MINISWHITE ? 0xFF : 0;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tif, line.data(), y, 0) < 0) return err::kBadTiff;
+        const std::uint8_t* p = line.data();
+        for (std::uint32_t x = 0; x < width; ++x, p += samples) {
+            const std::uint32_t r = p[0] ^ invert;
+            const std::uint32_t g = grey ? r : p[1];
+            const std::uint32_t b = grey ? r : p[2];
+            rgba[x] = r | (g << 8) | (b << 16) | 0xFF000000u;
+        }
+        PlaceRows(rgba.data(), width, height, y, 1, place, out);
+        if (!op.Progress(static_cast<int>(y), static_cast<int>(height))) return err::kAborted;
+    }
+    return err::kNone;
+}
+
 ImageError DecodeOpened(TIFF* tif, RgbImage& out, const ImageOperation& op) {
     std::uint32_t declaredWidth = 0;
     std::uint32_t declaredHeight = 0;
@@ -207,6 +270,7 @@ ImageError DecodeOpened(TIFF* tif, RgbImage& out, const ImageOperation& op) {
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &declaredHeight);
     if (declaredWidth == 0 || declaredHeight == 0) return err::kBadTiff;
     if (ImageError e = CheckImageSize(declaredWidth, declaredHeight)) return e;
+    if (ReadableByRows(tif)) return DecodeByRows(tif, declaredWidth, declaredHeight, out, op);
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tif, message)) return err::kBadTiff;
     // libtiff would multiply colours by an unassociated alpha (blackening
@@ -227,6 +291,8 @@ ImageError DecodeOpened(TIFF* tif, RgbImage& out, const ImageOperation& op) {
     const std::uint32_t height = rgba.image.height;
     const Placement place = PlacementFor(rgba.image.orientation);
     const std::uint32_t band = BandRows(tif, width, height);
+    const std::uint64_t bandBytes = std::uint64_t{width} * band * 4;
+    if (ImageError e = CheckDecodeMemory(std::uint64_t{width} * height * 3 + bandBytes)) return e;
     std::unique_ptr<std::uint32_t[]> buffer(
         new (std::nothrow) std::uint32_t[static_cast<std::size_t>(width) * band]);
     if (!buffer) return err::kNoMemory;

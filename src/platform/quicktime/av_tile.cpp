@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <new>
 
@@ -119,6 +120,19 @@ OSErr EncodeOneFrame(AVCodecID id, AVPixelFormat format, const RgbImage& image, 
 
 }  // namespace
 
+bool CinepakTakes(int width, int height) {
+    // 4 x 4 blocks; the encoder sizes its buffers with int products of six
+    // bytes a pixel.
+    return width >= 4 && height >= 4 && width % 4 == 0 && height % 4 == 0 &&
+           static_cast<long long>(width) * height * 6 <= INT_MAX;
+}
+
+bool SorensonTakes(int width, int height) {
+    // The frame header holds sides in 12 bits; the encoder pads to 16 x 16
+    // blocks itself.
+    return width >= 1 && height >= 1 && width < 4096 && height < 4096;
+}
+
 int SorensonQuantiserFor(CodecQ quality) {
     const int q = std::clamp(quality, 0, 1024);
     return std::max(1, static_cast<int>(std::lround(31.0 * std::exp2(-q / 192.0))));
@@ -130,19 +144,27 @@ int CinepakLambdaFor(CodecQ quality) {
 }
 
 OSErr EncodeCinepak(const RgbImage& image, CodecQ quality, std::vector<std::uint8_t>& out) {
-    // The encoder works on 4 x 4 blocks.
-    if (image.width() % 4 != 0 || image.height() % 4 != 0) return oserr::kCodecErr;
+    if (!CinepakTakes(image.width(), image.height())) return oserr::kCodecErr;
     // The encoder takes the frame quality minus one as its lambda. A fixed
     // three strips per tile (its default maximum) skips the search over strip
     // counts: 2.5 times faster for the same picture (41.03 against 41.03 dB on
-    // a 3844 x 392 tile).
-    return EncodeOneFrame(AV_CODEC_ID_CINEPAK, AV_PIX_FMT_RGB24, image,
-                          CinepakLambdaFor(quality) + 1, out, "min_strips", "3");
+    // a 3844 x 392 tile). A strip is at least one row of 4 x 4 blocks, and an
+    // encoder asked for more strips than the picture has block rows tries no
+    // strip count at all and returns an unwritten frame, so low tiles get fewer.
+    const int strips = std::min(3, image.height() / 4);
+    const char value[2] = {static_cast<char>('0' + strips), '\0'};
+    const OSErr result = EncodeOneFrame(AV_CODEC_ID_CINEPAK, AV_PIX_FMT_RGB24, image,
+                                        CinepakLambdaFor(quality) + 1, out, "min_strips", value);
+    // The frame header holds the frame's size in 24 bits.
+    if (result == oserr::kNoErr && out.size() > 0xFFFFFF) {
+        out.clear();
+        return oserr::kCodecErr;
+    }
+    return result;
 }
 
 OSErr EncodeSorenson(const RgbImage& image, CodecQ quality, std::vector<std::uint8_t>& out) {
-    // The format's frame header holds sides below 4096.
-    if (image.width() >= 4096 || image.height() >= 4096) return oserr::kCodecErr;
+    if (!SorensonTakes(image.width(), image.height())) return oserr::kCodecErr;
     return EncodeOneFrame(AV_CODEC_ID_SVQ1, AV_PIX_FMT_YUV410P, image,
                           FF_QP2LAMBDA * SorensonQuantiserFor(quality), out);
 }

@@ -1,5 +1,7 @@
 #include "platform/quicktime/qt_types.h"
 
+#include <atomic>
+
 namespace orbelune::qt {
 namespace {
 
@@ -16,7 +18,7 @@ LayerState& Layers() {
 
 struct FaultState {
     PlatformFaults faults;
-    int calls = 0;
+    std::atomic<int> calls{0};  // tiles are compressed on several threads
 };
 
 FaultState& Faults() {
@@ -114,8 +116,7 @@ const PlatformFaults& CurrentPlatformFaults() {
 OSErr InjectedFault(FaultStep step) {
     FaultState& state = Faults();
     if (step == FaultStep::kNone || state.faults.failStep != step) return oserr::kNoErr;
-    ++state.calls;
-    return state.calls == state.faults.failCall ? state.faults.failCode : oserr::kNoErr;
+    return ++state.calls == state.faults.failCall ? state.faults.failCode : oserr::kNoErr;
 }
 
 }  // namespace orbelune::qt

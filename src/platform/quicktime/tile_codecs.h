@@ -13,6 +13,10 @@ namespace orbelune::qt::detail {
 int JpegQualityFor(CodecQ quality);
 // One complete baseline JPEG of the image.
 OSErr EncodeBaselineJpeg(const RgbImage& image, CodecQ quality, std::vector<std::uint8_t>& out);
+// The tile sizes libavcodec's "cinepak" and "svq1" encoders take (others are
+// refused before the library sees them).
+bool CinepakTakes(int width, int height);
+bool SorensonTakes(int width, int height);
 // One intra frame of libavcodec's "cinepak" or "svq1" encoder.
 OSErr EncodeCinepak(const RgbImage& image, CodecQ quality, std::vector<std::uint8_t>& out);
 OSErr EncodeSorenson(const RgbImage& image, CodecQ quality, std::vector<std::uint8_t>& out);

@@ -153,6 +153,45 @@ TEST(Compressor, RefusesUnknownTypesAndSizesItsCodecCannotTake) {
     EXPECT_EQ(size, 92u * 16);
 }
 
+// Turned tiles of low panoramas are as small as 4 pixels a side; the library's
+// encoders must never see a size they cannot take.
+TEST(Compressor, CinepakAndSorensonTakeTheSmallestTilesAndRefuseTheOutsideOnes) {
+    const std::vector<std::pair<int, int>> sizes = {{4, 4},  {4, 8},  {8, 4},   {4, 12},
+                                                    {8, 8},  {12, 4}, {4, 16},  {48, 4},
+                                                    {4, 48}, {4, 64}, {16, 16}, {20, 36}};
+    for (const auto& [w, h] : sizes) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        auto buffer = BufferWith(test::TestPicture(w, h));
+        std::vector<std::uint8_t> data;
+        ImageDescription description;
+        ASSERT_EQ(CompressImage(*buffer, kCinepakCodecType, 512, data, description), 0);
+        // A key frame whose header holds its own size, the picture's sides and
+        // at least one strip, each strip at least one row of blocks.
+        ASSERT_GE(data.size(), 10u);
+        EXPECT_EQ(data[0], 0);
+        EXPECT_EQ((data[1] << 16) | (data[2] << 8) | data[3], static_cast<int>(data.size()));
+        EXPECT_EQ(Be16(data, 4), w);
+        EXPECT_EQ(Be16(data, 6), h);
+        const int strips = Be16(data, 8);
+        EXPECT_GE(strips, 1);
+        EXPECT_LE(strips, std::max(1, h / 4));
+        ASSERT_EQ(CompressImage(*buffer, kSorensonCodecType, 512, data, description), 0);
+        EXPECT_FALSE(data.empty());
+    }
+    EXPECT_FALSE(detail::CinepakTakes(0, 4));
+    EXPECT_FALSE(detail::CinepakTakes(4, 2));
+    EXPECT_FALSE(detail::CinepakTakes(4, 6));
+    EXPECT_FALSE(detail::CinepakTakes(0x7FFC, 0x7FFC));  // the encoder's buffer sizes overflow
+    EXPECT_TRUE(detail::CinepakTakes(0x7FFC, 8000));
+    EXPECT_FALSE(detail::SorensonTakes(4096, 4));
+    EXPECT_FALSE(detail::SorensonTakes(4, 4096));
+    EXPECT_TRUE(detail::SorensonTakes(4095, 4095));
+    auto wide = BufferWith(test::TestPicture(4096, 4));
+    std::vector<std::uint8_t> data;
+    ImageDescription description;
+    EXPECT_EQ(CompressImage(*wide, kSorensonCodecType, 512, data, description), oserr::kCodecErr);
+}
+
 TEST(Importer, DrawsShiftedImageIntoTileBuffer) {
     test::TempDir dir;
     const RgbImage picture = test::TestPicture(8, 12);
