@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "image/file_io.h"
+#include "image/image_layer.h"
 
 namespace orbelune {
 
@@ -110,10 +111,10 @@ HtmlWriteResult WriteHtmlTemplate(const std::string& htmlPath, const std::string
     // new one is, and a link or a FIFO of that name is replaced, never written
     // through or waited on.
     AtomicFile file(htmlPath, AtomicFile::Links::kReplace);
-    errno = 0;
+    SetLastSystemError(0);
     if (file.Open() != err::kNone) {
-        error = errno;
-        return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG
+        error = LastSystemError();
+        return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG || error == EISDIR
                    ? HtmlWriteResult::kInvalidPath
                    : HtmlWriteResult::kFailed;
     }
@@ -127,10 +128,10 @@ HtmlWriteResult WriteHtmlTemplate(const std::string& htmlPath, const std::string
         }
         written += static_cast<std::size_t>(n);
     }
-    errno = 0;
+    SetLastSystemError(0);
     if (file.Commit() != err::kNone) {
-        error = errno;
-        return errno == EISDIR ? HtmlWriteResult::kInvalidPath : HtmlWriteResult::kFailed;
+        error = LastSystemError();
+        return error == EISDIR ? HtmlWriteResult::kInvalidPath : HtmlWriteResult::kFailed;
     }
     return HtmlWriteResult::kWritten;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "image/file_io.h"
+#include "image/image_layer.h"
 
 // The viewer's release files, built into the program (see CMakeLists.txt).
 namespace orbelune::viewer_files {
@@ -129,8 +130,9 @@ ShareResult Failure(ShareStatus status, std::string path, int systemError = 0) {
 // FIFO of that name is replaced, never written through.
 ShareResult WriteOne(const std::string& path, std::span<const std::uint8_t> bytes) {
     AtomicFile file(path, AtomicFile::Links::kReplace);
-    errno = 0;
-    if (file.Open() != err::kNone) return Failure(ShareStatus::kCannotWrite, path, errno);
+    SetLastSystemError(0);
+    if (file.Open() != err::kNone)
+        return Failure(ShareStatus::kCannotWrite, path, LastSystemError());
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = ::write(file.fd(), bytes.data() + written, bytes.size() - written);
@@ -138,8 +140,9 @@ ShareResult WriteOne(const std::string& path, std::span<const std::uint8_t> byte
         if (n <= 0) return Failure(ShareStatus::kCannotWrite, path, n < 0 ? errno : ENOSPC);
         written += static_cast<std::size_t>(n);
     }
-    errno = 0;
-    if (file.Commit() != err::kNone) return Failure(ShareStatus::kCannotWrite, path, errno);
+    SetLastSystemError(0);
+    if (file.Commit() != err::kNone)
+        return Failure(ShareStatus::kCannotWrite, path, LastSystemError());
     return {};
 }
 
