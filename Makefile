@@ -5,9 +5,10 @@ JOBS ?= $(shell nproc)
 # Debian 12 packages the build and the tests need.
 DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
-        libbenchmark-dev
+        libbenchmark-dev libheif-dev libwebp-dev libraw-dev
 # Only for the tests: movies written by the program are checked with other readers.
-TEST_DEPS := ffmpeg quicktime-utils
+TEST_DEPS := ffmpeg quicktime-utils libheif-examples webp libraw-bin netpbm imagemagick \
+             libimage-exiftool-perl
 # Only for `make bench` (reference tools timed in the same run).
 BENCH_DEPS := libjpeg-turbo-progs libopencv-dev
 # Only for `make fuzz`.
