@@ -59,7 +59,6 @@ PanoAdjustments AdjustmentsFromSliders(const SliderPositions& positions);
 
 // Sharpening into `current` from `base`, then brightness/contrast, then
 // saturation: what every slider release applies to a fresh copy of the base.
-ImageError ApplyAdjustmentsTo(const RgbImage& base, const PanoAdjustments& adjustments,
-                              RgbImage& current);
+ImageError ApplyAdjustmentsTo(const RgbImage& base, const PanoAdjustments& adjustments, RgbImage& current);
 
 }  // namespace orbelune

@@ -86,8 +86,7 @@ const char* KnownText(ImageError code) {
             return "this camera or raw variant is not supported";
         case 42:
             return "bad PNM file";
-        // The loader's "no decoder" result: never shown as a number.
-        case 0xFFFFFFFFu:
+        case err::kNoDecoder:
             return "not a format this program reads";
         default:
             return nullptr;

@@ -20,18 +20,10 @@ ThreadState& State() {
 
 }  // namespace
 
-ImageError LastImageError() {
-    return State().lastError;
-}
-void SetLastImageError(ImageError code) {
-    State().lastError = code;
-}
-void SetImageProgress(ImageProgress callback) {
-    State().progress = std::move(callback);
-}
-bool HasImageProgress() {
-    return static_cast<bool>(State().progress);
-}
+ImageError LastImageError() { return State().lastError; }
+void SetLastImageError(ImageError code) { State().lastError = code; }
+void SetImageProgress(ImageProgress callback) { State().progress = std::move(callback); }
+bool HasImageProgress() { return static_cast<bool>(State().progress); }
 
 namespace {
 std::atomic<std::int64_t> g_pixelLimit{kMaxImagePixels};
@@ -41,9 +33,7 @@ void SetImagePixelLimit(std::int64_t pixels) {
     g_pixelLimit = pixels > 0 && pixels < kMaxImagePixels ? pixels : kMaxImagePixels;
 }
 
-std::int64_t ImagePixelLimit() {
-    return g_pixelLimit.load();
-}
+std::int64_t ImagePixelLimit() { return g_pixelLimit.load(); }
 
 ImageError CheckImageSize(std::int64_t width, std::int64_t height) {
     if (width <= 0 || height <= 0) return err::kNoMemory;
@@ -54,9 +44,7 @@ ImageError CheckImageSize(std::int64_t width, std::int64_t height) {
 
 ImageOperation::ImageOperation() : outermost_(++State().depth == 1) {}
 
-ImageOperation::~ImageOperation() {
-    --State().depth;
-}
+ImageOperation::~ImageOperation() { --State().depth; }
 
 bool ImageOperation::Progress(int row, int rowCount) const {
     if (!outermost_) return true;
