@@ -18,6 +18,7 @@
 #include "app/orbelune_app.h"
 #include "app/pano_wnd.h"
 #include "app/ui_services.h"
+#include "image/file_types.h"
 #include "image/image_error.h"
 #include "image/image_io.h"
 #include "platform/settings_keys.h"
@@ -65,9 +66,10 @@ QAbstractButton* PlaceButton(artwork::ButtonId id, const QRect& place, const QSt
 }
 
 const QString kSaveTitle = QStringLiteral("Save current image as a panorama image file");
-const QString kSaveFilters = QStringLiteral(
-    "Image Files (*.bmp *.jpg *.jpeg *.tif *.tiff *.png);;Windows BMP Files (*.bmp);;"
-    "JPEG Files (*.jpg *.jpeg);;TIFF Files (*.tif *.tiff);;PNG Files (*.png);;All files (*)");
+// The writable formats, from the format table.
+QString SaveFilters() {
+    return QString::fromStdString(orbelune::SaveDialogFilters());
+}
 
 }  // namespace
 
@@ -352,7 +354,7 @@ void CPanoView::SaveImage() {
     const QString folder = QFileInfo(m_app.m_strPathName).absolutePath();
     const QString proposed =
         m_app.m_strPathName.isEmpty() ? proposedName : QDir(folder).filePath(proposedName);
-    const QString path = m_app.ui().SaveFileName(this, kSaveTitle, proposed, kSaveFilters);
+    const QString path = m_app.ui().SaveFileName(this, kSaveTitle, proposed, SaveFilters());
     if (path.isEmpty()) return;
     if (QFileInfo::exists(path)) {
         const QString question = QStringLiteral("%1 already exists.\nDo you want to replace it?")

@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "image/file_names.h"
+#include "image/file_types.h"
 #include "image/image_error.h"
 #include "image/image_format.h"
 #include "image/image_io.h"
@@ -139,7 +140,8 @@ public:
 
         const ImageFormat format = FormatFromExtension(job.output);
         if (!CanEncode(format))
-            return "cannot write " + job.output + " (use .jpg, .bmp, .tif or .png, or --format)";
+            return "cannot write " + job.output + " (use " + WritableExtensions() +
+                   ", or --format)";
 
         const std::string label = count > 1 ? "[" + std::to_string(index + 1) + "/" +
                                                   std::to_string(count) + "] " + job.input
@@ -354,12 +356,12 @@ int RunSynth(const Args& args) {
         return UsageError("--outer: " + problem, kSynthUsage);
     const ImageFormat format = FormatFromExtension(output);
     if (!CanEncode(format))
-        return Failure(output + ": cannot write this format (use .jpg, .bmp, .tif or .png)");
+        return Failure(output + ": cannot write this format (use " + WritableExtensions() + ")");
 
     RgbImage panorama;
     if (!input.empty()) {
         if (const ImageError e = panorama.LoadImageFile(input))
-            return Failure(input + ": " + ImageErrorText(e));
+            return Failure(DescribeLoadFailure(input, DetectFileFormat(input), e));
     } else {
         const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
         const int w = static_cast<int>(size.width), h = static_cast<int>(size.height);

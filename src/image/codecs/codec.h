@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "image/image_error.h"
@@ -74,6 +75,7 @@ using SignatureFn = bool (*)(ByteSpan header);
 // One row of the format table: everything the program knows about a format.
 struct Codec {
     ImageFormat format;
+    const char* id;           // lower case, names fuzz targets and corpora: "jpeg"
     const char* name;         // short, for messages: "JPEG"
     const char* description;  // for file dialogs: "JPEG Files"
     const char* extensions;   // lower case, space separated, first is the usual: "jpg jpeg"
@@ -92,6 +94,8 @@ std::span<const Codec> AllCodecs();
 
 // The codec for a format, or null when the format has none.
 const Codec* FindCodec(ImageFormat format);
+// The codec with the given id, or null.
+const Codec* FindCodecById(std::string_view id);
 
 ImageError DecodeJpeg(ByteSpan data, RgbImage& out, const ImageOperation& op);
 ImageError DecodeJpegFile(std::FILE* file, RgbImage& out, const ImageOperation& op);

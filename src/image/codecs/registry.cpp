@@ -133,40 +133,47 @@ bool IsPnm(ByteSpan h) {
 // WMF and EMF are rendered by their own decoders where those are built; without
 // one they are recognised and refused.
 constexpr std::array<Codec, 14> kCodecs{{
-    {ImageFormat::Bmp, "BMP", "Windows BMP Files", "bmp", 1, &IsBmp, &DecodeBmp, &EncodeBmp,
+    {ImageFormat::Bmp, "bmp", "BMP", "Windows BMP Files", "bmp", 1, &IsBmp, &DecodeBmp, &EncodeBmp,
      nullptr, &ProbeBmp},
-    {ImageFormat::Unknown, "GIF", "GIF Files", "", 2, &IsGif, nullptr, nullptr, nullptr, nullptr},
-    {ImageFormat::Jpeg, "JPEG", "JPEG Files", "jpg jpeg", 3, &IsJpeg, &DecodeJpeg, &EncodeJpeg,
-     &DecodeJpegFile, &ProbeJpeg},
-    {ImageFormat::Pcx, "PCX", "PCX Files", "pcx", 5, &IsPcx, &DecodePcx, nullptr, nullptr,
+    {ImageFormat::Unknown, "gif", "GIF", "GIF Files", "", 2, &IsGif, nullptr, nullptr, nullptr,
+     nullptr},
+    {ImageFormat::Jpeg, "jpeg", "JPEG", "JPEG Files", "jpg jpeg", 3, &IsJpeg, &DecodeJpeg,
+     &EncodeJpeg, &DecodeJpegFile, &ProbeJpeg},
+    {ImageFormat::Pcx, "pcx", "PCX", "PCX Files", "pcx", 5, &IsPcx, &DecodePcx, nullptr, nullptr,
      &ProbePcx},
-    {ImageFormat::Raw, "camera raw", "Camera Raw Files",
+    {ImageFormat::Raw, "raw", "camera raw", "Camera Raw Files",
      "dng cr2 cr3 nef nrw arw srf sr2 raf orf rw2 rwl pef srw 3fr erf kdc dcr mrw mos iiq x3f", 9,
      &IsRaw, &DecodeRaw, nullptr, nullptr, &ProbeRaw},
-    {ImageFormat::Tiff, "TIFF", "TIFF Files", "tif tiff", 6, &IsTiff, &DecodeTiff, &EncodeTiff,
-     nullptr, &ProbeTiff},
-    {ImageFormat::Png, "PNG", "PNG Files", "png", 4, &IsPng, &DecodePng, &EncodePng, nullptr,
+    {ImageFormat::Tiff, "tiff", "TIFF", "TIFF Files", "tif tiff", 6, &IsTiff, &DecodeTiff,
+     &EncodeTiff, nullptr, &ProbeTiff},
+    {ImageFormat::Png, "png", "PNG", "PNG Files", "png", 4, &IsPng, &DecodePng, &EncodePng, nullptr,
      &ProbePng},
-    {ImageFormat::Wmf, "WMF", "Windows Metafiles", "wmf", 7, &IsWmf, nullptr, nullptr, nullptr,
-     nullptr},
-    {ImageFormat::Emf, "EMF", "Enhanced Metafiles", "emf", 8, &IsEmf, nullptr, nullptr, nullptr,
-     nullptr},
-    {ImageFormat::Heif, "HEIF", "HEIF Files", "heic heif hif", 10, &IsHeif, &DecodeHeif, nullptr,
-     nullptr, &ProbeHeif},
-    {ImageFormat::WebP, "WebP", "WebP Files", "webp", 11, &IsWebp, &DecodeWebp, nullptr, nullptr,
-     &ProbeWebp},
-    {ImageFormat::Pnm, "PNM", "Netpbm Files", "pbm pgm ppm pnm pam", 12, &IsPnm, &DecodePnm,
+    {ImageFormat::Wmf, "wmf", "WMF", "Windows Metafiles", "wmf", 7, &IsWmf, nullptr, nullptr,
+     nullptr, nullptr},
+    {ImageFormat::Emf, "emf", "EMF", "Enhanced Metafiles", "emf", 8, &IsEmf, nullptr, nullptr,
+     nullptr, nullptr},
+    {ImageFormat::Heif, "heif", "HEIF", "HEIF Files", "heic heif hif", 10, &IsHeif, &DecodeHeif,
+     nullptr, nullptr, &ProbeHeif},
+    {ImageFormat::WebP, "webp", "WebP", "WebP Files", "webp", 11, &IsWebp, &DecodeWebp, nullptr,
+     nullptr, &ProbeWebp},
+    {ImageFormat::Pnm, "pnm", "PNM", "Netpbm Files", "pbm pgm ppm pnm pam", 12, &IsPnm, &DecodePnm,
      nullptr, nullptr, &ProbePnm},
-    {ImageFormat::Tga, "TGA", "TGA Files", "tga", 0, nullptr, &DecodeTga, nullptr, nullptr,
+    {ImageFormat::Tga, "tga", "TGA", "TGA Files", "tga", 0, nullptr, &DecodeTga, nullptr, nullptr,
      &ProbeTga},
-    {ImageFormat::Mov, "MOV", "QuickTime Movies", "mov", 0, nullptr, nullptr, nullptr, nullptr,
-     nullptr},
+    {ImageFormat::Mov, "mov", "MOV", "QuickTime Movies", "mov", 0, nullptr, nullptr, nullptr,
+     nullptr, nullptr},
 }};
 
 }  // namespace
 
 std::span<const Codec> AllCodecs() {
     return kCodecs;
+}
+
+const Codec* FindCodecById(std::string_view id) {
+    const auto it = std::find_if(kCodecs.begin(), kCodecs.end(),
+                                 [id](const Codec& codec) { return codec.id == id; });
+    return it == kCodecs.end() ? nullptr : &*it;
 }
 
 const Codec* FindCodec(ImageFormat format) {
