@@ -85,7 +85,13 @@ ImageError ProbeImageFile(const std::string& path, ImageSize& size, ImageFormat&
     format = DetectFormat(bytes, path);
     const Codec* codec = FindCodec(format);
     if (codec == nullptr || codec->decode == nullptr) return op.Fail(err::kNoDecoder);
-    if (codec->probe == nullptr) return op.Fail(err::kNoDecoder);
+    if (codec->probe == nullptr) {
+        // No header reader for this format: the size is learnt by decoding.
+        RgbImage image;
+        if (ImageError e = image.LoadImageAs(path, format)) return op.Fail(e);
+        size = {image.width(), image.height()};
+        return op.Succeed();
+    }
     ImageError result = codec->probe(bytes, size);
     if (result != err::kNone && bytes.size() == kHeadBytes) {
         // The header reaches past the head (a TIFF directory after the pixels).

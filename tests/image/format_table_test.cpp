@@ -10,6 +10,7 @@
 
 #include "image/codec_test_helpers.h"
 #include "image/codecs/codec.h"
+#include "image/file_io.h"
 #include "image/file_types.h"
 #include "image/image_format.h"
 #include "image/image_io.h"
@@ -70,8 +71,9 @@ TEST(FormatTable, ExtensionsAndSignaturesLeadBackToTheirFormat) {
                 c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             EXPECT_EQ(FormatFromExtension("a." + upper), codec.format) << upper;
         }
-        if (codec.detectionCode != 0 && codec.format != ImageFormat::Unknown)
+        if (codec.detectionCode != 0 && codec.format != ImageFormat::Unknown) {
             EXPECT_EQ(FormatFromDetectionCode(codec.detectionCode), codec.format);
+        }
     }
     // TIFF-structured raw files are raw by name; by content alone they are TIFF.
     std::vector<std::uint8_t> tiff(64, 0);

@@ -58,6 +58,24 @@ TEST_F(HeifTest, LossyAndOddSizedPicturesMatchHeifConvert) {
     }
 }
 
+TEST_F(HeifTest, ExifOrientationBesideThePixelsIsNotAppliedOnTopOfHeifsOwn) {
+    // heif-enc keeps a JPEG's EXIF block (orientation 6 here) but writes no
+    // rotation property: in HEIF the properties decide, so the picture stays
+    // as heif-convert shows it rather than being turned a second time.
+    if (!test::HaveTools({"exiftool"})) GTEST_SKIP() << "exiftool is needed";
+    const std::string ppm = Path("exif.ppm");
+    test::WritePpm(ppm, test::NoiseImage(40, 24, 2));
+    const std::string jpg = Path("exif.jpg");
+    const std::string heic = Path("exif.heic");
+    ASSERT_TRUE(test::RunTool("convert '" + ppm + "' '" + jpg + "'"));
+    ASSERT_TRUE(test::RunTool("exiftool -q -n -overwrite_original -Orientation=6 '" + jpg + "'"));
+    ASSERT_TRUE(test::RunTool("heif-enc -q 80 '" + jpg + "' -o '" + heic + "'"));
+    RgbImage image;
+    ASSERT_EQ(image.LoadImageFile(heic), err::kNone);
+    test::ExpectSamePixels(image, Reference(heic));
+    EXPECT_EQ(image.width(), 40);
+}
+
 TEST_F(HeifTest, DamagedFileFailsWithItsOwnCodeAndAnEmptyImage) {
     const std::string heic = MakeHeic("d", 48, 32, "-q 80");
     std::vector<std::uint8_t> bytes = test::ReadFileBytes(heic);

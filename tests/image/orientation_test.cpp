@@ -38,6 +38,10 @@ RgbImage MarkedPicture() {
     return image;
 }
 
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    ASSERT_EQ(WriteFileAtomically(path, bytes.data(), bytes.size()), err::kNone) << path;
+}
+
 class OrientationTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -59,11 +63,16 @@ protected:
     TempFolder folder_;
 };
 
-TEST_F(OrientationTest, EveryValueInJpegTiffAndPngComesOutAsImageMagickTurnsIt) {
+TEST_F(OrientationTest, EveryValueInJpegTiffPngAndWebpComesOutAsImageMagickTurnsIt) {
     const std::string base = Path("base.ppm");
     ASSERT_TRUE(test::RunTool("convert '" + base + "' '" + Path("base.png") + "'"));
     ASSERT_TRUE(test::RunTool("convert '" + base + "' -quality 100 -sampling-factor 1x1 '" +
                               Path("base.jpg") + "'"));
+    const bool haveWebpTools = test::HaveTools({"cwebp", "webpmux"});
+    if (haveWebpTools) {
+        ASSERT_TRUE(test::RunTool("cwebp -quiet -lossless -exact '" + Path("base.png") + "' -o '" +
+                                  Path("base.webp") + "'"));
+    }
     for (int orientation = 1; orientation <= 8; ++orientation) {
         SCOPED_TRACE(orientation);
         const std::string value = std::to_string(orientation);
@@ -95,6 +104,26 @@ TEST_F(OrientationTest, EveryValueInJpegTiffAndPngComesOutAsImageMagickTurnsIt) 
         ASSERT_EQ(image.LoadImageFile(jpg), err::kNone);
         test::ExpectSamePixels(image, Upright(jpg), 2);
         test::ExpectSamePixels(image, expected, 12);
+
+        // WebP: EXIF chunk set with webpmux (ImageMagick does not turn WebP).
+        if (haveWebpTools) {
+            test::Bytes exif;
+            exif.Raw({'I', 'I', 42, 0})
+                .U32(8)
+                .U16(1)
+                .U16(274)
+                .U16(3)
+                .U32(1)
+                .U32(orientation)
+                .U32(0);
+            const std::string exifFile = Path("o" + value + ".exif");
+            WriteBytes(exifFile, exif.vec());
+            const std::string webp = Path("o" + value + ".webp");
+            ASSERT_TRUE(test::RunTool("webpmux -set exif '" + exifFile + "' '" + Path("base.webp") +
+                                      "' -o '" + webp + "'"));
+            ASSERT_EQ(image.LoadImageFile(webp), err::kNone);
+            test::ExpectSamePixels(image, expected);
+        }
 
         // The probe gives the upright size without decoding.
         ImageSize size;
