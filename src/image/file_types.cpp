@@ -30,13 +30,23 @@ std::string Upper(std::string text) {
     return text;
 }
 
-std::string Patterns(const Codec& codec, bool bothCases) {
-    std::string lower, upper;
+// Appends "*.ext" for each extension, separated by blanks.
+void AppendPatterns(std::string& text, const Codec& codec, bool upper) {
     for (const std::string& extension : Extensions(codec)) {
-        lower += (lower.empty() ? "*." : " *.") + extension;
-        upper += " *." + Upper(extension);
+        if (!text.empty() && text.back() != '(') text += ' ';
+        text += "*.";
+        text += upper ? Upper(extension) : extension;
     }
-    return bothCases ? lower + upper : lower;
+}
+
+// Joins words as "a, b and c" (or "or c").
+std::string JoinWords(const std::vector<std::string>& words, const char* last) {
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) text += i + 1 == words.size() ? last : ", ";
+        text += words[i];
+    }
+    return text;
 }
 
 bool Readable(const Codec& codec) {
@@ -47,17 +57,21 @@ bool Writable(const Codec& codec) {
 }
 
 std::string Filters(bool (*wanted)(const Codec&), const char* allTitle, bool bothCases) {
-    std::string lower, upper, each;
+    std::string all = std::string(allTitle) + " (";
+    std::string each;
+    for (int pass = 0; pass < (bothCases ? 2 : 1); ++pass)
+        for (const Codec& codec : AllCodecs())
+            if (wanted(codec)) AppendPatterns(all, codec, pass == 1);
+    all += ");;";
     for (const Codec& codec : AllCodecs()) {
         if (!wanted(codec) || codec.extensions[0] == '\0') continue;
-        for (const std::string& extension : Extensions(codec)) {
-            lower += " *." + extension;
-            upper += " *." + Upper(extension);
-        }
-        each += std::string(codec.description) + " (" + Patterns(codec, bothCases) + ");;";
+        each += codec.description;
+        each += " (";
+        AppendPatterns(each, codec, false);
+        if (bothCases) AppendPatterns(each, codec, true);
+        each += ");;";
     }
-    const std::string all = lower.substr(1) + (bothCases ? upper : "");
-    return std::string(allTitle) + " (" + all + ");;" + each + "All files (*)";
+    return all + each + "All files (*)";
 }
 
 std::string FileName(const std::string& path) {
@@ -102,25 +116,21 @@ std::string SaveDialogFilters() {
 std::string ReadableFormatNames() {
     std::vector<std::string> names;
     for (const Codec& codec : AllCodecs())
-        if (Readable(codec)) names.push_back(codec.name);
-    std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
-    return text;
+        if (Readable(codec)) names.emplace_back(codec.name);
+    return JoinWords(names, " and ");
 }
 
 std::string WritableExtensions() {
     std::vector<std::string> extensions;
     for (const Codec& codec : AllCodecs())
         if (Writable(codec)) extensions.push_back("." + Extensions(codec).front());
-    std::string text;
-    for (std::size_t i = 0; i < extensions.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == extensions.size() ? " or " : ", ") + extensions[i];
-    return text;
+    return JoinWords(extensions, " or ");
 }
 
 std::string DescribeLoadFailure(const std::string& path, ImageFormat format, ImageError code) {
-    const std::string name = "\"" + FileName(path) + "\"";
+    std::string name = "\"";
+    name += FileName(path);
+    name += '"';
     const Codec* codec = FindCodec(format);
     if (code == err::kNoDecoder || codec == nullptr || codec->decode == nullptr) {
         return name + " is not in a format this program reads. It reads " + ReadableFormatNames() +

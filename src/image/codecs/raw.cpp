@@ -4,6 +4,7 @@
 // its exceptions are caught here.
 #include <libraw/libraw.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
@@ -61,6 +62,10 @@ std::unique_ptr<LibRaw> NewProcessor() {
     params.output_color = 1;  // sRGB
     params.output_bps = 8;
     params.half_size = 0;
+    // LibRaw's own cap on one raw buffer, in step with the layer's pixel limit
+    // (a raw pixel takes up to 8 bytes while it is unpacked).
+    const std::int64_t megabytes = std::max<std::int64_t>(64, ImagePixelLimit() * 8 >> 20);
+    params.max_raw_memory_mb = static_cast<unsigned>(std::min<std::int64_t>(megabytes, 1 << 20));
     return raw;
 }
 
