@@ -84,6 +84,13 @@ TEST_F(HeifTest, DamagedFileFailsWithItsOwnCodeAndAnEmptyImage) {
     ImageOperation op;
     EXPECT_EQ(DecodeHeif(ByteSpan(bytes).first(bytes.size() / 2), image, op), err::kBadHeif);
     EXPECT_TRUE(image.empty());
+    // Found by fuzzing: a file whose pictures are far larger than the size it
+    // declares made libheif allocate gigabytes; now refused within the limits.
+    const std::vector<std::uint8_t> oversized =
+        test::ReadFileBytes(test::TestDataPath("heif/oversized_plane.heic"));
+    ASSERT_FALSE(oversized.empty());
+    EXPECT_NE(DecodeHeif(oversized, image, op), err::kNone);
+    EXPECT_TRUE(image.empty());
     // Over the layer's limits before any pixel is decoded.
     SetImagePixelLimit(100);
     EXPECT_EQ(DecodeHeif(bytes, image, op), err::kNoMemory);

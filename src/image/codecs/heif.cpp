@@ -5,6 +5,7 @@
 // nothing; C++ exceptions from inside it are caught here.
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -70,7 +71,15 @@ ImageError Open(ByteSpan data, OpenedHeif& heif) {
     heif.handle.reset(handle);
     heif.width = heif_image_handle_get_width(handle);
     heif.height = heif_image_handle_get_height(handle);
-    return CheckImageSize(heif.width, heif.height);
+    if (ImageError e = CheckImageSize(heif.width, heif.height)) return e;
+    // A grid or a coded picture larger than the size the file declares would
+    // make libheif allocate for it; its limit, checked while decoding, keeps
+    // every plane near the declared size (coded pictures are padded to whole
+    // 64-pixel blocks, so one block more is allowed).
+    const int side = std::max(heif.width, heif.height);
+    heif_context_set_maximum_image_size_limit(heif.context.get(),
+                                              std::min(kMaxImageSide, (side + 63) / 64 * 64 + 65));
+    return err::kNone;
 }
 
 ImageError Decode(ByteSpan data, RgbImage& out, const ImageOperation& op) {
