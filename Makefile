@@ -5,12 +5,13 @@ JOBS ?= $(shell nproc)
 # Debian 12 packages the build and the tests need.
 DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
-        libbenchmark-dev libexiv2-dev
+        libbenchmark-dev libexiv2-dev libheif-dev libwebp-dev libraw-dev
 # Only for the tests: movies written by the program are checked with other readers,
-# the metadata of saved pictures with exiftool, the shared web page in headless
-# Chromium driven from node, the installed layout with the desktop validators.
-TEST_DEPS := ffmpeg quicktime-utils libimage-exiftool-perl chromium nodejs \
-             desktop-file-utils appstream man-db
+# decoded pictures against each format's own tools, the metadata of saved pictures
+# with exiftool, the shared web page in headless Chromium driven from node, the
+# installed layout with the desktop validators.
+TEST_DEPS := ffmpeg quicktime-utils libheif-examples webp libraw-bin netpbm imagemagick \
+             libimage-exiftool-perl chromium nodejs desktop-file-utils appstream man-db
 # Only for `make bench` (reference tools timed in the same run).
 BENCH_DEPS := libjpeg-turbo-progs libopencv-dev
 # Only for `make fuzz`.

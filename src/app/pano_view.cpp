@@ -22,6 +22,7 @@
 #include "export/share360.h"
 #include "export/share_page.h"
 #include "image/file_names.h"
+#include "image/file_types.h"
 #include "image/image_error.h"
 #include "image/image_io.h"
 #include "image/image_layer.h"
@@ -71,10 +72,14 @@ QAbstractButton* PlaceButton(artwork::ButtonId id, const QRect& place, const QSt
 
 const QString kSaveTitle = QStringLiteral("Save current image as a panorama image file");
 const QString kShare360Filter = QStringLiteral("360° JPEG (*.jpg)");
-const QString kSaveFilters = QStringLiteral(
-    "Image Files (*.bmp *.jpg *.jpeg *.tif *.tiff *.png);;Windows BMP Files (*.bmp);;"
-    "JPEG Files (*.jpg *.jpeg);;TIFF Files (*.tif *.tiff);;PNG Files (*.png);;"
-    "360° JPEG (*.jpg);;All files (*)");
+// The writable formats, from the format table, and the strip for 360° viewers.
+QString SaveFilters() {
+    QString filters = QString::fromStdString(orbelune::SaveDialogFilters());
+    const QString all = QStringLiteral(";;All files (*)");
+    const qsizetype at = filters.lastIndexOf(all);
+    if (at >= 0 && at + all.size() == filters.size()) filters.chop(all.size());
+    return filters + QStringLiteral(";;") + kShare360Filter + all;
+}
 
 // What the photo (or the panorama file) the view was made from carries.
 orbelune::PhotoMetadata SourceMetadata(const QString& path) {
@@ -386,7 +391,7 @@ void CPanoView::SaveImage() {
     const QString proposed =
         m_app.m_strPathName.isEmpty() ? proposedName : QDir(folder).filePath(proposedName);
     QString filter;
-    QString path = m_app.ui().SaveFileName(this, kSaveTitle, proposed, kSaveFilters, &filter);
+    QString path = m_app.ui().SaveFileName(this, kSaveTitle, proposed, SaveFilters(), &filter);
     if (path.isEmpty()) return;
     const bool share360 = filter == kShare360Filter;
     if (share360) {

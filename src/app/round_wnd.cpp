@@ -5,8 +5,9 @@
 
 #include "app/orbelune_app.h"
 #include "app/ui_services.h"
+#include "image/file_types.h"
 #include "image/image_error.h"
-#include "image/image_layer.h"
+#include "image/image_io.h"
 
 namespace {
 
@@ -28,9 +29,12 @@ bool CRoundWnd::LoadRawImage(const QString& path) {
         error = m_image.LoadImageFile(path.toStdString());
     }
     if (error != orbelune::err::kNone) {
-        m_app.ui().MessageBox(
-            this, QString::fromStdString(orbelune::ImageErrorTextFor(path.toStdString(), error)),
-            UiServices::Icon::None, UiServices::Buttons::Ok);
+        // Names the file and says whether it is damaged or in a format not read.
+        const std::string file = path.toStdString();
+        m_app.ui().MessageBox(this,
+                              QString::fromStdString(orbelune::DescribeLoadFailure(
+                                  file, orbelune::DetectFileFormat(file), error)),
+                              UiServices::Icon::None, UiServices::Buttons::Ok);
         update();
         return false;
     }

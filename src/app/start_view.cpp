@@ -13,20 +13,18 @@
 #include "app/pano_view.h"
 #include "app/round_view.h"
 #include "app/ui_services.h"
+#include "image/file_types.h"
+#include "image/image_io.h"
 #include "platform/settings_keys.h"
 
 namespace {
 
 const QString kManualFile = QStringLiteral("Orbelune_Manual.pdf");
 
-// The open dialog's choices; Linux file names are case-sensitive, so both
-// spellings of each extension are offered.
-const QString kOpenFilters = QStringLiteral(
-    "Image Files (*.bmp *.jpg *.jpeg *.tif *.tiff *.BMP *.JPG *.JPEG *.TIF *.TIFF);;"
-    "Windows BMP Files (*.bmp *.BMP);;"
-    "JPEG Files (*.jpg *.jpeg *.JPG *.JPEG);;"
-    "TIFF Files (*.tif *.tiff *.TIF *.TIFF);;"
-    "All files (*)");
+// Every readable format, from the format table.
+QString OpenFilters() {
+    return QString::fromStdString(orbelune::OpenDialogFilters());
+}
 
 // Clears the busy flag and ends the wait cursor on every way out of the open.
 class OpenTaskGuard {
@@ -75,15 +73,24 @@ void COrbeluneView::SetViews(CRoundView* roundView, CPanoView* panoView) {
 }
 
 int COrbeluneView::ClassifyImageFile(const QString& path) {
+    const std::string file = QFile::encodeName(path).toStdString();
+    m_classifyFailure.clear();
     m_scratch.FreePixels();
-    if (m_scratch.LoadImageFile(QFile::encodeName(path).toStdString()) != orbelune::err::kNone ||
-        m_scratch.height() <= 0) {
+    orbelune::ImageSize size;
+    orbelune::ImageFormat format = orbelune::ImageFormat::Unknown;
+    orbelune::ImageError result = orbelune::ProbeImageFile(file, size, format);
+    if (result != orbelune::err::kNone && result != orbelune::err::kNoDecoder) {
+        // The decoder has the last word on a header the probe refused.
+        result = m_scratch.LoadImageFile(file);
+        size = {m_scratch.width(), m_scratch.height()};
         m_scratch.FreePixels();
+    }
+    if (result != orbelune::err::kNone || size.height <= 0) {
+        m_classifyFailure =
+            QString::fromStdString(orbelune::DescribeLoadFailure(file, format, result));
         return kNotAnImage;
     }
-    const double ratio =
-        static_cast<double>(m_scratch.width()) / static_cast<double>(m_scratch.height());
-    m_scratch.FreePixels();
+    const double ratio = static_cast<double>(size.width) / static_cast<double>(size.height);
     return ratio > 2.0 ? kPanorama : kRingPhoto;
 }
 
@@ -94,7 +101,8 @@ void COrbeluneView::OnOpenRawImage() {
     }
     m_app.m_bBusy = true;
     UiServices& ui = m_app.ui();
-    const QString path = ui.OpenFileName(nullptr, tr("Select a raw image file"), kOpenFilters);
+    const QString path =
+        ui.OpenFileName(nullptr, tr("Open a ring photograph or a panorama"), OpenFilters());
     if (path.isEmpty()) {
         m_app.m_bBusy = false;
         ui.EndWaitCursor();
@@ -122,12 +130,14 @@ void COrbeluneView::OpenChosenFile(const QString& path) {
     int kind;
     {
         ProgressScope progress(m_app);
+        m_classifyFailure.clear();
         kind = classifyHook ? classifyHook(path) : ClassifyImageFile(path);
     }
     if (kind == kNotAnImage) {
-        ui.MessageBox(this,
-                      QStringLiteral("File does not appear to be an Image.  Please choose another "
-                                     "file."),
+        const QString reason = m_classifyFailure.isEmpty()
+                                   ? QStringLiteral("The file could not be read.")
+                                   : m_classifyFailure;
+        ui.MessageBox(this, reason + QStringLiteral("\nPlease choose another file."),
                       UiServices::Icon::Stop, UiServices::Buttons::Ok);
         return;
     }

@@ -27,8 +27,12 @@ public:
 
     void SetViews(CRoundView* roundView, CPanoView* panoView);
 
-    // Decodes the file once: a picture more than twice as wide as high is a panorama.
+    // A picture more than twice as wide as high is a panorama. Reads only the
+    // file's header where its format has a probe (the view that opens the file
+    // then decodes it once); decodes it where not, or when the header is refused.
     int ClassifyImageFile(const QString& path);
+    // Why the last ClassifyImageFile gave kNotAnImage, for the user.
+    const QString& classifyFailure() const { return m_classifyFailure; }
     // Replaces the classification in tests (a file that classifies but then
     // fails to load in its view); empty means ClassifyImageFile.
     std::function<int(const QString&)> classifyHook;
@@ -56,6 +60,7 @@ private:
     CRoundView* m_pRoundView = nullptr;
     CPanoView* m_pPanoView = nullptr;
     orbelune::RgbImage m_scratch;
+    QString m_classifyFailure;
     QLabel* m_pBackground = nullptr;
     ImageButton* m_pOpen = nullptr;
     ImageButton* m_pManual = nullptr;

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "image/adjustments.h"
+#include "image/file_types.h"
 #include "image/image_error.h"
 #include "image/image_format.h"
 #include "image/image_io.h"
@@ -32,14 +33,14 @@ bool ParseInt(const std::string& text, int& value) {
 bool Load(const std::string& path, RgbImage& image) {
     const ImageError e = image.LoadImageFile(path);
     if (e == err::kNone) return true;
-    Failure(FileErrorMessage(path, e));
+    Failure(DescribeLoadFailure(path, DetectFileFormat(path), e));
     return false;
 }
 
 int Save(const RgbImage& image, const std::string& path) {
     const ImageFormat format = FormatFromExtension(path);
     if (!CanEncode(format))
-        return Failure(path + ": cannot write this format (use .jpg, .bmp, .tif or .png)");
+        return Failure(path + ": cannot write this format (use " + WritableExtensions() + ")");
     const bool linked = HasOtherHardLinks(path);
     if (const ImageError e = image.SaveImageFile(path, format))
         return Failure(FileErrorMessage(path, e));
@@ -92,13 +93,21 @@ int Failure(const std::string& message) {
 
 int RunInfo(const Args& args) {
     if (args.size() != 1) return UsageError("info takes one file", kInfoUsage);
-    RgbImage image;
-    if (!Load(args[0], image)) return kExitFailed;
+    // The header is enough where the format has a probe; the decoder decides
+    // when it refuses the header (and says why the file cannot be read).
+    ImageSize size;
+    ImageFormat format = ImageFormat::Unknown;
+    const ImageError probed = ProbeImageFile(args[0], size, format);
+    if (probed == err::kNoDecoder) return Failure(DescribeLoadFailure(args[0], format, probed));
+    if (probed != err::kNone) {
+        RgbImage image;
+        if (!Load(args[0], image)) return kExitFailed;
+        size = {image.width(), image.height()};
+    }
     // Classify as the start view does: wider than twice the height is a panorama.
-    const bool panorama = static_cast<double>(image.width()) / image.height() > 2.0;
-    const ImageFormat format = DetectFileFormat(args[0]);
-    std::printf("format=%d width=%d height=%d kind=%s\n", static_cast<int>(format), image.width(),
-                image.height(), panorama ? "panorama" : "ring");
+    const bool panorama = static_cast<double>(size.width) / size.height > 2.0;
+    std::printf("format=%d width=%d height=%d kind=%s\n", static_cast<int>(format), size.width,
+                size.height, panorama ? "panorama" : "ring");
     return kExitOk;
 }
 

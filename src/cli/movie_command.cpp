@@ -14,7 +14,9 @@
 #include "export/movie_settings.h"
 #include "export/panorama_movie.h"
 #include "export/share360.h"
+#include "image/file_types.h"
 #include "image/image_error.h"
+#include "image/image_io.h"
 #include "image/image_layer.h"
 #include "image/rgb_image.h"
 #include "platform/qt_settings_store.h"
@@ -197,7 +199,7 @@ int RunMovie(const Args& args) {
 
     RgbImage panorama;
     if (const ImageError e = panorama.LoadImageFile(o.panorama))
-        return Failure(FileErrorMessage(o.panorama, e));
+        return Failure(DescribeLoadFailure(o.panorama, DetectFileFormat(o.panorama), e));
 
     // A name without an extension gets the proposal's ".mov".
     const props::PathParts proposal = props::SplitPath(o.panorama);

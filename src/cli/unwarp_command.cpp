@@ -17,6 +17,7 @@
 #include "export/movie_settings.h"
 #include "export/share360.h"
 #include "image/file_names.h"
+#include "image/file_types.h"
 #include "image/image_error.h"
 #include "image/image_format.h"
 #include "image/image_io.h"
@@ -153,7 +154,8 @@ public:
         if (options_.share360 && format != ImageFormat::Jpeg)
             return "cannot write " + job.output + " (a 360° JPEG needs .jpg)";
         if (!CanEncode(format))
-            return "cannot write " + job.output + " (use .jpg, .bmp, .tif or .png, or --format)";
+            return "cannot write " + job.output + " (use " + WritableExtensions() +
+                   ", or --format)";
 
         const std::string label = count > 1 ? "[" + std::to_string(index + 1) + "/" +
                                                   std::to_string(count) + "] " + job.input
@@ -384,12 +386,12 @@ int RunSynth(const Args& args) {
         return UsageError("--outer: " + problem, kSynthUsage);
     const ImageFormat format = FormatFromExtension(output);
     if (!CanEncode(format))
-        return Failure(output + ": cannot write this format (use .jpg, .bmp, .tif or .png)");
+        return Failure(output + ": cannot write this format (use " + WritableExtensions() + ")");
 
     RgbImage panorama;
     if (!input.empty()) {
         if (const ImageError e = panorama.LoadImageFile(input))
-            return Failure(FileErrorMessage(input, e));
+            return Failure(DescribeLoadFailure(input, DetectFileFormat(input), e));
     } else {
         const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
         const int w = static_cast<int>(size.width), h = static_cast<int>(size.height);

@@ -41,6 +41,13 @@ const char* KnownText(ImageError code) {
         case 32: return "bad TGA File";
         case 35: return "a call to the fn CreateDIBitmap failed";
         case 36: return "LZW de/compression is not permitted";
+        case 37: return "bad HEIF file";
+        case 38: return "this HEIF file is coded in a way not decoded here";
+        case 39: return "bad WebP file";
+        case 40: return "bad camera raw file";
+        case 41: return "this camera or raw variant is not supported";
+        case 42: return "bad PNM file";
+        case 0xFFFFFFFFu: return "not a format this program reads";
         default: return nullptr;
     }
 }

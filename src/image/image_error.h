@@ -28,6 +28,12 @@ inline constexpr ImageError kBadTiff = 20;
 inline constexpr ImageError kBadPcx = 22;
 inline constexpr ImageError kBadMetafile = 27;
 inline constexpr ImageError kBadTga = 32;
+inline constexpr ImageError kBadHeif = 37;
+inline constexpr ImageError kHeifUnsupported = 38;
+inline constexpr ImageError kBadWebp = 39;
+inline constexpr ImageError kBadRaw = 40;
+inline constexpr ImageError kRawUnsupported = 41;
+inline constexpr ImageError kBadPnm = 42;
 // The loader's "no decoder for this format" result (-1 seen as unsigned).
 inline constexpr ImageError kNoDecoder = 0xFFFFFFFFu;
 }  // namespace err

@@ -6,10 +6,27 @@
 #include <utility>
 
 #include "image/codecs/codec.h"
+#include "image/exif_orientation.h"
 #include "image/file_io.h"
 #include "image/image_layer.h"
+#include "image/image_ops.h"
 
 namespace orbelune {
+
+namespace {
+
+// Enough of a file's start for every header probe and for a JPEG's EXIF
+// segment (at most 64 KiB, normally right after the start of the file).
+constexpr std::size_t kHeadBytes = 256 * 1024;
+
+// Turns a decoded picture upright as its EXIF orientation says; `file` is the
+// whole file or its head.
+ImageError Orient(RgbImage& image, ImageFormat format, std::span<const std::uint8_t> file) {
+    const int orientation = ExifOrientation(format, file);
+    return orientation == 1 ? err::kNone : ApplyOrientation(image, orientation);
+}
+
+}  // namespace
 
 ImageError DecodeImageBytes(std::span<const std::uint8_t> data, ImageFormat format, RgbImage& out) {
     ImageOperation op;
@@ -17,12 +34,13 @@ ImageError DecodeImageBytes(std::span<const std::uint8_t> data, ImageFormat form
     if (format == ImageFormat::Wmf || format == ImageFormat::Emf) return op.Fail(err::kBadMetafile);
     const Codec* codec = FindCodec(format);
     if (codec == nullptr || codec->decode == nullptr) return op.Fail(err::kNoDecoder);
-    const ImageError result = codec->decode(data, out, op);
+    ImageError result = codec->decode(data, out, op);
+    if (result == err::kNone && out.empty()) result = err::kMisc;
+    if (result == err::kNone) result = Orient(out, format, data);
     if (result != err::kNone) {
         out.FreePixels();
         return op.Fail(result);
     }
-    if (out.empty()) return op.Fail(err::kMisc);
     return op.Succeed();
 }
 
@@ -45,12 +63,46 @@ ImageError EncodeImageBytes(const RgbImage& image, ImageFormat format,
     return op.Succeed();
 }
 
+ImageFormat DetectFormat(std::span<const std::uint8_t> head, const std::string& path) {
+    const ImageFormat byContent = FormatFromDetectionCode(DetectFormatCode(head));
+    const ImageFormat byName = FormatFromExtension(path);
+    // Many raw formats are TIFF files inside; their name says which.
+    if (byContent == ImageFormat::Tiff && byName == ImageFormat::Raw) return ImageFormat::Raw;
+    return byContent != ImageFormat::Unknown ? byContent : byName;
+}
+
 ImageFormat DetectFileFormat(const std::string& path) {
-    ImageFormat format = ImageFormat::Unknown;
     std::vector<std::uint8_t> head;
-    if (ReadFileHead(path, kDetectHeaderBytes, head) == err::kNone)
-        format = FormatFromDetectionCode(DetectFormatCode(head));
-    return format != ImageFormat::Unknown ? format : FormatFromExtension(path);
+    if (ReadFileHead(path, kDetectHeaderBytes, head) != err::kNone) head.clear();
+    return DetectFormat(head, path);
+}
+
+ImageError ProbeImageFile(const std::string& path, ImageSize& size, ImageFormat& format) {
+    ImageOperation op;
+    size = {};
+    std::vector<std::uint8_t> bytes;
+    if (ImageError e = ReadFileHead(path, kHeadBytes, bytes)) return op.Fail(e);
+    format = DetectFormat(bytes, path);
+    const Codec* codec = FindCodec(format);
+    if (codec == nullptr || codec->decode == nullptr) return op.Fail(err::kNoDecoder);
+    if (codec->probe == nullptr) {
+        // No header reader for this format: the size is learnt by decoding.
+        RgbImage image;
+        if (ImageError e = image.LoadImageAs(path, format)) return op.Fail(e);
+        size = {image.width(), image.height()};
+        return op.Succeed();
+    }
+    ImageError result = codec->probe(bytes, size);
+    if (result != err::kNone && bytes.size() == kHeadBytes) {
+        // The header reaches past the head (a TIFF directory after the pixels).
+        if (ImageError e = ReadWholeFile(path, bytes)) return op.Fail(e);
+        result = codec->probe(bytes, size);
+    }
+    if (result != err::kNone) {
+        size = {};
+        return op.Fail(result);
+    }
+    return op.Succeed();
 }
 
 ImageError RgbImage::LoadImageFile(const std::string& path) {
@@ -79,9 +131,13 @@ ImageError RgbImage::LoadImageAs(const std::string& path, ImageFormat format) {
         }
         result = codec->decodeFile(file, *this, op);
         std::fclose(file);
+        if (result == err::kNone && !empty() && format == ImageFormat::Jpeg &&
+            ReadFileHead(path, kHeadBytes, bytes) == err::kNone)
+            result = Orient(*this, format, bytes);
     } else {
         if (ImageError e = ReadWholeFile(path, bytes)) return op.Fail(e);
         result = codec->decode(bytes, *this, op);
+        if (result == err::kNone && !empty()) result = Orient(*this, format, bytes);
     }
     if (result != err::kNone || empty()) {
         FreePixels();

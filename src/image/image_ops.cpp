@@ -272,3 +272,96 @@ int RgbImage::RotateImage(int mode) {
 }
 
 }  // namespace orbelune
+
+namespace orbelune {
+
+namespace {
+
+// Copies a w x h source into an h x w target, source pixel (x, y) landing on
+// target row (reverseRows ? w - 1 - x : x), column (reverseColumns ? h - 1 - y : y).
+ImageError QuarterCopy(const RgbImage& sourceImage, bool reverseRows, bool reverseColumns,
+                       RgbImage& out) {
+    ImageOperation op;
+    if (sourceImage.empty() || &sourceImage == &out) return op.Fail(err::kBadParam);
+    const int w = sourceImage.width();
+    const int h = sourceImage.height();
+    RgbImage result;
+    if (result.AllocatePixels(h, w) != err::kNone) return op.Fail(err::kNoMemory);
+    const std::uint8_t* source = sourceImage.data();
+    std::uint8_t* target = result.data();
+    const std::size_t sourceStride = sourceImage.stride();
+    const std::size_t targetStride = static_cast<std::size_t>(h) * 3;
+    auto body = [&](int first, int end) {
+        // Column by column within the band of source rows, as TurnedCopy does.
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* to =
+                target + targetStride * static_cast<std::size_t>(reverseRows ? w - 1 - x : x);
+            const std::uint8_t* from = source + static_cast<std::size_t>(x) * 3;
+            for (int y = first; y < end; ++y) {
+                const int column = reverseColumns ? h - 1 - y : y;
+                std::memcpy(to + static_cast<std::size_t>(column) * 3,
+                            from + sourceStride * static_cast<std::size_t>(y), 3);
+            }
+        }
+    };
+    if (!ParallelRows(h, static_cast<std::int64_t>(sourceStride), body, ProgressOf(op)))
+        return op.Fail(err::kAborted);
+    out = std::move(result);
+    return op.Succeed();
+}
+
+}  // namespace
+
+ImageError FlipRows(RgbImage& image) {
+    ImageOperation op;
+    if (image.empty()) return op.Fail(err::kBadParam);
+    const int height = image.height();
+    const std::size_t stride = image.stride();
+    auto body = [&](int first, int end) {
+        for (int y = first; y < end; ++y)
+            std::swap_ranges(image.row(y), image.row(y) + stride, image.row(height - 1 - y));
+    };
+    if (!ParallelRows(height / 2, static_cast<std::int64_t>(stride) * 2, body, ProgressOf(op)))
+        return op.Fail(err::kAborted);
+    return op.Succeed();
+}
+
+ImageError TransposedCopy(const RgbImage& source, RgbImage& out) {
+    return QuarterCopy(source, false, false, out);
+}
+
+ImageError TransversedCopy(const RgbImage& source, RgbImage& out) {
+    return QuarterCopy(source, true, true, out);
+}
+
+ImageError ApplyOrientation(RgbImage& image, int orientation) {
+    RgbImage turned;
+    ImageError result = err::kNone;
+    switch (orientation) {
+        case 2:
+            return image.MirrorRows();
+        case 3:
+            result = TurnedCopy(image, 1, turned);
+            break;
+        case 4:
+            return FlipRows(image);
+        case 5:
+            result = TransposedCopy(image, turned);
+            break;
+        case 6:
+            result = TurnedCopy(image, 0, turned);
+            break;
+        case 7:
+            result = TransversedCopy(image, turned);
+            break;
+        case 8:
+            result = TurnedCopy(image, 2, turned);
+            break;
+        default:
+            return err::kNone;
+    }
+    if (result == err::kNone) image = std::move(turned);
+    return result;
+}
+
+}  // namespace orbelune

@@ -26,6 +26,23 @@ class RgbImage;
 // the same image on both sides; kNoMemory; kAborted when progress asks to stop.
 ImageError TurnedCopy(const RgbImage& source, int mode, RgbImage& turned);
 
+// Reverses the order of the rows (upside down, not turned), in place.
+ImageError FlipRows(RgbImage& image);
+
+// `out` becomes `source` reflected over its main diagonal: pixel (x, y) goes to
+// (y, x). Same refusals as TurnedCopy.
+ImageError TransposedCopy(const RgbImage& source, RgbImage& out);
+
+// `out` becomes `source` reflected over its other diagonal: pixel (x, y) of a
+// w x h source goes to (h - 1 - y, w - 1 - x).
+ImageError TransversedCopy(const RgbImage& source, RgbImage& out);
+
+// Puts upright a picture stored as EXIF orientation 1 to 8 describes (1: as
+// stored, 2: mirrored, 3: half turn, 4: upside down, 5: transposed, 6: a
+// quarter clockwise, 7: transversed, 8: a quarter counter-clockwise); other
+// values change nothing. The image is replaced only on success.
+ImageError ApplyOrientation(RgbImage& image, int orientation);
+
 // Size a picture is shown at inside a box: the exact box, or fitted by the
 // picture's orientation only (the other side may exceed the box).
 struct DisplaySize {

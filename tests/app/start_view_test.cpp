@@ -12,8 +12,10 @@
 namespace {
 
 using Icon = UiServices::Icon;
-const QString kNotAnImage =
-    QStringLiteral("File does not appear to be an Image.  Please choose another file.");
+// A file in no format we read: named, with the formats that are read.
+const QString kGifRefused = QStringLiteral(
+    "\"anim.gif\" is not in a format this program reads. It reads BMP, JPEG, PCX, camera raw, "
+    "TIFF, PNG, HEIF, WebP, PNM and TGA files.\nPlease choose another file.");
 
 class StartViewTest : public AppFixture {
 protected:
@@ -40,13 +42,38 @@ TEST_F(StartViewTest, ClassifiesByProportionsWithExactlyTwoAsARing) {
     EXPECT_EQ(view()->ClassifyImageFile(temp.filePath("missing.bmp")), COrbeluneView::kNotAnImage);
 }
 
+TEST_F(StartViewTest, DamagedPictureIsCalledDamagedAndClassifyingReadsOnlyTheHeader) {
+    // A BMP header claiming 400 x 100 with its pixels missing: the header is
+    // enough to tell a panorama, and the decoder then says it is damaged.
+    QByteArray header = QByteArrayLiteral("BM");
+    header.append(QByteArray(12, '\0'));
+    const char info[] = {40, 0, 0, 0, char(0x90), 1, 0, 0, 100, 0, 0, 0, 1, 0, 24, 0};
+    header.append(info, sizeof info);
+    header.append(QByteArray(30, '\0'));
+    const QString path = WriteText("cut.bmp", header);
+    EXPECT_EQ(view()->ClassifyImageFile(path), COrbeluneView::kPanorama);
+    // A header a probe refuses goes to the decoder for its verdict.
+    const QString garbled =
+        WriteText("garbled.png", QByteArrayLiteral("\x89PNG\r\n\x1a\n") + QByteArray(60, 'x'));
+    Open(garbled);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text,
+              QStringLiteral("\"garbled.png\" is a PNG file, but it is damaged (bad PNG file).\n"
+                             "Please choose another file."));
+    EXPECT_EQ(app->m_nView, 0);
+    ExpectTaskEnded();
+}
+
 TEST_F(StartViewTest, CancelledDialogLeavesEverythingAsItWas) {
     app->m_strFileName = QStringLiteral("before.jpg");
     QTest::mouseClick(view()->openButton(), Qt::LeftButton);
     ASSERT_EQ(ui.dialogs.size(), 1u);
     EXPECT_FALSE(ui.dialogs[0].save);
-    EXPECT_EQ(ui.dialogs[0].title, QStringLiteral("Select a raw image file"));
-    EXPECT_TRUE(ui.dialogs[0].filters.contains(QStringLiteral("*.jpg")));
+    EXPECT_EQ(ui.dialogs[0].title, QStringLiteral("Open a ring photograph or a panorama"));
+    EXPECT_TRUE(ui.dialogs[0].filters.startsWith(QStringLiteral("All images (")));
+    for (const char* pattern :
+         {"*.jpg", "*.png", "*.pcx", "*.tga", "*.heic", "*.webp", "*.dng", "*.pgm"})
+        EXPECT_TRUE(ui.dialogs[0].filters.contains(QLatin1String(pattern))) << pattern;
     EXPECT_EQ(app->m_strFileName, QStringLiteral("before.jpg"));
     EXPECT_EQ(app->m_nView, 0);
     EXPECT_TRUE(ui.messages.empty());
@@ -56,7 +83,7 @@ TEST_F(StartViewTest, CancelledDialogLeavesEverythingAsItWas) {
 TEST_F(StartViewTest, FileThatIsNotAnImageIsRefusedOnTheStartView) {
     Open(WriteText("anim.gif", "GIF89a\x01\x00\x01\x00"));
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, kNotAnImage);
+    EXPECT_EQ(ui.messages[0].text, kGifRefused);
     EXPECT_EQ(ui.messages[0].icon, Icon::Stop);
     EXPECT_EQ(app->m_nView, 0);
     EXPECT_EQ(ui.waitBegins, 1);
@@ -92,7 +119,9 @@ TEST_F(StartViewTest, LoadFailureInTheTargetViewReturnsToTheStartView) {
         Open(broken);
         // The view's own message tells why; no "not an image" message on top.
         ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_NE(ui.messages[0].text, kNotAnImage);
+        EXPECT_EQ(
+            ui.messages[0].text,
+            QStringLiteral("\"broken.bmp\" is a BMP file, but it is damaged (bad BMP file)."));
         EXPECT_EQ(app->m_nView, 0);
         EXPECT_EQ(app->frame()->activeView(), view());
         ExpectTaskEnded();

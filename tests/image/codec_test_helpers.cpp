@@ -138,3 +138,28 @@ std::vector<std::uint8_t> PixelBytes(const RgbImage& image) {
 }
 
 }  // namespace orbelune::test
+
+namespace orbelune::test {
+
+bool HaveTools(std::initializer_list<const char*> tools) {
+    for (const char* tool : tools)
+        if (std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) != 0)
+            return false;
+    return true;
+}
+
+bool RunTool(const std::string& command) {
+    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    EXPECT_EQ(status, 0) << command;
+    return status == 0;
+}
+
+void WritePpm(const std::string& path, const RgbImage& image) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << image.width() << ' ' << image.height() << "\n255\n";
+    out.write(reinterpret_cast<const char*>(image.data()),
+              static_cast<std::streamsize>(image.byteCount()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+}  // namespace orbelune::test

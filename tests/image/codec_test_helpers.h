@@ -41,6 +41,17 @@ RgbImage NoiseImage(int width, int height, unsigned seed);
 // The pixel bytes, for comparing whole pictures.
 std::vector<std::uint8_t> PixelBytes(const RgbImage& image);
 
+// Whether every named program is on PATH (tests of a format against its
+// library's own tools skip without them).
+bool HaveTools(std::initializer_list<const char*> tools);
+
+// Runs a shell command with its output discarded; a test failure naming the
+// command when it does not exit with 0.
+bool RunTool(const std::string& command);
+
+// Writes a binary PPM (P6, maxval 255) without going through our codecs.
+void WritePpm(const std::string& path, const RgbImage& image);
+
 // Little-endian byte builder for hand-made files.
 class Bytes {
 public:

@@ -27,6 +27,16 @@ TEST(FormatDetection, SignaturesInTableOrder) {
     auto emf = Header({1, 0, 0, 0});
     emf[40] = ' ', emf[41] = 'E', emf[42] = 'M', emf[43] = 'F';
     EXPECT_EQ(DetectFormatCode(emf), 8);
+    // The newer formats: raw with a signature of its own before TIFF's.
+    EXPECT_EQ(DetectFormatCode(Header({'I', 'I', 42, 0, 16, 0, 0, 0, 'C', 'R', 2, 0})), 9);
+    EXPECT_EQ(DetectFormatCode(Header({'I', 'I', 'U', 0})), 9);
+    EXPECT_EQ(DetectFormatCode(Header({0, 0, 0, 24, 'f', 't', 'y', 'p', 'c', 'r', 'x', ' '})), 9);
+    EXPECT_EQ(DetectFormatCode(Header({0, 0, 0, 24, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'})), 10);
+    EXPECT_EQ(DetectFormatCode(Header({0, 0, 0, 24, 'f', 't', 'y', 'p', 'a', 'v', 'i', 'f'})), 0);
+    EXPECT_EQ(DetectFormatCode(Header({'R', 'I', 'F', 'F', 1, 0, 0, 0, 'W', 'E', 'B', 'P'})), 11);
+    EXPECT_EQ(DetectFormatCode(Header({'R', 'I', 'F', 'F', 1, 0, 0, 0, 'W', 'A', 'V', 'E'})), 0);
+    EXPECT_EQ(DetectFormatCode(Header({'P', '5', '\n'})), 12);
+    EXPECT_EQ(DetectFormatCode(Header({'P', '8', '\n'})), 0);
     // Fewer than 44 bytes are never recognised.
     EXPECT_EQ(DetectFormatCode(Header({'B', 'M'}, 43)), 0);
     EXPECT_EQ(FormatFromDetectionCode(2), ImageFormat::Unknown);
@@ -47,8 +57,10 @@ TEST(ImageErrorText, TableAndFallback) {
     EXPECT_EQ(ImageErrorText(6), "bad BMP file");
     EXPECT_EQ(ImageErrorText(36), "LZW de/compression is not permitted");
     EXPECT_EQ(ImageErrorText(8), "Error #8!");
-    EXPECT_EQ(ImageErrorText(37), "Error #37!");
-    EXPECT_EQ(ImageErrorText(err::kNoDecoder), "Error #4294967295!");
+    EXPECT_EQ(ImageErrorText(37), "bad HEIF file");
+    EXPECT_EQ(ImageErrorText(43), "Error #43!");
+    // The loader's "no decoder" is never shown as a number.
+    EXPECT_EQ(ImageErrorText(err::kNoDecoder), "not a format this program reads");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "image/image_error.h"
@@ -62,16 +63,39 @@ using DecodeFileFn = ImageError (*)(std::FILE* file, RgbImage& out, const ImageO
 using EncodeFn = ImageError (*)(const std::uint8_t* rgb, int width, int height, ByteSink& sink,
                                 const ImageOperation& op);
 
+// A probe reads only a file's header and gives the size its decoder would
+// deliver, without decoding. kFileRead when `data` ends before the header does
+// (the caller may then try again with more of the file), the decoder's own code
+// when the header is damaged, kNoMemory when the size is over the limits.
+using ProbeFn = ImageError (*)(ByteSpan data, ImageSize& size);
+
+// Whether a file's first kDetectHeaderBytes bytes carry the format's signature.
+using SignatureFn = bool (*)(ByteSpan header);
+
+// One row of the format table: everything the program knows about a format.
 struct Codec {
     ImageFormat format;
-    const char* name;
+    const char* id;           // lower case, names fuzz targets and corpora: "jpeg"
+    const char* name;         // short, for messages: "JPEG"
+    const char* description;  // for file dialogs: "JPEG Files"
+    const char* extensions;   // lower case, space separated, first is the usual: "jpg jpeg"
+    int detectionCode;        // DetectFormatCode's value for the signature; 0 none
+    SignatureFn signature;    // null: recognised by extension only
     DecodeFn decode;          // null: cannot read
     EncodeFn encode;          // null: cannot write
     DecodeFileFn decodeFile;  // null: reads from memory only
+    ProbeFn probe;            // null: the size is learnt by decoding
 };
+
+// The format table, in detection order (content signatures are tried in this
+// order, first match wins). Entries without a decoder are recognised but
+// refused; GIF is one of them, with no format of its own.
+std::span<const Codec> AllCodecs();
 
 // The codec for a format, or null when the format has none.
 const Codec* FindCodec(ImageFormat format);
+// The codec with the given id, or null.
+const Codec* FindCodecById(std::string_view id);
 
 ImageError DecodeJpeg(ByteSpan data, RgbImage& out, const ImageOperation& op);
 ImageError DecodeJpegFile(std::FILE* file, RgbImage& out, const ImageOperation& op);
@@ -80,6 +104,21 @@ ImageError DecodeBmp(ByteSpan data, RgbImage& out, const ImageOperation& op);
 ImageError DecodePcx(ByteSpan data, RgbImage& out, const ImageOperation& op);
 ImageError DecodeTiff(ByteSpan data, RgbImage& out, const ImageOperation& op);
 ImageError DecodeTga(ByteSpan data, RgbImage& out, const ImageOperation& op);
+ImageError DecodeHeif(ByteSpan data, RgbImage& out, const ImageOperation& op);
+ImageError DecodeWebp(ByteSpan data, RgbImage& out, const ImageOperation& op);
+ImageError DecodeRaw(ByteSpan data, RgbImage& out, const ImageOperation& op);
+ImageError DecodePnm(ByteSpan data, RgbImage& out, const ImageOperation& op);
+
+ImageError ProbeJpeg(ByteSpan data, ImageSize& size);
+ImageError ProbePng(ByteSpan data, ImageSize& size);
+ImageError ProbeBmp(ByteSpan data, ImageSize& size);
+ImageError ProbePcx(ByteSpan data, ImageSize& size);
+ImageError ProbeTiff(ByteSpan data, ImageSize& size);
+ImageError ProbeTga(ByteSpan data, ImageSize& size);
+ImageError ProbeHeif(ByteSpan data, ImageSize& size);
+ImageError ProbeWebp(ByteSpan data, ImageSize& size);
+ImageError ProbeRaw(ByteSpan data, ImageSize& size);
+ImageError ProbePnm(ByteSpan data, ImageSize& size);
 
 // JPEG at quality 100, baseline tables forced, the simple progressive script.
 ImageError EncodeJpeg(const std::uint8_t* rgb, int width, int height, ByteSink& sink,

@@ -75,16 +75,112 @@ void ByteSink::Reserve(std::size_t size) {
     }
 }
 
+namespace {
+
+bool At(ByteSpan header, std::size_t offset, const char* signature) {
+    const std::size_t length = std::strlen(signature);
+    return header.size() >= offset + length &&
+           std::memcmp(header.data() + offset, signature, length) == 0;
+}
+
+bool IsBmp(ByteSpan h) {
+    return At(h, 0, "BM");
+}
+bool IsGif(ByteSpan h) {
+    return At(h, 0, "GIF89a") || At(h, 0, "GIF87a");
+}
+bool IsJpeg(ByteSpan h) {
+    return At(h, 0, "\xFF\xD8\xFF");
+}
+bool IsPcx(ByteSpan h) {
+    return h.size() >= 2 && h[0] == 0x0A && (h[1] == 0 || h[1] == 2 || h[1] == 3 || h[1] == 5);
+}
+// Raw formats with a signature of their own; NEF, ARW, DNG, PEF and others are
+// plain TIFF files, told apart by their extension (DetectFileFormat).
+bool IsRaw(ByteSpan h) {
+    return (At(h, 0, "II*") && At(h, 8, "CR")) || (At(h, 4, "ftyp") && At(h, 8, "crx ")) ||
+           At(h, 0, "FUJIFILMCCD-RAW") || At(h, 0, "IIRO") || At(h, 0, "IIRS") ||
+           At(h, 0, "MMOR") || At(h, 0, "IIU") || At(h, 0, "FOVb") ||
+           (h.size() >= 4 && h[0] == 0 && At(h, 1, "MRM"));
+}
+bool IsTiff(ByteSpan h) {
+    return At(h, 0, "MM") || At(h, 0, "II");
+}
+bool IsPng(ByteSpan h) {
+    return At(h, 0, "\x89PNG\r\n\x1A\n");
+}
+bool IsWmf(ByteSpan h) {
+    return (h.size() >= 5 && h[0] == 1 && h[1] == 0 && h[2] == 9 && h[3] == 0 && h[4] == 0) ||
+           At(h, 0, "\xD7\xCD\xC6\x9A");
+}
+bool IsEmf(ByteSpan h) {
+    return At(h, 40, " EMF");
+}
+bool IsHeif(ByteSpan h) {
+    if (!At(h, 4, "ftyp")) return false;
+    for (const char* brand :
+         {"heic", "heix", "hevc", "hevx", "heim", "heis", "hevm", "hevs", "mif1", "msf1"})
+        if (At(h, 8, brand)) return true;
+    return false;
+}
+bool IsWebp(ByteSpan h) {
+    return At(h, 0, "RIFF") && At(h, 8, "WEBP");
+}
+bool IsPnm(ByteSpan h) {
+    return h.size() >= 3 && h[0] == 'P' && h[1] >= '1' && h[1] <= '7' &&
+           (h[2] == ' ' || h[2] == '\t' || h[2] == '\n' || h[2] == '\r');
+}
+
+// Detection order first; the file dialogs list the readable formats in this
+// order too, so the formats people use most come early where the order is free.
+// WMF and EMF are rendered by their own decoders where those are built; without
+// one they are recognised and refused.
+constexpr std::array<Codec, 14> kCodecs{{
+    {ImageFormat::Bmp, "bmp", "BMP", "Windows BMP Files", "bmp", 1, &IsBmp, &DecodeBmp, &EncodeBmp,
+     nullptr, &ProbeBmp},
+    {ImageFormat::Unknown, "gif", "GIF", "GIF Files", "", 2, &IsGif, nullptr, nullptr, nullptr,
+     nullptr},
+    {ImageFormat::Jpeg, "jpeg", "JPEG", "JPEG Files", "jpg jpeg", 3, &IsJpeg, &DecodeJpeg,
+     &EncodeJpeg, &DecodeJpegFile, &ProbeJpeg},
+    {ImageFormat::Pcx, "pcx", "PCX", "PCX Files", "pcx", 5, &IsPcx, &DecodePcx, nullptr, nullptr,
+     &ProbePcx},
+    {ImageFormat::Raw, "raw", "camera raw", "Camera Raw Files",
+     "dng cr2 cr3 nef nrw arw srf sr2 raf orf rw2 rwl pef srw 3fr erf kdc dcr mrw mos iiq x3f", 9,
+     &IsRaw, &DecodeRaw, nullptr, nullptr, &ProbeRaw},
+    {ImageFormat::Tiff, "tiff", "TIFF", "TIFF Files", "tif tiff", 6, &IsTiff, &DecodeTiff,
+     &EncodeTiff, nullptr, &ProbeTiff},
+    {ImageFormat::Png, "png", "PNG", "PNG Files", "png", 4, &IsPng, &DecodePng, &EncodePng, nullptr,
+     &ProbePng},
+    {ImageFormat::Wmf, "wmf", "WMF", "Windows Metafiles", "wmf", 7, &IsWmf, nullptr, nullptr,
+     nullptr, nullptr},
+    {ImageFormat::Emf, "emf", "EMF", "Enhanced Metafiles", "emf", 8, &IsEmf, nullptr, nullptr,
+     nullptr, nullptr},
+    {ImageFormat::Heif, "heif", "HEIF", "HEIF Files", "heic heif hif", 10, &IsHeif, &DecodeHeif,
+     nullptr, nullptr, &ProbeHeif},
+    {ImageFormat::WebP, "webp", "WebP", "WebP Files", "webp", 11, &IsWebp, &DecodeWebp, nullptr,
+     nullptr, &ProbeWebp},
+    {ImageFormat::Pnm, "pnm", "PNM", "Netpbm Files", "pbm pgm ppm pnm pam", 12, &IsPnm, &DecodePnm,
+     nullptr, nullptr, &ProbePnm},
+    {ImageFormat::Tga, "tga", "TGA", "TGA Files", "tga", 0, nullptr, &DecodeTga, nullptr, nullptr,
+     &ProbeTga},
+    {ImageFormat::Mov, "mov", "MOV", "QuickTime Movies", "mov", 0, nullptr, nullptr, nullptr,
+     nullptr, nullptr},
+}};
+
+}  // namespace
+
+std::span<const Codec> AllCodecs() {
+    return kCodecs;
+}
+
+const Codec* FindCodecById(std::string_view id) {
+    const auto it = std::find_if(kCodecs.begin(), kCodecs.end(),
+                                 [id](const Codec& codec) { return codec.id == id; });
+    return it == kCodecs.end() ? nullptr : &*it;
+}
+
 const Codec* FindCodec(ImageFormat format) {
-    // Most common first.
-    static constexpr std::array<Codec, 6> kCodecs{{
-        {ImageFormat::Jpeg, "JPEG", &DecodeJpeg, &EncodeJpeg, &DecodeJpegFile},
-        {ImageFormat::Tiff, "TIFF", &DecodeTiff, &EncodeTiff, nullptr},
-        {ImageFormat::Bmp, "BMP", &DecodeBmp, &EncodeBmp, nullptr},
-        {ImageFormat::Png, "PNG", &DecodePng, &EncodePng, nullptr},
-        {ImageFormat::Tga, "TGA", &DecodeTga, nullptr, nullptr},
-        {ImageFormat::Pcx, "PCX", &DecodePcx, nullptr, nullptr},
-    }};
+    if (format == ImageFormat::Unknown) return nullptr;
     const auto it = std::find_if(kCodecs.begin(), kCodecs.end(),
                                  [format](const Codec& codec) { return codec.format == format; });
     return it == kCodecs.end() ? nullptr : &*it;
