@@ -108,10 +108,9 @@ TEST_F(RoundViewTest, FailedLoadShowsPlainErrorAndKeepsTheRing) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::None);
     EXPECT_EQ(ui.messages[0].buttons, UiServices::Buttons::Ok);
-    // The layer's text, then the file and the system's reason.
-    EXPECT_EQ(
-        ui.messages[0].text,
-        QStringLiteral("error on file open\n\n/nonexistent/ring.jpg: No such file or directory"));
+    // The file and the system's reason.
+    EXPECT_EQ(ui.messages[0].text,
+              QStringLiteral("\"ring.jpg\" cannot be opened (No such file or directory)."));
     EXPECT_EQ(wnd->ring(), before);
     EXPECT_TRUE(wnd->displayBitmap().isNull());
 }

@@ -208,8 +208,8 @@ TEST_F(StartViewTest, FileGivenAtStartOpensWithoutTheDialogAndWaitsForARunningTa
     // A file that is no picture is refused as the open command refuses it.
     ui.Clear();
     app->SwitchView(0);
-    EXPECT_TRUE(view()->OpenFileGivenAtStart(WriteText("notes.txt", "hello")));
+    EXPECT_TRUE(view()->OpenFileGivenAtStart(WriteText("anim.gif", "GIF89a\x01\x00\x01\x00")));
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, kNotAnImage);
+    EXPECT_EQ(ui.messages[0].text, kGifRefused);
     ExpectTaskEnded();
 }
