@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 # Debian 12 packages the build and the tests need.
 DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
-        libbenchmark-dev
+        libbenchmark-dev libwmf-dev libemf2svg-dev libuemf-dev librsvg2-dev libcairo2-dev
 # Only for the tests: movies written by the program are checked with other readers.
 TEST_DEPS := ffmpeg quicktime-utils
 # Only for `make bench` (reference tools timed in the same run).

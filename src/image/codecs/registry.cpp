@@ -74,13 +74,15 @@ void ByteSink::Reserve(std::size_t size) {
 
 const Codec* FindCodec(ImageFormat format) {
     // Most common first.
-    static constexpr std::array<Codec, 6> kCodecs{{
+    static constexpr std::array<Codec, 8> kCodecs{{
         {ImageFormat::Jpeg, "JPEG", &DecodeJpeg, &EncodeJpeg, &DecodeJpegFile},
         {ImageFormat::Tiff, "TIFF", &DecodeTiff, &EncodeTiff, nullptr},
         {ImageFormat::Bmp, "BMP", &DecodeBmp, &EncodeBmp, nullptr},
         {ImageFormat::Png, "PNG", &DecodePng, &EncodePng, nullptr},
         {ImageFormat::Tga, "TGA", &DecodeTga, nullptr, nullptr},
         {ImageFormat::Pcx, "PCX", &DecodePcx, nullptr, nullptr},
+        {ImageFormat::Wmf, "WMF", &DecodeWmf, nullptr, nullptr},
+        {ImageFormat::Emf, "EMF", &DecodeEmf, nullptr, nullptr},
     }};
     const auto it = std::find_if(kCodecs.begin(), kCodecs.end(),
                                  [format](const Codec& codec) { return codec.format == format; });
