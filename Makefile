@@ -56,6 +56,7 @@ fuzz: deps
 	@set -e; for f in build/fuzz/bin/fuzz_*; do \
 	  name=$$(basename $$f); mkdir -p build/fuzz/corpus/$$name; \
 	  echo "== $$name (60 s)"; \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  $$f -max_total_time=60 -rss_limit_mb=4096 -timeout=10 build/fuzz/corpus/$$name fuzz/corpus/$${name#fuzz_}; \
 	done
 

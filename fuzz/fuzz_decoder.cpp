@@ -21,6 +21,10 @@ constexpr orbelune::ImageFormat kFormat =
     orbelune::ImageFormat::Png;
 #elif defined(FUZZ_FORMAT_TIFF)
     orbelune::ImageFormat::Tiff;
+#elif defined(FUZZ_FORMAT_WMF)
+    orbelune::ImageFormat::Wmf;
+#elif defined(FUZZ_FORMAT_EMF)
+    orbelune::ImageFormat::Emf;
 #else
 #error "define one FUZZ_FORMAT_*"
 #endif

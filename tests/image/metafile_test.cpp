@@ -390,6 +390,16 @@ TEST(WmfDecoder, DamagedFilesGiveBadMetafileAndNoPicture) {
     }
 }
 
+TEST(WmfDecoder, PenWiderThanThePictureStillRenders) {
+    // libwmf stamps the pen's square at every point: 30000 units would take minutes.
+    Wmf wmf;
+    wmf.Record(0x103, {8}).Window(0, 0, 192, 96);
+    wmf.Pen(0, 30000, kGreen).Select(0).Record(0x325, {2, 10, 48, 180, 48});
+    RgbImage image;
+    ASSERT_EQ(DecodeWmfBytes(wmf.Bytes(false), image), err::kNone);
+    EXPECT_TRUE(ColourNear(image, 96, 48, kGreen));
+}
+
 TEST(WmfDecoder, HugeFrameIsRefusedBeforeRendering) {
     RgbImage image;  // 3937 units at 10 per inch: 10 m
     EXPECT_EQ(DecodeWmfBytes(WmfScene().Bytes(true, 3937, 3937, 10), image), err::kNoMemory);

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/codecs/codec.h"
@@ -93,6 +95,33 @@ ImageError CheckRecords(const std::vector<std::uint8_t>& file, std::size_t& leng
     }
     length = offset;
     return err::kNone;
+}
+
+// libemf2svg gives a clipped path a second clip-path attribute, which no XML
+// parser accepts; the first (the clip in force) is kept.
+void DropRepeatedClipPaths(std::string& svg) {
+    static constexpr std::string_view kAttribute = " clip-path=\"";
+    std::size_t at = 0;
+    while ((at = svg.find('<', at)) != std::string::npos) {
+        if (svg.compare(at, 9, "<![CDATA[") == 0) {
+            at = svg.find("]]>", at);
+            if (at == std::string::npos) return;
+            continue;
+        }
+        const std::size_t end = svg.find('>', at);
+        if (end == std::string::npos) return;
+        const std::size_t first = svg.find(kAttribute, at);
+        if (first < end) {
+            const std::size_t second = svg.find(kAttribute, first + kAttribute.size());
+            const std::size_t close =
+                second < end ? svg.find('"', second + kAttribute.size()) : std::string::npos;
+            if (close < end) {
+                svg.erase(second, close + 1 - second);
+                continue;  // the same tag again, for a third one
+            }
+        }
+        at = end;
+    }
 }
 
 struct SvgDeleter {
@@ -249,7 +278,14 @@ ImageError DecodeEmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     const std::unique_ptr<char, SvgDeleter> svg(svgText);
     if (converted == 0 || svgText == nullptr || svgLength == 0) return err::kBadMetafile;
     file = {};
-    return RasteriseSvg(svg.get(), svgLength, width, height, out, op);
+    std::string text;
+    try {
+        text.assign(svg.get(), svgLength);
+        DropRepeatedClipPaths(text);
+    } catch (const std::exception&) {
+        return err::kNoMemory;
+    }
+    return RasteriseSvg(text.data(), text.size(), width, height, out, op);
 }
 
 }  // namespace orbelune

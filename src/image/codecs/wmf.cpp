@@ -191,12 +191,30 @@ double PixelsPerUnit(int mapMode) {
 }
 
 constexpr std::uint16_t kEllipse = 0x0418;
+constexpr double kMaxPenPixels = 256;
+constexpr double kMaxFontPixels = 1024;
 constexpr std::uint16_t kPolygon = 0x0324;
 
-// The metafile as libwmf is given it: without the placeable header, and with
+constexpr std::uint16_t kCreatePen = 0x02FA;
+constexpr std::uint16_t kCreateFont = 0x02FB;
+
+void ClampS16(std::uint8_t* p, double limit) {
+    const int value = ReadS16(p);
+    if (std::abs(value) <= limit) return;
+    const auto clamped = static_cast<std::int16_t>(value < 0 ? -limit : limit);
+    p[0] = static_cast<std::uint8_t>(clamped);
+    p[1] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(clamped) >> 8);
+}
+
+// The metafile as libwmf is given it: without the placeable header; with
 // ellipses as polygons, since libwmf's gd device outlines ellipses without
-// filling them.
-std::vector<std::uint8_t> PlayableCopy(ByteSpan data, const Parsed& p) {
+// filling them; with pens and fonts no larger than the picture can show,
+// since libwmf paints a pen's whole square at every point of a line.
+std::vector<std::uint8_t> PlayableCopy(ByteSpan data, const Parsed& p, double unitsPerPixel,
+                                       int pixelWidth, int pixelHeight) {
+    const double side = std::max(pixelWidth, pixelHeight) * unitsPerPixel;
+    const double penLimit = std::max(1.0, std::min(side / 4, kMaxPenPixels * unitsPerPixel));
+    const double fontLimit = std::max(1.0, std::min(side, kMaxFontPixels * unitsPerPixel));
     std::vector<std::uint8_t> out(data.begin() + static_cast<std::ptrdiff_t>(p.headerOffset),
                                   data.begin() + static_cast<std::ptrdiff_t>(p.firstRecord));
     out.reserve(p.end - p.headerOffset);
@@ -229,7 +247,14 @@ std::vector<std::uint8_t> PlayableCopy(ByteSpan data, const Parsed& p) {
             std::memcpy(out.data() + before, &polygonWords, 4);
             largest = std::max(largest, polygonWords);
         } else {
+            const std::size_t at = out.size();
             out.insert(out.end(), record, record + bytes);
+            const std::uint16_t function = Read16(record + 4);
+            if (function == kCreatePen && words >= 6) {
+                ClampS16(out.data() + at + 8, penLimit);   // width
+                ClampS16(out.data() + at + 10, penLimit);  // height, which libwmf reads too
+            }
+            if (function == kCreateFont && words >= 4) ClampS16(out.data() + at + 6, fontLimit);
             largest = std::max(largest, words);
         }
         offset += bytes;
@@ -350,7 +375,10 @@ ImageError DecodeWmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
 
     std::vector<std::uint8_t> file;
     try {
-        file = PlayableCopy(data, p);
+        // Logical units per pixel; without a frame libwmf's units are about pixels.
+        const double units = haveFrame ? std::abs(frame[2] - frame[0]) / pixelWidth : 1.0;
+        file = haveFrame ? PlayableCopy(data, p, units, pixelWidth, pixelHeight)
+                         : PlayableCopy(data, p, units, 1 << 15, 1 << 15);
     } catch (const std::exception&) {
         return err::kNoMemory;
     }
