@@ -22,10 +22,12 @@ const QString kManualFile = QStringLiteral("Orbelune_Manual.pdf");
 // The open dialog's choices; Linux file names are case-sensitive, so both
 // spellings of each extension are offered.
 const QString kOpenFilters = QStringLiteral(
-    "Image Files (*.bmp *.jpg *.jpeg *.tif *.tiff *.BMP *.JPG *.JPEG *.TIF *.TIFF);;"
+    "Image Files (*.bmp *.jpg *.jpeg *.tif *.tiff *.wmf *.emf *.BMP *.JPG *.JPEG *.TIF *.TIFF "
+    "*.WMF *.EMF);;"
     "Windows BMP Files (*.bmp *.BMP);;"
     "JPEG Files (*.jpg *.jpeg *.JPG *.JPEG);;"
     "TIFF Files (*.tif *.tiff *.TIF *.TIFF);;"
+    "Windows Metafiles (*.wmf *.emf *.WMF *.EMF);;"
     "All files (*)");
 
 // Clears the busy flag and ends the wait cursor on every way out of the open.

@@ -383,6 +383,11 @@ TEST(WmfDecoder, DamagedFilesGiveBadMetafileAndNoPicture) {
     header[22 + 2] = 7;  // header size
     bad.push_back(header);
     bad.push_back(WmfScene().Bytes(true, 192, 96, 0));  // no units per inch
+    // A bitmap whose header claims 100000 x 100000 pixels in a few bytes.
+    Wmf bitmap;
+    bitmap.Record(0xF43, {0x20, 0xCC, 0, 1, 1, 0, 0, 10, 10, 0, 0, 40, 0, -31072, 1, -31072, 1,
+                          1,    24,   0, 0, 0, 0, 0, 0,  0,  0, 0, 0,  0, 0,      0, 0});
+    bad.push_back(bitmap.Bytes(true, 192, 96));
     for (std::size_t i = 0; i < bad.size(); ++i) {
         RgbImage image;
         EXPECT_EQ(DecodeWmfBytes(bad[i], image), err::kBadMetafile) << "case " << i;

@@ -11,6 +11,7 @@
 
 #include "image/codecs/codec.h"
 #include "image/codecs/metafile.h"
+#include "image/image_layer.h"
 
 namespace orbelune {
 
@@ -121,6 +122,64 @@ struct Parsed {
     int mapMode = 1;
 };
 
+// Where a bitmap record's DIB starts (bytes into the record), or 0 for none.
+std::size_t DibOffset(std::uint16_t function, std::size_t bytes) {
+    std::size_t at = 0;
+    switch (function) {
+        case 0x0F43:
+            at = 28;
+            break;  // STRETCHDIB
+        case 0x0B41:
+            at = 26;
+            break;  // DIBSTRETCHBLT
+        case 0x0940:
+            at = 22;
+            break;  // DIBBITBLT
+        case 0x0D33:
+            at = 24;
+            break;  // SETDIBTODEV
+        case 0x0142:
+            at = 10;
+            break;  // DIBCREATEPATTERNBRUSH
+        default:
+            return 0;
+    }
+    return bytes > at ? at : 0;  // the blits come without a bitmap too
+}
+
+// A DIB whose header promises more pixels than its record can hold: libwmf
+// would allocate whatever the header says.
+bool DibFits(const std::uint8_t* dib, std::size_t bytes) {
+    if (bytes < 12) return false;
+    const std::uint32_t headerSize = Read32(dib);
+    std::int64_t width, height;
+    unsigned bits, compression = 0;
+    if (headerSize == 12) {
+        width = Read16(dib + 4);
+        height = Read16(dib + 6);
+        bits = Read16(dib + 10);
+    } else {
+        if (headerSize < 40 || bytes < 40) return false;
+        std::int32_t w, h;
+        std::memcpy(&w, dib + 4, 4);
+        std::memcpy(&h, dib + 8, 4);
+        width = w;
+        height = h;
+        bits = Read16(dib + 14);
+        compression = Read32(dib + 16);
+    }
+    width = std::abs(width);
+    height = std::abs(height);
+    if (width == 0 || height == 0 || bits == 0 || bits > 32) return false;
+    const std::int64_t pixels = width * height;
+    if (pixels > ImagePixelLimit()) return false;
+    const std::int64_t available =
+        static_cast<std::int64_t>(bytes - std::min<std::size_t>(bytes, headerSize));
+    if (compression == 1 || compression == 2)  // run-length coded: at most 255 pixels a pair
+        return pixels <= available * 128 + 65536;
+    return (width * bits + 31) / 32 * 4 * height <= available;
+}
+
 ImageError Parse(ByteSpan data, Parsed& p) {
     std::size_t offset = 0;
     if (data.size() >= 4 && Read32(data.data()) == kPlaceableKey) {
@@ -152,6 +211,8 @@ ImageError Parse(ByteSpan data, Parsed& p) {
             p.end = offset + bytes;
             break;
         }
+        if (const std::size_t dib = DibOffset(function, bytes))
+            if (!DibFits(record + dib, bytes - dib)) return err::kBadMetafile;
         if (IsDrawingRecord(function)) drawn = true;
         if (!drawn && IsMappingRecord(function)) {
             p.mapping.emplace_back(offset, bytes);
