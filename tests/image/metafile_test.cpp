@@ -395,6 +395,25 @@ TEST(WmfDecoder, DamagedFilesGiveBadMetafileAndNoPicture) {
     }
 }
 
+TEST(WmfDecoder, TopDownBitmapKeepsItsTopRowOnTop) {
+    // A 2 x 2 DIB stored top row first (negative height): red over blue,
+    // stretched over the whole window.
+    Wmf wmf;
+    wmf.Record(0x103, {8}).Window(0, 0, 192, 96);
+    wmf.Record(0xF43, {0x20,   0xCC,   0,      2,      2,      0,      0, 96, 192,
+                       0,      0,  // raster op, sizes
+                       40,     0,      2,      0,      -2,     -1,     1, 24, 0,
+                       0,      16,     0,      0,      0,      0,      0, 0,  0,
+                       0,      0,      0x0000, 0x00FF, 0xFF00, 0x0000,  // red, red (BGR), padding
+                       0x00FF, 0xFF00, 0x0000, 0x0000});                // blue, blue, padding
+    RgbImage image;
+    ASSERT_EQ(DecodeWmfBytes(wmf.Bytes(false), image), err::kNone);
+    // libwmf blends between the two rows when it stretches them.
+    const std::uint32_t top = Pixel(image, 96, 10), bottom = Pixel(image, 96, 86);
+    EXPECT_GT(top >> 16, (top & 0xFF) + 64) << std::hex << top;
+    EXPECT_GT(bottom & 0xFF, (bottom >> 16) + 64) << std::hex << bottom;
+}
+
 TEST(WmfDecoder, PenWiderThanThePictureStillRenders) {
     // libwmf stamps the pen's square at every point: 30000 units would take minutes.
     Wmf wmf;

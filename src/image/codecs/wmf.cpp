@@ -5,7 +5,9 @@
 #include <libwmf/ipa.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -170,13 +172,15 @@ bool DibFits(const std::uint8_t* dib, std::size_t bytes) {
     }
     width = std::abs(width);
     height = std::abs(height);
-    if (width == 0 || height == 0 || bits == 0 || bits > 32) return false;
+    const bool embedded = compression == 4 || compression == 5;  // JPEG or PNG inside
+    if (width == 0 || height == 0 || (bits == 0 && !embedded) || bits > 32) return false;
     const std::int64_t pixels = width * height;
     if (pixels > ImagePixelLimit()) return false;
     const std::int64_t available =
         static_cast<std::int64_t>(bytes - std::min<std::size_t>(bytes, headerSize));
     if (compression == 1 || compression == 2)  // run-length coded: at most 255 pixels a pair
         return pixels <= available * 128 + 65536;
+    if (embedded) return pixels <= available * 1024 + 65536;
     return (width * bits + 31) / 32 * 4 * height <= available;
 }
 
@@ -211,7 +215,8 @@ ImageError Parse(ByteSpan data, Parsed& p) {
             p.end = offset + bytes;
             break;
         }
-        if (const std::size_t dib = DibOffset(function, bytes))
+        const bool devicePattern = function == 0x0142 && bytes >= 8 && Read16(record + 6) == 3;
+        if (const std::size_t dib = DibOffset(function, bytes); dib != 0 && !devicePattern)
             if (!DibFits(record + dib, bytes - dib)) return err::kBadMetafile;
         if (IsDrawingRecord(function)) drawn = true;
         if (!drawn && IsMappingRecord(function)) {
@@ -267,58 +272,226 @@ void ClampS16(std::uint8_t* p, double limit) {
     p[1] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(clamped) >> 8);
 }
 
+constexpr std::uint16_t kEscape = 0x0626;
+constexpr std::uint16_t kCreateBrush = 0x02FC;
+constexpr std::uint16_t kDibPatternBrush = 0x0142;
+constexpr std::uint16_t kCreateRegion = 0x06FF;
+constexpr std::uint16_t kDeleteObject = 0x01F0;
+constexpr std::uint16_t kSelectObject = 0x012D;
+
+bool CreatesObject(std::uint16_t function) {
+    switch (function) {
+        case 0x02FA:
+        case 0x02FB:
+        case 0x02FC:
+        case 0x00F7:
+        case 0x01F9:
+        case 0x0142:
+        case 0x06FF:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// FILLREGION, PAINTREGION, FRAMEREGION, INVERTREGION, SELECTCLIPREGION: the
+// region is their first parameter.
+bool UsesRegion(std::uint16_t function) {
+    return function == 0x0228 || function == 0x012B || function == 0x0429 || function == 0x012A ||
+           function == 0x012C;
+}
+
+// Where a blit's destination height and width sit (bytes into the record).
+std::size_t BlitSizeOffset(std::uint16_t function) {
+    switch (function) {
+        case 0x0F43:
+            return 20;
+        case 0x0B41:
+            return 18;
+        case 0x0940:
+            return 14;
+        case 0x0D33:
+            return 16;
+        default:
+            return 0;
+    }
+}
+
+void Put16(std::vector<std::uint8_t>& out, unsigned v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+// Region records as the format describes them: the scans fit the record.
+// libwmf gives up on the whole file at one that does not.
+bool RegionReadable(const std::uint8_t* params, std::size_t bytes) {
+    if (bytes < 22) return false;
+    const int scans = ReadS16(params + 12);
+    std::size_t at = 22;
+    for (int i = 0; i < scans; ++i) {
+        if (bytes - at < 8) return false;
+        const std::size_t count = Read16(params + at);
+        if (count % 2 != 0 || (bytes - at - 8) / 2 < count) return false;
+        at += 8 + 2 * count;
+    }
+    return scans >= 0;
+}
+
+// libwmf refuses top-down DIBs; the same rows bottom-up are the same picture.
+void MakeBottomUp(std::uint8_t* dib, std::size_t bytes) {
+    if (bytes < 40) return;
+    const std::uint32_t headerSize = Read32(dib);
+    std::int32_t width, height;
+    std::memcpy(&width, dib + 4, 4);
+    std::memcpy(&height, dib + 8, 4);
+    const unsigned bits = Read16(dib + 14);
+    const std::uint32_t compression = Read32(dib + 16);
+    if (headerSize < 40 || height >= 0 || height == INT32_MIN || width <= 0 ||
+        (compression != 0 && compression != 3))
+        return;
+    std::size_t colours = Read32(dib + 32);
+    if (colours == 0 && bits <= 8) colours = std::size_t{1} << bits;
+    if (colours > 256) return;
+    const std::size_t masks = compression == 3 && headerSize == 40 ? 12 : 0;
+    const std::size_t start = headerSize + colours * 4 + masks;
+    const std::size_t stride = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
+    const std::size_t rows = static_cast<std::size_t>(-static_cast<std::int64_t>(height));
+    if (start > bytes || stride == 0 || (bytes - start) / stride < rows) return;
+    for (std::size_t top = 0, bottom = rows - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(dib + start + top * stride, dib + start + (top + 1) * stride,
+                         dib + start + bottom * stride);
+    const std::int32_t up = -height;
+    std::memcpy(dib + 8, &up, 4);
+}
+
+// A pattern brush made from a device bitmap (BS_PATTERN), which libwmf cannot
+// read, as the DIB pattern brush it can; false when the bitmap is of a kind
+// without a known palette.
+bool PatternAsDib(const std::uint8_t* params, std::size_t bytes, std::vector<std::uint8_t>& out) {
+    if (bytes < 14) return false;
+    const int width = ReadS16(params + 6), height = ReadS16(params + 8);
+    const std::size_t widthBytes = Read16(params + 10);
+    const unsigned planes = params[12], bits = params[13];
+    if (width <= 0 || height <= 0 || planes != 1 || (bits != 1 && bits != 24 && bits != 32))
+        return false;
+    if (widthBytes == 0 || (bytes - 14) / widthBytes < static_cast<std::size_t>(height))
+        return false;
+    const std::size_t stride = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
+    const std::size_t before = out.size();
+    PutRecord(out, kDibPatternBrush, {5, 0});  // BS_DIBPATTERNPT, RGB colours
+    Put32(out, 40);
+    Put32(out, static_cast<std::uint32_t>(width));
+    Put32(out, static_cast<std::uint32_t>(height));
+    Put16(out, 1);
+    Put16(out, bits);
+    for (std::uint32_t v :
+         {0u, static_cast<std::uint32_t>(stride * height), 0u, 0u, bits == 1 ? 2u : 0u, 0u})
+        Put32(out, v);
+    if (bits == 1) {
+        Put32(out, 0);
+        Put32(out, 0xFFFFFF);
+    }
+    for (int y = height - 1; y >= 0; --y) {  // device bitmaps run top-down
+        const std::uint8_t* row = params + 14 + static_cast<std::size_t>(y) * widthBytes;
+        const std::size_t copied = std::min(stride, widthBytes);
+        out.insert(out.end(), row, row + copied);
+        out.insert(out.end(), stride - copied, 0);
+    }
+    const std::uint32_t words = static_cast<std::uint32_t>((out.size() - before) / 2);
+    std::memcpy(out.data() + before, &words, 4);
+    return true;
+}
+
 // The metafile as libwmf is given it: without the placeable header; with
 // ellipses as polygons, since libwmf's gd device outlines ellipses without
 // filling them; with pens and fonts no larger than the picture can show,
-// since libwmf paints a pen's whole square at every point of a line.
+// since libwmf paints a pen's whole square at every point of a line; with
+// top-down DIBs turned bottom-up and device-bitmap pattern brushes as DIB
+// ones; and with region objects it cannot read (and what uses them) left
+// out, keeping the object table's numbering. Empty when a bitmap is to be
+// drawn far larger than the picture (libwmf scales it in full).
 std::vector<std::uint8_t> PlayableCopy(ByteSpan data, const Parsed& p, double unitsPerPixel,
                                        int pixelWidth, int pixelHeight) {
     const double side = std::max(pixelWidth, pixelHeight) * unitsPerPixel;
     const double penLimit = std::max(1.0, std::min(side / 4, kMaxPenPixels * unitsPerPixel));
     const double fontLimit = std::max(1.0, std::min(side, kMaxFontPixels * unitsPerPixel));
+    const double blitLimit = 8 * side;
     std::vector<std::uint8_t> out(data.begin() + static_cast<std::ptrdiff_t>(p.headerOffset),
                                   data.begin() + static_cast<std::ptrdiff_t>(p.firstRecord));
     out.reserve(p.end - p.headerOffset);
+    enum Slot : std::uint8_t { kFree, kUsed, kSkippedRegion };
+    std::vector<Slot> slots;
+    const auto slotAt = [&slots](int index) {
+        return index >= 0 && static_cast<std::size_t>(index) < slots.size() ? slots[index] : kFree;
+    };
     std::uint32_t largest = 3;
     std::size_t offset = p.firstRecord;
     while (offset < p.end) {
         const std::uint8_t* record = data.data() + offset;
         const std::uint32_t words = Read32(record);
         const std::size_t bytes = static_cast<std::size_t>(words) * 2;
-        if (Read16(record + 4) == kEllipse && words >= 7) {
-            const double bottom = ReadS16(record + 6), right = ReadS16(record + 8);
-            const double top = ReadS16(record + 10), left = ReadS16(record + 12);
+        const std::uint16_t function = Read16(record + 4);
+        const std::uint8_t* params = record + 6;
+        const std::size_t paramBytes = bytes - 6;
+        offset += bytes;
+        const std::size_t at = out.size();
+
+        Slot created = kUsed;
+        if (const std::size_t size = BlitSizeOffset(function); size != 0 && bytes >= size + 4) {
+            if (std::abs(ReadS16(record + size)) > blitLimit ||
+                std::abs(ReadS16(record + size + 2)) > blitLimit)
+                return {};
+        }
+        if (function == kEllipse && words >= 7) {
+            const double bottom = ReadS16(params), right = ReadS16(params + 2);
+            const double top = ReadS16(params + 4), left = ReadS16(params + 6);
             constexpr int kPoints = 72;
             const double cx = (left + right) / 2, cy = (top + bottom) / 2;
             const double rx = (right - left) / 2, ry = (bottom - top) / 2;
-            std::vector<std::int16_t> points{kPoints};
+            PutRecord(out, kPolygon, {kPoints});
             for (int i = 0; i < kPoints; ++i) {
                 const double a = 2 * 3.14159265358979323846 * i / kPoints;
-                points.push_back(static_cast<std::int16_t>(std::lround(cx + rx * std::cos(a))));
-                points.push_back(static_cast<std::int16_t>(std::lround(cy + ry * std::sin(a))));
+                Put16(out, static_cast<std::uint16_t>(
+                               static_cast<std::int16_t>(std::lround(cx + rx * std::cos(a)))));
+                Put16(out, static_cast<std::uint16_t>(
+                               static_cast<std::int16_t>(std::lround(cy + ry * std::sin(a)))));
             }
-            const std::size_t before = out.size();
-            PutRecord(out, kPolygon, {});
-            for (std::int16_t w : points) {
-                out.push_back(static_cast<std::uint8_t>(w));
-                out.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(w) >> 8));
-            }
-            const std::uint32_t polygonWords =
-                static_cast<std::uint32_t>((out.size() - before) / 2);
-            std::memcpy(out.data() + before, &polygonWords, 4);
-            largest = std::max(largest, polygonWords);
+            const std::uint32_t polygonWords = static_cast<std::uint32_t>((out.size() - at) / 2);
+            std::memcpy(out.data() + at, &polygonWords, 4);
+        } else if (function == kDibPatternBrush && paramBytes >= 4 && Read16(params) == 3) {
+            if (!PatternAsDib(params, paramBytes, out))
+                PutRecord(out, kCreateBrush, {1, 0, 0, 0});  // BS_NULL holds the slot
+        } else if (function == kCreateRegion && !RegionReadable(params, paramBytes)) {
+            PutRecord(out, kCreateBrush, {1, 0, 0, 0});
+            created = kSkippedRegion;
+        } else if ((function == kSelectObject || UsesRegion(function)) && paramBytes >= 2 &&
+                   slotAt(Read16(params)) == kSkippedRegion) {
+            PutRecord(out, kEscape, {15, 0});  // a comment of nothing
         } else {
-            const std::size_t at = out.size();
             out.insert(out.end(), record, record + bytes);
-            const std::uint16_t function = Read16(record + 4);
             if (function == kCreatePen && words >= 6) {
                 ClampS16(out.data() + at + 8, penLimit);   // width
                 ClampS16(out.data() + at + 10, penLimit);  // height, which libwmf reads too
             }
             if (function == kCreateFont && words >= 4) ClampS16(out.data() + at + 6, fontLimit);
-            largest = std::max(largest, words);
+            if (const std::size_t dib = DibOffset(function, bytes))
+                MakeBottomUp(out.data() + at + dib, bytes - dib);
         }
-        offset += bytes;
+        if (CreatesObject(function)) {
+            const auto freeSlot = std::find(slots.begin(), slots.end(), kFree);
+            if (freeSlot != slots.end())
+                *freeSlot = created;
+            else
+                slots.push_back(created);
+        } else if (function == kDeleteObject && paramBytes >= 2 &&
+                   slotAt(Read16(params)) != kFree) {
+            slots[Read16(params)] = kFree;
+        }
+        largest = std::max(largest, Read32(out.data() + at));
     }
     const std::uint32_t total = static_cast<std::uint32_t>(out.size() / 2);
     std::memcpy(out.data() + 6, &total, 4);
@@ -443,6 +616,7 @@ ImageError DecodeWmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     } catch (const std::exception&) {
         return err::kNoMemory;
     }
+    if (file.empty()) return err::kBadMetafile;
 
     const auto lock = LockMetafileLibraries();
     wmfD_Rect box{};
