@@ -259,6 +259,7 @@ double PixelsPerUnit(int mapMode) {
 constexpr std::uint16_t kEllipse = 0x0418;
 constexpr double kMaxPenPixels = 256;
 constexpr double kMaxFontPixels = 1024;
+constexpr double kDefaultFontPixels = 16;
 constexpr std::uint16_t kPolygon = 0x0324;
 
 constexpr std::uint16_t kCreatePen = 0x02FA;
@@ -477,7 +478,17 @@ std::vector<std::uint8_t> PlayableCopy(ByteSpan data, const Parsed& p, double un
                 ClampS16(out.data() + at + 8, penLimit);   // width
                 ClampS16(out.data() + at + 10, penLimit);  // height, which libwmf reads too
             }
-            if (function == kCreateFont && words >= 4) ClampS16(out.data() + at + 6, fontLimit);
+            if (function == kCreateFont && words >= 4) {
+                ClampS16(out.data() + at + 6, fontLimit);
+                // Height 0 asks for the default size; libwmf loops on it for minutes.
+                if (ReadS16(out.data() + at + 6) == 0) {
+                    const auto fallback = static_cast<std::int16_t>(
+                        -std::clamp(std::lround(kDefaultFontPixels * unitsPerPixel), 1L, 32767L));
+                    out[at + 6] = static_cast<std::uint8_t>(fallback);
+                    out[at + 7] =
+                        static_cast<std::uint8_t>(static_cast<std::uint16_t>(fallback) >> 8);
+                }
+            }
             if (const std::size_t dib = DibOffset(function, bytes))
                 MakeBottomUp(out.data() + at + dib, bytes - dib);
         }

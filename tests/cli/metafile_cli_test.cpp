@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli_run.h"
+#include "image/file_io.h"
+#include "image/image_format.h"
+#include "image/rgb_image.h"
+
+namespace orbelune {
+namespace {
+
+using testing::RunCli;
+
+void Put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// An EMF with a 50.8 x 12.7 mm frame (192 x 48 pixels) and one red rectangle.
+std::vector<std::uint8_t> WideEmf() {
+    std::vector<std::uint8_t> b;
+    for (std::uint32_t v : {1u,
+                            108u,
+                            0u,
+                            0u,
+                            192u,
+                            48u,
+                            0u,
+                            0u,
+                            5080u,
+                            1270u,
+                            0x464D4520u,
+                            0x10000u,
+                            108u + 24u + 24u + 12u + 20u,
+                            5u,
+                            2u,
+                            0u,
+                            0u,
+                            0u,
+                            960u,
+                            960u,
+                            254u,
+                            254u,
+                            0u,
+                            0u,
+                            0u,
+                            254000u,
+                            254000u})
+        Put32(b, v);
+    for (std::uint32_t v : {39u, 24u, 1u,  0u,  0x0000FFu, 0u,   // red solid brush
+                            37u, 12u, 1u,                        // selected
+                            43u, 24u, 10u, 10u, 100u,      40u,  // rectangle
+                            14u, 20u, 0u,  16u, 20u})            // EOF
+        Put32(b, v);
+    return b;
+}
+
+TEST(MetafileCli, InfoAndConvertReadMetafilesWithoutPrintingAnythingElse) {
+    TempFolder temp;
+    const std::string config = temp.path() + "/config";
+    const std::string emf = temp.path() + "/wide.emf";
+    const std::vector<std::uint8_t> bytes = WideEmf();
+    ASSERT_EQ(WriteFileAtomically(emf, bytes.data(), bytes.size()), err::kNone);
+
+    const testing::CliResult info = RunCli({"info", emf}, config);
+    EXPECT_EQ(info.exitCode, 0);
+    EXPECT_EQ(info.out, "format=20 width=192 height=48 kind=panorama\n");
+    EXPECT_EQ(info.err, "");
+
+    const std::string png = temp.path() + "/wide.png";
+    const testing::CliResult convert = RunCli({"convert", emf, "-o", png}, config);
+    EXPECT_EQ(convert.exitCode, 0);
+    EXPECT_EQ(convert.err, "");
+    RgbImage image;
+    ASSERT_EQ(image.LoadImageFile(png), err::kNone);
+    EXPECT_EQ(image.width(), 192);
+    const std::uint8_t* inside = image.row(25) + 50 * 3;
+    EXPECT_EQ(inside[0], 0xFF);
+    EXPECT_EQ(inside[1], 0x00);
+}
+
+TEST(MetafileCli, DamagedMetafileIsNamedWithItsReason) {
+    TempFolder temp;
+    std::vector<std::uint8_t> bytes = WideEmf();
+    bytes.resize(bytes.size() - 20);  // no EOF record
+    const std::string emf = temp.path() + "/cut.emf";
+    ASSERT_EQ(WriteFileAtomically(emf, bytes.data(), bytes.size()), err::kNone);
+    const testing::CliResult info = RunCli({"info", emf}, temp.path() + "/config");
+    EXPECT_EQ(info.exitCode, 1);
+    EXPECT_EQ(info.err, "orbelune-cli: " + emf + ": invalid windows metafile\n");
+}
+
+}  // namespace
+}  // namespace orbelune
