@@ -82,6 +82,36 @@ TEST(MetafileCli, InfoAndConvertReadMetafilesWithoutPrintingAnythingElse) {
     EXPECT_EQ(inside[1], 0x00);
 }
 
+// A placeable WMF of 100 x 100 units at 96 an inch with a text line (fonts
+// are where libraries like to talk).
+std::vector<std::uint8_t> SquareWmf() {
+    std::vector<std::uint8_t> b;
+    const auto u16 = [&b](unsigned v) {
+        b.push_back(static_cast<std::uint8_t>(v));
+        b.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    u16(0xCDD7), u16(0x9AC6), u16(0), u16(0), u16(0), u16(100), u16(100), u16(96), u16(0), u16(0);
+    u16(0);
+    u16(1), u16(9), u16(0x300), u16(9 + 15 + 4 + 7 + 3), u16(0), u16(1), u16(15), u16(0), u16(0);
+    u16(15), u16(0), u16(0x2FB), u16(0xFFEC), u16(0), u16(0), u16(0), u16(400), u16(0), u16(0);
+    u16(0), u16(0), u16('A' | 'r' << 8), u16('i' | 'a' << 8), u16('l');  // CREATEFONTINDIRECT
+    u16(4), u16(0), u16(0x12D), u16(0);                                  // SELECTOBJECT
+    u16(7), u16(0), u16(0x521), u16(2), u16('O' | 'K' << 8), u16(40), u16(10);  // TEXTOUT
+    u16(3), u16(0), u16(0);
+    return b;
+}
+
+TEST(MetafileCli, WmfInfoPrintsOnlyTheAnswer) {
+    TempFolder temp;
+    const std::string wmf = temp.path() + "/square.wmf";
+    const std::vector<std::uint8_t> bytes = SquareWmf();
+    ASSERT_EQ(WriteFileAtomically(wmf, bytes.data(), bytes.size()), err::kNone);
+    const testing::CliResult info = RunCli({"info", wmf}, temp.path() + "/config");
+    EXPECT_EQ(info.exitCode, 0);
+    EXPECT_EQ(info.out, "format=19 width=100 height=100 kind=ring\n");
+    EXPECT_EQ(info.err, "");
+}
+
 TEST(MetafileCli, DamagedMetafileIsNamedWithItsReason) {
     TempFolder temp;
     std::vector<std::uint8_t> bytes = WideEmf();

@@ -212,6 +212,20 @@ TEST(EmfDecoder, DrawsShapesAndTextAtPredictedPlaces) {
     ExpectScene(image, 0, 50, 60, 74);
 }
 
+TEST(EmfDecoder, DescriptionWhereTheHeaderExtensionWouldBeIsNotReadAsSizes) {
+    // Older writers put the description right after the 88-byte header: what
+    // would be the micrometre sizes is text then.
+    std::vector<std::uint8_t> bytes = Scene().Bytes();
+    const std::uint32_t length = 10, at = 88;
+    std::memcpy(bytes.data() + 60, &length, 4);
+    std::memcpy(bytes.data() + 64, &at, 4);
+    for (int i = 88; i < 108; i += 2)
+        bytes[i] = 'x', bytes[i + 1] = 0;
+    RgbImage image;
+    ASSERT_EQ(DecodeEmfBytes(bytes, image), err::kNone);
+    ExpectScene(image, 0, 50, 60, 74);
+}
+
 TEST(EmfDecoder, FrameSetsSizeAndScale) {
     // Twice the frame on the same drawing: twice the pixels, shapes twice as far.
     Emf emf(10160, 5080);

@@ -211,8 +211,11 @@ ImageError DecodeEmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
         return err::kBadMetafile;
     const std::int32_t deviceX = I32(head + 72), deviceY = I32(head + 76);
     double mmX = I32(head + 80), mmY = I32(head + 84);
-    if (headerSize >= kHeaderExt2Size && data.size() >= kHeaderExt2Size && I32(head + 100) > 0 &&
-        I32(head + 104) > 0) {
+    // The extension is there only when the description does not start inside it.
+    const std::uint32_t descriptionLength = U32(head + 60), descriptionAt = U32(head + 64);
+    const bool extended = headerSize >= kHeaderExt2Size && data.size() >= kHeaderExt2Size &&
+                          (descriptionLength == 0 || descriptionAt >= kHeaderExt2Size);
+    if (extended && I32(head + 100) > 0 && I32(head + 104) > 0) {
         mmX = I32(head + 100) / 1000.0;  // micrometres are finer
         mmY = I32(head + 104) / 1000.0;
     }
