@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,16 @@
 namespace orbelune {
 namespace {
 
-using testing::RunCli;
+// The child's settings folder (its output lands beside it).
+std::string ConfigIn(const TempFolder& temp) {
+    const std::string config = temp.path() + "/config";
+    std::filesystem::create_directories(config);
+    return config;
+}
+
+testing::CliResult RunCli(const std::vector<std::string>& args, const TempFolder& temp) {
+    return testing::RunCli(args, ConfigIn(temp));
+}
 
 void Put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -60,18 +70,17 @@ std::vector<std::uint8_t> WideEmf() {
 
 TEST(MetafileCli, InfoAndConvertReadMetafilesWithoutPrintingAnythingElse) {
     TempFolder temp;
-    const std::string config = temp.path() + "/config";
     const std::string emf = temp.path() + "/wide.emf";
     const std::vector<std::uint8_t> bytes = WideEmf();
     ASSERT_EQ(WriteFileAtomically(emf, bytes.data(), bytes.size()), err::kNone);
 
-    const testing::CliResult info = RunCli({"info", emf}, config);
+    const testing::CliResult info = RunCli({"info", emf}, temp);
     EXPECT_EQ(info.exitCode, 0);
     EXPECT_EQ(info.out, "format=20 width=192 height=48 kind=panorama\n");
     EXPECT_EQ(info.err, "");
 
     const std::string png = temp.path() + "/wide.png";
-    const testing::CliResult convert = RunCli({"convert", emf, "-o", png}, config);
+    const testing::CliResult convert = RunCli({"convert", emf, "-o", png}, temp);
     EXPECT_EQ(convert.exitCode, 0);
     EXPECT_EQ(convert.err, "");
     RgbImage image;
@@ -106,7 +115,7 @@ TEST(MetafileCli, WmfInfoPrintsOnlyTheAnswer) {
     const std::string wmf = temp.path() + "/square.wmf";
     const std::vector<std::uint8_t> bytes = SquareWmf();
     ASSERT_EQ(WriteFileAtomically(wmf, bytes.data(), bytes.size()), err::kNone);
-    const testing::CliResult info = RunCli({"info", wmf}, temp.path() + "/config");
+    const testing::CliResult info = RunCli({"info", wmf}, temp);
     EXPECT_EQ(info.exitCode, 0);
     EXPECT_EQ(info.out, "format=19 width=100 height=100 kind=ring\n");
     EXPECT_EQ(info.err, "");
@@ -118,7 +127,7 @@ TEST(MetafileCli, DamagedMetafileIsNamedWithItsReason) {
     bytes.resize(bytes.size() - 20);  // no EOF record
     const std::string emf = temp.path() + "/cut.emf";
     ASSERT_EQ(WriteFileAtomically(emf, bytes.data(), bytes.size()), err::kNone);
-    const testing::CliResult info = RunCli({"info", emf}, temp.path() + "/config");
+    const testing::CliResult info = RunCli({"info", emf}, temp);
     EXPECT_EQ(info.exitCode, 1);
     EXPECT_EQ(info.err, "orbelune-cli: " + emf + ": invalid windows metafile\n");
 }
