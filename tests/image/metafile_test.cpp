@@ -262,6 +262,16 @@ TEST(EmfDecoder, DamagedFilesGiveBadMetafileAndNoPicture) {
     }
 }
 
+TEST(EmfDecoder, TextTallerThanAnyPictureStillRenders) {
+    // Millions of pixels high: FreeType fails on it and librsvg would abort.
+    Emf emf(5080, 2540);
+    emf.Record(18, {1}).Record(24, {0}).Font(1, 13762572).Select(1).Text(10, 10, {'d', 'u'});
+    emf.Select(kNullPen).Brush(2, kRed).Select(2).Rectangle(20, 20, 60, 50);
+    RgbImage image;
+    ASSERT_EQ(DecodeEmfBytes(emf.Bytes(), image), err::kNone);
+    EXPECT_EQ(image.width(), 192);
+}
+
 TEST(EmfDecoder, HugeFrameIsRefusedBeforeRendering) {
     Emf emf(1000000, 1000000);  // 10 m
     RgbImage image;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -118,6 +119,40 @@ void DropRepeatedClipPaths(std::string& svg) {
             if (close < end) {
                 svg.erase(second, close + 1 - second);
                 continue;  // the same tag again, for a third one
+            }
+        }
+        at = end;
+    }
+}
+
+// Text far taller than the picture makes FreeType fail, Pango complain on
+// stderr and librsvg abort; no glyph needs to be more than a few pictures
+// (and a few thousand pixels) high.
+constexpr double kMaxFontPixels = 4096;
+void LimitFontSizes(std::string& svg, double limit) {
+    static constexpr std::string_view kAttribute = " font-size=\"";
+    std::size_t at = 0;
+    while ((at = svg.find('<', at)) != std::string::npos) {
+        if (svg.compare(at, 9, "<![CDATA[") == 0) {
+            at = svg.find("]]>", at);
+            if (at == std::string::npos) return;
+            continue;
+        }
+        const std::size_t end = svg.find('>', at);
+        if (end == std::string::npos) return;
+        const std::size_t attribute = svg.find(kAttribute, at);
+        if (attribute < end) {
+            const std::size_t value = attribute + kAttribute.size();
+            const std::size_t close = svg.find('"', value);
+            if (close < end) {
+                const double size = std::strtod(svg.c_str() + value, nullptr);
+                if (!(size >= 0 && size <= limit)) {
+                    char text[32];
+                    std::snprintf(text, sizeof text, "%.4f",
+                                  std::isfinite(size) && size > 0 ? limit : 0.0);
+                    svg.replace(value, close - value, text);
+                    continue;  // the tag again, now within bounds
+                }
             }
         }
         at = end;
@@ -285,6 +320,7 @@ ImageError DecodeEmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     try {
         text.assign(svg.get(), svgLength);
         DropRepeatedClipPaths(text);
+        LimitFontSizes(text, std::min(4.0 * std::max(width, height), kMaxFontPixels));
     } catch (const std::exception&) {
         return err::kNoMemory;
     }
