@@ -272,6 +272,25 @@ TEST(EmfDecoder, TextTallerThanAnyPictureStillRenders) {
     EXPECT_EQ(image.width(), 192);
 }
 
+TEST(EmfDecoder, GlyphIndexTextAfterOrdinaryTextDoesNotAbort) {
+    // libemf2svg shuts fontconfig down after looking up a glyph-index font,
+    // which aborts once librsvg has laid out text with it.
+    RgbImage first;
+    ASSERT_EQ(DecodeEmfBytes(Scene().Bytes(), first), err::kNone);
+    std::vector<std::uint8_t> glyphs = Scene().Bytes();
+    std::size_t offset = 0;
+    while (offset < glyphs.size()) {  // every text record's options: ETO_GLYPH_INDEX
+        std::uint32_t type, size;
+        std::memcpy(&type, glyphs.data() + offset, 4);
+        std::memcpy(&size, glyphs.data() + offset + 4, 4);
+        if (type == 84) glyphs[offset + 52] |= 0x10;
+        offset += size;
+    }
+    RgbImage image;
+    ASSERT_EQ(DecodeEmfBytes(glyphs, image), err::kNone);
+    EXPECT_TRUE(ColourNear(image, 40, 35, kRed));
+}
+
 TEST(EmfDecoder, HugeFrameIsRefusedBeforeRendering) {
     Emf emf(1000000, 1000000);  // 10 m
     RgbImage image;

@@ -76,6 +76,35 @@ bool TextRecordReadable(const std::uint8_t* record, std::uint32_t size) {
     return ValidUtf16(record + offset, chars);
 }
 
+constexpr std::uint32_t kEmrLastType = 122;
+
+// Record types libuemf has no safety check for (it would print a warning);
+// libemf2svg draws none of them.
+bool UncheckedByLibuemf(std::uint32_t type) {
+    switch (type) {
+        case 69:
+        case 96:
+        case 97:
+        case 102:
+        case 103:
+        case 105:
+        case 106:
+        case 107:
+        case 109:
+        case 110:
+        case 111:
+        case 112:
+        case 113:
+        case 117:
+        case 119:
+        case 120:
+        case 121:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Walks the records: every one inside the file, 4-byte aligned, accepted by
 // libuemf's checks, ending with EMR_EOF. Returns the length up to EMR_EOF.
 ImageError CheckRecords(const std::vector<std::uint8_t>& file, std::size_t& length) {
@@ -88,7 +117,11 @@ ImageError CheckRecords(const std::vector<std::uint8_t>& file, std::size_t& leng
         const std::uint32_t size = U32(record + 4);
         if (size < 8 || size % 4 != 0 || size > file.size() - offset) return err::kBadMetafile;
         if ((type == kEmrHeader) != first) return err::kBadMetafile;
-        if (U_emf_record_safe(reinterpret_cast<const char*>(record)) == 0) return err::kBadMetafile;
+        if (type == 0 || type > kEmrLastType) return err::kBadMetafile;
+        // libuemf prints a warning for the types it has no check for.
+        if (!UncheckedByLibuemf(type) &&
+            U_emf_record_safe(reinterpret_cast<const char*>(record)) == 0)
+            return err::kBadMetafile;
         if (type == kEmrExtTextOutW && !TextRecordReadable(record, size)) return err::kBadMetafile;
         offset += size;
         first = false;
@@ -96,6 +129,27 @@ ImageError CheckRecords(const std::vector<std::uint8_t>& file, std::size_t& leng
     }
     length = offset;
     return err::kNone;
+}
+
+// Text given as glyph indices makes libemf2svg look the font up with
+// fontconfig and then shut fontconfig down while librsvg still uses it, which
+// aborts the process; such text is left out (nothing else of the record is
+// drawn).
+void DropGlyphIndexText(std::vector<std::uint8_t>& file, std::size_t length) {
+    constexpr std::uint32_t kGlyphIndex = 0x10;  // ETO_GLYPH_INDEX
+    constexpr std::uint32_t kSmallTextOut = 108;
+    constexpr std::uint32_t kExtTextOutA = 83;
+    std::size_t offset = 0;
+    while (offset < length) {
+        std::uint8_t* record = file.data() + offset;
+        const std::uint32_t type = U32(record), size = U32(record + 4);
+        if ((type == kEmrExtTextOutW || type == kExtTextOutA) && size >= 56 &&
+            (U32(record + 52) & kGlyphIndex) != 0)
+            std::memset(record + 44, 0, 4);  // nChars
+        if (type == kSmallTextOut && size >= 24 && (U32(record + 20) & kGlyphIndex) != 0)
+            std::memset(record + 16, 0, 4);  // cChars
+        offset += size;
+    }
 }
 
 // libemf2svg gives a clipped path a second clip-path attribute, which no XML
@@ -288,6 +342,7 @@ ImageError DecodeEmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     }
     std::size_t length = 0;
     if (ImageError e = CheckRecords(file, length)) return e;
+    DropGlyphIndexText(file, length);
 
     // libemf2svg maps the header's bounds onto the picture; making them the
     // frame puts the frame, not just the drawn part, on the picture.
