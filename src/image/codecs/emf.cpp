@@ -144,10 +144,14 @@ void DropGlyphIndexText(std::vector<std::uint8_t>& file, std::size_t length) {
         std::uint8_t* record = file.data() + offset;
         const std::uint32_t type = U32(record), size = U32(record + 4);
         if ((type == kEmrExtTextOutW || type == kExtTextOutA) && size >= 56 &&
-            (U32(record + 52) & kGlyphIndex) != 0)
+            (U32(record + 52) & kGlyphIndex) != 0) {
             std::memset(record + 44, 0, 4);  // nChars
-        if (type == kSmallTextOut && size >= 24 && (U32(record + 20) & kGlyphIndex) != 0)
+            record[52] &= static_cast<std::uint8_t>(~kGlyphIndex);
+        }
+        if (type == kSmallTextOut && size >= 24 && (U32(record + 20) & kGlyphIndex) != 0) {
             std::memset(record + 16, 0, 4);  // cChars
+            record[20] &= static_cast<std::uint8_t>(~kGlyphIndex);
+        }
         offset += size;
     }
 }
