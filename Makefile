@@ -5,7 +5,8 @@ JOBS ?= $(shell nproc)
 # Debian 12 packages the build and the tests need.
 DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
-        libbenchmark-dev libexiv2-dev libheif-dev libwebp-dev libraw-dev
+        libbenchmark-dev libexiv2-dev libheif-dev libwebp-dev libraw-dev \
+        libwmf-dev libemf2svg-dev libuemf-dev librsvg2-dev libcairo2-dev
 # Only for the tests: movies written by the program are checked with other readers,
 # decoded pictures against each format's own tools, the metadata of saved pictures
 # with exiftool, the shared web page in headless Chromium driven from node, the
@@ -81,6 +82,7 @@ fuzz: deps
 	@set -e; for f in build/fuzz/bin/fuzz_*; do \
 	  name=$$(basename $$f); mkdir -p build/fuzz/corpus/$$name; \
 	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=10 build/fuzz/corpus/$$name fuzz/corpus/$${name#fuzz_}; \
 	done
 

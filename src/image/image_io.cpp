@@ -31,7 +31,6 @@ ImageError Orient(RgbImage& image, ImageFormat format, std::span<const std::uint
 ImageError DecodeImageBytes(std::span<const std::uint8_t> data, ImageFormat format, RgbImage& out) {
     ImageOperation op;
     out.FreePixels();
-    if (format == ImageFormat::Wmf || format == ImageFormat::Emf) return op.Fail(err::kBadMetafile);
     const Codec* codec = FindCodec(format);
     if (codec == nullptr || codec->decode == nullptr) return op.Fail(err::kNoDecoder);
     ImageError result = codec->decode(data, out, op);
@@ -112,7 +111,6 @@ ImageError RgbImage::LoadImageFile(const std::string& path) {
 ImageError RgbImage::LoadImageAs(const std::string& path, ImageFormat format) {
     ImageOperation op;
     FreePixels();
-    if (format == ImageFormat::Wmf || format == ImageFormat::Emf) return op.Fail(err::kBadMetafile);
     const Codec* codec = FindCodec(format);
     std::vector<std::uint8_t> bytes;
     if (codec == nullptr || codec->decode == nullptr) {

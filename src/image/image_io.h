@@ -12,7 +12,7 @@
 namespace orbelune {
 
 // Decodes a file held in memory with the decoder of `format`; sets the last error.
-// err::kNoDecoder when the format has none (metafiles: err::kBadMetafile).
+// err::kNoDecoder when the format has none.
 ImageError DecodeImageBytes(std::span<const std::uint8_t> data, ImageFormat format, RgbImage& out);
 
 // Encodes packed RGB pixels in `format` into memory; sets the last error.

@@ -64,6 +64,29 @@ TEST_F(StartViewTest, DamagedPictureIsCalledDamagedAndClassifyingReadsOnlyTheHea
     ExpectTaskEnded();
 }
 
+// A placeable WMF that draws one rectangle over its w x h frame (96 units an inch).
+QByteArray Metafile(int w, int h) {
+    QByteArray b;
+    const auto u16 = [&b](int v) {
+        b.append(static_cast<char>(v & 0xFF));
+        b.append(static_cast<char>((v >> 8) & 0xFF));
+    };
+    const auto u32 = [&u16](int v) { u16(v & 0xFFFF), u16(v >> 16); };
+    u32(static_cast<int>(0x9AC6CDD7)), u16(0), u16(0), u16(0), u16(w), u16(h), u16(96), u32(0),
+        u16(0);
+    u16(1), u16(9), u16(0x300), u32(9 + 7 + 3), u16(0), u32(7), u16(0);
+    u32(7), u16(0x41B), u16(h), u16(w), u16(0), u16(0);  // RECTANGLE bottom, right, top, left
+    u32(3), u16(0);
+    return b;
+}
+
+TEST_F(StartViewTest, MetafilesAreClassifiedByTheProportionsOfTheirFrame) {
+    EXPECT_EQ(view()->ClassifyImageFile(WriteText("square.wmf", Metafile(100, 100))),
+              COrbeluneView::kRingPhoto);
+    EXPECT_EQ(view()->ClassifyImageFile(WriteText("wide.wmf", Metafile(300, 100))),
+              COrbeluneView::kPanorama);
+}
+
 TEST_F(StartViewTest, CancelledDialogLeavesEverythingAsItWas) {
     app->m_strFileName = QStringLiteral("before.jpg");
     QTest::mouseClick(view()->openButton(), Qt::LeftButton);

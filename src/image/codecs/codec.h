@@ -119,6 +119,10 @@ ImageError ProbeHeif(ByteSpan data, ImageSize& size);
 ImageError ProbeWebp(ByteSpan data, ImageSize& size);
 ImageError ProbeRaw(ByteSpan data, ImageSize& size);
 ImageError ProbePnm(ByteSpan data, ImageSize& size);
+// Metafiles are rendered at their frame's size at 96 dpi over mid grey;
+// err::kBadMetafile for anything the renderer cannot take.
+ImageError DecodeWmf(ByteSpan data, RgbImage& out, const ImageOperation& op);
+ImageError DecodeEmf(ByteSpan data, RgbImage& out, const ImageOperation& op);
 
 // JPEG at quality 100, baseline tables forced, the simple progressive script.
 ImageError EncodeJpeg(const std::uint8_t* rgb, int width, int height, ByteSink& sink,
