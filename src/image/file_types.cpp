@@ -144,8 +144,10 @@ std::string DescribeLoadFailure(const std::string& path, ImageFormat format, Ima
     if (code == err::kNoMemory)
         return name + " is too large to open (" + ImageErrorText(code) + ").";
     if (IsDecoderVerdict(code)) {
-        return name + " is a " + codec->name + " file, but it is damaged (" + ImageErrorText(code) +
-               ").";
+        const char first = codec->name[0];
+        const bool vowel = first == 'A' || first == 'E' || first == 'I' || first == 'O';
+        return name + (vowel ? " is an " : " is a ") + codec->name + " file, but it is damaged (" +
+               ImageErrorText(code) + ").";
     }
     return name + " cannot be opened: " + ImageErrorText(code) + ".";
 }

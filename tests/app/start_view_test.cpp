@@ -15,7 +15,7 @@ using Icon = UiServices::Icon;
 // A file in no format we read: named, with the formats that are read.
 const QString kGifRefused = QStringLiteral(
     "\"anim.gif\" is not in a format this program reads. It reads BMP, JPEG, PCX, camera raw, "
-    "TIFF, PNG, HEIF, WebP, PNM and TGA files.\nPlease choose another file.");
+    "TIFF, PNG, WMF, EMF, HEIF, WebP, PNM and TGA files.\nPlease choose another file.");
 
 class StartViewTest : public AppFixture {
 protected:

@@ -127,9 +127,13 @@ TEST(MetafileCli, DamagedMetafileIsNamedWithItsReason) {
     bytes.resize(bytes.size() - 20);  // no EOF record
     const std::string emf = temp.path() + "/cut.emf";
     ASSERT_EQ(WriteFileAtomically(emf, bytes.data(), bytes.size()), err::kNone);
-    const testing::CliResult info = RunCli({"info", emf}, temp);
-    EXPECT_EQ(info.exitCode, 1);
-    EXPECT_EQ(info.err, "orbelune-cli: " + emf + ": invalid windows metafile\n");
+    // `info` reads the header only; a conversion meets the damage.
+    const testing::CliResult convert =
+        RunCli({"convert", emf, "-o", temp.path() + "/cut.png"}, temp);
+    EXPECT_EQ(convert.exitCode, 1);
+    EXPECT_EQ(convert.err,
+              "orbelune-cli: \"cut.emf\" is an EMF file, but it is damaged (invalid "
+              "windows metafile).\n");
 }
 
 }  // namespace

@@ -119,6 +119,8 @@ ImageError ProbeHeif(ByteSpan data, ImageSize& size);
 ImageError ProbeWebp(ByteSpan data, ImageSize& size);
 ImageError ProbeRaw(ByteSpan data, ImageSize& size);
 ImageError ProbePnm(ByteSpan data, ImageSize& size);
+ImageError ProbeWmf(ByteSpan data, ImageSize& size);
+ImageError ProbeEmf(ByteSpan data, ImageSize& size);
 // Metafiles are rendered at their frame's size at 96 dpi over mid grey;
 // err::kBadMetafile for anything the renderer cannot take.
 ImageError DecodeWmf(ByteSpan data, RgbImage& out, const ImageOperation& op);

@@ -294,9 +294,14 @@ ImageError RasteriseSvg(const char* svg, std::size_t length, int width, int heig
     return err::kNone;
 }
 
-}  // namespace
+// The header's frame in device units and the picture's size in pixels; what
+// the size probe and the decoder both go by.
+struct EmfFrame {
+    double left = 0, top = 0, right = 0, bottom = 0;
+    int width = 0, height = 0;
+};
 
-ImageError DecodeEmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
+ImageError ReadEmfFrame(ByteSpan data, EmfFrame& f) {
     if (data.size() < kHeaderSize) return err::kBadMetafile;
     const std::uint8_t* head = data.data();
     const std::uint32_t headerSize = U32(head + 4);
@@ -320,7 +325,10 @@ ImageError DecodeEmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     // Device-unit frame: the declared one, else the drawing's bounds.
     const Rect frame = RectAt(head + 24);
     const Rect bounds = RectAt(head + 8);
-    double left, top, right, bottom;
+    double& left = f.left;
+    double& top = f.top;
+    double& right = f.right;
+    double& bottom = f.bottom;
     if (frame.valid()) {
         left = frame.left * perFrameUnitX;
         top = frame.top * perFrameUnitY;
@@ -331,12 +339,27 @@ ImageError DecodeEmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
     } else {
         return err::kBadMetafile;
     }
-    int width = 0, height = 0;
     const double toPixelsX = kScreenDpi / 25.4 / (perFrameUnitX * 100.0);
     const double toPixelsY = kScreenDpi / 25.4 / (perFrameUnitY * 100.0);
-    if (ImageError e = MetafilePixelSize((right - left) * toPixelsX, (bottom - top) * toPixelsY,
-                                         width, height))
-        return e;
+    return MetafilePixelSize((right - left) * toPixelsX, (bottom - top) * toPixelsY, f.width,
+                             f.height);
+}
+
+}  // namespace
+
+ImageError ProbeEmf(ByteSpan data, ImageSize& size) {
+    EmfFrame frame;
+    if (ImageError e = ReadEmfFrame(data, frame)) return e;
+    size.width = frame.width;
+    size.height = frame.height;
+    return err::kNone;
+}
+
+ImageError DecodeEmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
+    EmfFrame frame;
+    if (ImageError e = ReadEmfFrame(data, frame)) return e;
+    const double left = frame.left, top = frame.top, right = frame.right, bottom = frame.bottom;
+    const int width = frame.width, height = frame.height;
 
     std::vector<std::uint8_t> file;
     try {

@@ -587,16 +587,19 @@ void GreyDeviceBegin(wmfAPI* api) {
     std::fill(pixels, pixels + count, kGrey);
 }
 
-}  // namespace
+// The frame in logical units and the picture's size in pixels, where the file
+// declares one (placeable header or window extent); without, the drawing's
+// own extent decides, which only playing the file tells.
+struct WmfFrame {
+    bool declared = false;
+    double bounds[4] = {};
+    int width = 0, height = 0;
+};
 
-ImageError DecodeWmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
-    Parsed p;
-    if (ImageError e = Parse(data, p)) return e;
-
-    // The frame in logical units and its size in pixels.
-    double frame[4];
+ImageError ReadWmfFrame(const Parsed& p, WmfFrame& f) {
+    double* frame = f.bounds;
     double width = 0, height = 0;
-    bool haveFrame = true;
+    f.declared = true;
     if (p.placeable) {
         if (p.unitsPerInch == 0) return err::kBadMetafile;
         for (int i = 0; i < 4; ++i)
@@ -611,12 +614,41 @@ ImageError DecodeWmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
         width = std::abs(static_cast<double>(p.windowExt[0])) * PixelsPerUnit(p.mapMode);
         height = std::abs(static_cast<double>(p.windowExt[1])) * PixelsPerUnit(p.mapMode);
     } else {
-        haveFrame = false;  // the drawing's own extent, one pixel per device unit
+        f.declared = false;
+        return err::kNone;
     }
-    if (haveFrame && (frame[0] == frame[2] || frame[1] == frame[3])) return err::kBadMetafile;
-    int pixelWidth = 0, pixelHeight = 0;
-    if (haveFrame)
-        if (ImageError e = MetafilePixelSize(width, height, pixelWidth, pixelHeight)) return e;
+    if (frame[0] == frame[2] || frame[1] == frame[3]) return err::kBadMetafile;
+    return MetafilePixelSize(width, height, f.width, f.height);
+}
+
+}  // namespace
+
+ImageError ProbeWmf(ByteSpan data, ImageSize& size) {
+    Parsed p;
+    if (ImageError e = Parse(data, p)) return e;
+    WmfFrame frame;
+    if (ImageError e = ReadWmfFrame(p, frame)) return e;
+    if (!frame.declared) {
+        // Only playing the file tells its extent; metafiles are small to draw.
+        RgbImage image;
+        if (ImageError e = DecodeWmf(data, image, ImageOperation())) return e;
+        size.width = image.width();
+        size.height = image.height();
+        return err::kNone;
+    }
+    size.width = frame.width;
+    size.height = frame.height;
+    return err::kNone;
+}
+
+ImageError DecodeWmf(ByteSpan data, RgbImage& out, const ImageOperation& op) {
+    Parsed p;
+    if (ImageError e = Parse(data, p)) return e;
+    WmfFrame declared;
+    if (ImageError e = ReadWmfFrame(p, declared)) return e;
+    const bool haveFrame = declared.declared;
+    const double* frame = declared.bounds;
+    int pixelWidth = declared.width, pixelHeight = declared.height;
 
     std::vector<std::uint8_t> file;
     try {
