@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+namespace orbelune {
+struct RingDetection;
+}
+
 namespace orbelune::cli {
 
 // Exit codes of every command.
@@ -18,6 +22,10 @@ int RunAdjust(const Args& args);
 int RunUnwarp(const Args& args);
 int RunSynth(const Args& args);
 int RunMovie(const Args& args);
+int RunDetect(const Args& args);
+
+// "center=X,Y outer=R inner=r confidence=C", as detect prints it.
+std::string DetectionLine(const RingDetection& found);
 
 // Prints "orbelune-cli: <message>" and the command's usage line to stderr; returns kExitUsage.
 int UsageError(const std::string& message, const char* usage);

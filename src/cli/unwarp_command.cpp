@@ -24,6 +24,7 @@
 #include "platform/qt_settings_store.h"
 #include "platform/settings_keys.h"
 #include "unwarp/mirror_types.h"
+#include "unwarp/ring_detect.h"
 #include "unwarp/ring_params.h"
 #include "unwarp/ring_synth.h"
 #include "unwarp/test_scene.h"
@@ -35,7 +36,8 @@ namespace {
 
 constexpr const char* kUnwarpUsage =
     "usage: orbelune-cli unwarp INPUT... [-o OUT | -d DIR] [--mirror TYPE] [--center X,Y]\n"
-    "                          [--outer R] [--inner R] [--format jpg|bmp|tif|png] [--jobs N]\n"
+    "                          [--outer R] [--inner R] [--detect] [--format jpg|bmp|tif|png]\n"
+    "                          [--jobs N]\n"
     "  TYPE: 0|1|2|3|concave-standard|concave-threaded|convex-standard|convex-threaded\n"
     "  Values not given are taken from the program's settings, which are never changed.";
 constexpr const char* kSynthUsage =
@@ -99,6 +101,7 @@ struct UnwarpOptions {
     std::optional<std::pair<int, int>> centre;
     std::optional<int> outer;
     std::optional<int> inner;
+    bool detect = false;
 };
 
 class UnwarpRun {
@@ -121,7 +124,9 @@ public:
             std::lock_guard lock(storeMutex_);
             ring = LoadRingParams(store_, raw.width(), raw.height());
         }
-        const bool storedRadius = !options_.outer.has_value();
+        if (const std::string note = PlaceRing(raw, ring); !note.empty())
+            std::fprintf(stderr, "orbelune-cli: %s: %s\n", job.input.c_str(), note.c_str());
+        const bool storedRadius = !options_.outer.has_value() && !options_.detect;
         if (options_.centre) {
             ring.XCenter = options_.centre->first;
             ring.YCenter = options_.centre->second;
@@ -159,6 +164,34 @@ public:
     }
 
     ProgressBar& bar() { return bar_; }
+
+private:
+    // --detect, or a stored ring that cannot belong to this photograph (and
+    // none given): the ring found in it, else the photograph's defaults.
+    // Returns what to tell the user, if anything.
+    std::string PlaceRing(const RgbImage& raw, RingParams& ring) const {
+        const bool given = options_.centre || options_.outer;
+        const bool fits = RingFitsPhoto(ring, raw.width(), raw.height());
+        if (!options_.detect && (given || fits)) return {};
+        RingDetection found;
+        const bool confident =
+            DetectRing(raw, found) == err::kNone && found.confidence >= kConfidentRing;
+        char confidence[32];
+        std::snprintf(confidence, sizeof confidence, "%.2f", found.confidence);
+        if (confident) {
+            ring = RingFromDetection(found);
+            return fits ? std::string()
+                        : "the stored ring does not fit the photo; using the ring found in it";
+        }
+        if (!fits) {
+            ring = DefaultRingFor(raw.width(), raw.height());
+            return std::string(
+                       "the stored ring does not fit the photo and no ring was found in it "
+                       "(confidence ") +
+                   confidence + "); using the photo's defaults";
+        }
+        return std::string("no ring found (confidence ") + confidence + "); using the stored ring";
+    }
 
 private:
     SettingsStore& store_;
@@ -202,6 +235,9 @@ int RunUnwarp(const Args& args) {
             if (!hasValue || !ParseInt(value, radius) || radius <= 0)
                 return need("a radius of at least 1 pixel");
             (arg == "--outer" ? options.outer : options.inner) = radius;
+        } else if (arg == "--detect") {
+            options.detect = true;
+            continue;
         } else if (arg == "--format") {
             const ImageFormat format = FormatFromExtension("x." + value);
             if (!hasValue || value.empty() || value.find_first_of("./") != std::string::npos ||

@@ -26,6 +26,15 @@ bool IsCentreValid(int xCenter, int yCenter, int imageWidth, int imageHeight);
 // a centre outside the central region is replaced by the image centre.
 RingParams LoadRingParams(SettingsStore& store, int imageWidth, int imageHeight);
 
+// False when the ring cannot belong to this photograph, as when it was
+// stored from a larger one: the radii out of order, or an outer circle that
+// encloses the whole picture (no part of it could be shown or grabbed).
+bool RingFitsPhoto(const RingParams& ring, int imageWidth, int imageHeight);
+
+// The photograph's own defaults: its centre, and the default radii made
+// small enough for the picture when it is small.
+RingParams DefaultRingFor(int imageWidth, int imageHeight);
+
 // Writes XCENTER, YCENTER, OuterRadius, InnerRadius, in this order, unvalidated.
 void StoreRingParams(SettingsStore& store, const RingParams& ring);
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -165,6 +166,32 @@ TEST_F(UnwarpCli, CentreOutsideThePictureIsRefusedForThatFile) {
     const CliResult r = Run({"unwarp", Path("ring.png"), "--center", "-400,80", "--outer", "60"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("lies outside the picture"), std::string::npos) << r.err;
+}
+
+TEST_F(UnwarpCli, DetectPrintsTheRingAndAStoredRingThatDoesNotFitIsReplaced) {
+    const CliResult found = Run({"detect", Path("ring.png")});
+    ASSERT_EQ(found.exitCode, 0) << found.err;
+    int x = 0, y = 0, outer = 0, inner = 0;
+    double confidence = 0;
+    ASSERT_EQ(std::sscanf(found.out.c_str(), "center=%d,%d outer=%d inner=%d confidence=%lf", &x,
+                          &y, &outer, &inner, &confidence),
+              5)
+        << found.out;
+    EXPECT_NEAR(x, 100, 2);
+    EXPECT_NEAR(y, 80, 2);
+    EXPECT_NEAR(outer, 60, 3);
+    EXPECT_GE(confidence, 0.5);
+
+    // A ring stored from a far larger photograph: detected instead, and said so.
+    WriteSettings("[DEFAULTS]\nOuterRadius=1500\nInnerRadius=300\nXCENTER=100\nYCENTER=80\n");
+    const CliResult r = Run({"unwarp", Path("ring.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("does not fit"), std::string::npos) << r.err;
+    const RgbImage pano = Load(Path("ring_pano.png"));
+    EXPECT_NEAR(pano.width(), 377, 20);
+
+    EXPECT_EQ(Run({"detect"}).exitCode, 2);
+    EXPECT_EQ(Run({"detect", Path("missing.png")}).exitCode, 1);
 }
 
 }  // namespace
