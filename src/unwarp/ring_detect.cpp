@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "image/image_layer.h"
@@ -158,6 +156,9 @@ struct RadialProfile {
     // How strongly the grey level steps across the circle, with one sign all
     // round: the rim and the reflection's edge are such steps.
     std::vector<double> step;
+    // Standard deviation of the grey level around the circle: the housing is
+    // one colour all round, a scene hardly ever.
+    std::vector<double> spread;
 };
 
 RadialProfile ProfileAround(const Grey& grey, Point centre, int maxRadius) {
@@ -165,9 +166,10 @@ RadialProfile ProfileAround(const Grey& grey, Point centre, int maxRadius) {
     profile.detail.assign(static_cast<std::size_t>(maxRadius) + 1, 0);
     profile.visible.assign(profile.detail.size(), 0);
     profile.step.assign(profile.detail.size(), 0);
+    profile.spread.assign(profile.detail.size(), 0);
     for (int r = 1; r <= maxRadius; ++r) {
         const int steps = std::clamp(static_cast<int>(2 * kPi * r), 32, 2048);
-        double sum = 0, previous = 0, across = 0;
+        double sum = 0, previous = 0, across = 0, total = 0, squares = 0;
         int pairs = 0, seen = 0, crossings = 0;
         bool havePrevious = false;
         for (int k = 0; k <= steps; ++k) {
@@ -178,7 +180,11 @@ RadialProfile ProfileAround(const Grey& grey, Point centre, int maxRadius) {
                 havePrevious = false;
                 continue;
             }
-            if (k < steps) ++seen;
+            if (k < steps) {
+                ++seen;
+                total += value;
+                squares += value * value;
+            }
             double in, out;
             if (k < steps &&
                 grey.Sample(centre.x + (r - 1) * std::cos(theta),
@@ -203,15 +209,18 @@ RadialProfile ProfileAround(const Grey& grey, Point centre, int maxRadius) {
     return profile;
 }
 
-double MeanDetail(const RadialProfile& profile, int from, int to) {
+double MeanOver(const std::vector<double>& values, int from, int to) {
     double sum = 0;
     int n = 0;
-    for (int r = std::max(1, from); r <= std::min(to, static_cast<int>(profile.detail.size()) - 1);
-         ++r) {
-        sum += profile.detail[static_cast<std::size_t>(r)];
+    for (int r = std::max(1, from); r <= std::min(to, static_cast<int>(values.size()) - 1); ++r) {
+        sum += values[static_cast<std::size_t>(r)];
         ++n;
     }
     return n > 0 ? sum / n : 0;
+}
+
+double MeanDetail(const RadialProfile& profile, int from, int to) {
+    return MeanOver(profile.detail, from, to);
 }
 
 // The full-size photograph sampled as grey, bilinear.
@@ -281,8 +290,12 @@ double Median(std::vector<double> values) {
 // Finds, along rays from the estimated centre, the strongest radial edge
 // within `window` of the estimated radius, then fits a circle to those edges,
 // dropping the ones far from it.
+// What marks the circle along a ray: the strongest step in grey, or the
+// place where the scene's detail across the ray gives way to plain.
+enum class RayEdge { kStrongestStep, kDetailEnds };
+
 CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double window,
-                       int rayCount) {
+                       int rayCount, RayEdge kind) {
     CircleFit fit;
     fit.centre = centre;
     fit.radius = radius;
@@ -302,36 +315,69 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
             value = sum / 3;
             return true;
         };
-        std::vector<double> profile;
+        std::vector<double> profile, across;
         bool complete = true;
         for (double t = from - 1; t <= to + 1; t += 1) {
-            double value;
-            if (!at(t, value)) {
+            double value, left, right;
+            if (!at(t, value) ||
+                !grey.Sample(centre.x + t * c + 1.5 * s, centre.y + t * s - 1.5 * c, left) ||
+                !grey.Sample(centre.x + t * c - 1.5 * s, centre.y + t * s + 1.5 * c, right)) {
                 complete = false;
                 break;
             }
             profile.push_back(value);
+            across.push_back(std::fabs(left - right));
         }
-        if (!complete || profile.size() < 5) continue;
+        if (!complete || profile.size() < 12) continue;
         ++fit.rays;
-        std::size_t best = 0;
-        double strongest = 0;
-        for (std::size_t i = 1; i + 1 < profile.size(); ++i) {
-            const double d = std::fabs(profile[i + 1] - profile[i - 1]);
-            if (d > strongest) {
-                strongest = d;
-                best = i;
+        double t = 0;
+        if (kind == RayEdge::kStrongestStep) {
+            std::size_t best = 0;
+            double strongest = 0;
+            for (std::size_t i = 1; i + 1 < profile.size(); ++i) {
+                const double d = std::fabs(profile[i + 1] - profile[i - 1]);
+                if (d > strongest) {
+                    strongest = d;
+                    best = i;
+                }
             }
+            if (strongest < 6) continue;  // no edge on this ray
+            double offset = 0;
+            if (best > 1 && best + 2 < profile.size()) {
+                const double l = std::fabs(profile[best] - profile[best - 2]);
+                const double r = std::fabs(profile[best + 2] - profile[best]);
+                const double denominator = l - 2 * strongest + r;
+                if (denominator < 0) offset = std::clamp(0.5 * (l - r) / denominator, -0.5, 0.5);
+            }
+            t = from - 1 + static_cast<double>(best) + offset;
+        } else {
+            // Detail over the few pixels inside against the few outside.
+            constexpr int kSpan = 4;
+            std::size_t best = 0;
+            double largest = 0, level = 0;
+            for (std::size_t i = kSpan; i + kSpan < across.size(); ++i) {
+                double in = 0, out = 0;
+                for (int d = 1; d <= kSpan; ++d) {
+                    in += across[i - static_cast<std::size_t>(d)];
+                    out += across[i + static_cast<std::size_t>(d) - 1];
+                }
+                if (in - out > largest) {
+                    largest = in - out;
+                    best = i;
+                    level = (in + out) / (2 * kSpan);
+                }
+            }
+            if (largest < 4 * kSpan) continue;
+            // Detail may fade over the last pixels: the edge is past the last
+            // sample that still has more than the midway level.
+            std::size_t last = best - 1;
+            for (std::size_t j = best + kSpan - 1; j + kSpan >= best; --j)
+                if (across[j] > level) {
+                    last = j;
+                    break;
+                }
+            t = from - 1 + static_cast<double>(last) + 0.5;
         }
-        if (strongest < 6) continue;  // no edge on this ray
-        double offset = 0;
-        if (best > 1 && best + 2 < profile.size()) {
-            const double l = std::fabs(profile[best] - profile[best - 2]);
-            const double r = std::fabs(profile[best + 2] - profile[best]);
-            const double denominator = l - 2 * strongest + r;
-            if (denominator < 0) offset = std::clamp(0.5 * (l - r) / denominator, -0.5, 0.5);
-        }
-        const double t = from - 1 + static_cast<double>(best) + offset;
         edges.push_back({centre.x + t * c, centre.y + t * s});
     }
     if (edges.size() < 8) return fit;
@@ -410,34 +456,49 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
         if (visibleAround(r))
             plainest = std::min(plainest, MeanDetail(profile, r - band, r + band));
     const double plainLevel = 3 * plainest + 1;
-    // The rim: a step with one sign all round, detail inside, plain outside;
-    // the reflection's edge: plain inside, detail outside.
-    auto bestEdge = [&](int from, int to, bool plainOutside) {
-        int best = 0;
-        double bestScore = 0;
-        for (int r = from; r <= to && r + band <= farthest; ++r) {
+    double evenest = 1e9;
+    for (int r = smallest; r + band <= farthest; ++r)
+        if (visibleAround(r))
+            evenest = std::min(evenest, MeanOver(profile.spread, r - band, r + band));
+    const double evenLevel = 3 * evenest + 4;
+    // The rim: a step with one sign all round, with the plain housing outside
+    // (the scene just inside may be nearly as plain, a clear sky); the
+    // reflection's edge: plain inside, detail outside.
+    // Edges inside the ring may score higher (the reflection's own edge, a
+    // horizon with a plain ground), so the outermost good candidate wins.
+    const int outer = [&] {
+        std::vector<double> scores(static_cast<std::size_t>(farthest) + 1, 0);
+        double top = 0;
+        for (int r = smallest; r + band <= farthest; ++r) {
             if (!visibleAround(r)) continue;
             const double in = MeanDetail(profile, r - band, r - 1);
             const double out = MeanDetail(profile, r + 1, r + band);
-            const double plain = plainOutside ? out : in;
-            const double busy = plainOutside ? in : out;
-            if (plain > plainLevel || busy < 1.5 * plain + kPlain) continue;
-            const double score = (profile.step[static_cast<std::size_t>(r)] + kPlain) *
-                                 (busy + kPlain) / (plain + kPlain);
+            if (out > plainLevel || in < out ||
+                MeanOver(profile.spread, r + 1, r + band) > evenLevel)
+                continue;
+            const double plainness = 1 / (1 + (out - plainest) / (plainest + 0.5));
+            scores[static_cast<std::size_t>(r)] =
+                profile.step[static_cast<std::size_t>(r)] * plainness;
+            top = std::max(top, scores[static_cast<std::size_t>(r)]);
+        }
+        for (int r = farthest; r >= smallest; --r)
+            if (top > 0 && scores[static_cast<std::size_t>(r)] >= 0.35 * top) return r;
+        return 0;
+    }();
+    const int inner = [&] {
+        int best = 0;
+        double bestScore = 1;
+        for (int r = std::max(band + 1, outer / 20); r < outer * 85 / 100; ++r) {
+            if (!visibleAround(r)) continue;
+            const double score = (MeanDetail(profile, r + 1, r + band) + kPlain) /
+                                 (MeanDetail(profile, r - band, r - 1) + kPlain);
             if (score > bestScore) {
                 bestScore = score;
                 best = r;
             }
         }
         return best;
-    };
-    const int outer = bestEdge(smallest, farthest, true);
-    const int inner =
-        outer > 0 ? bestEdge(std::max(band + 1, outer / 20), outer * 85 / 100, false) : 0;
-    if (std::getenv("RD_DEBUG"))
-        for (int r = 1; r <= farthest; ++r)
-            std::fprintf(stderr, "r %d detail %.2f vis %.2f step %.2f%s\n", r, profile.detail[r],
-                         profile.visible[r], profile.step[r], r == outer ? " OUTER" : "");
+    }();
     if (outer == 0) return err::kNone;
 
     // Full resolution: both circles fitted to the edges along rays.
@@ -445,27 +506,29 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     const double k = factor;
     const Point centre{(reducedCentre.x + 0.5) * k - 0.5, (reducedCentre.y + 0.5) * k - 0.5};
     const double window = (band + 2) * k;
-    const CircleFit rim = RefineCircle(full, centre, (outer + 0.5) * k, window, 720);
+    // The camera's reflection has a sharp, complete edge: it places the
+    // centre unless the rim, fitted from there, agrees better.
     CircleFit eye;
     if (inner > 0)
-        eye = RefineCircle(full, rim.inliers > 0 ? rim.centre : centre, (inner + 0.5) * k, window,
-                           360);
-
-    // The larger circle with more edges places the centre better.
-    const double rimWeight = rim.inliers * rim.radius * rim.radius;
-    const double eyeWeight = eye.inliers * eye.radius * eye.radius;
+        eye = RefineCircle(full, centre, (inner + 0.5) * k, window, 360, RayEdge::kStrongestStep);
+    const double eyeShare = eye.rays > 0 ? static_cast<double>(eye.inliers) / eye.rays : 0;
+    const CircleFit rim =
+        RefineCircle(full, eyeShare >= 0.5 ? eye.centre : centre, (outer + 0.5) * k,
+                     window + std::max(2.0, 0.06 * outer) * k, 720, RayEdge::kDetailEnds);
+    const double rimShare = rim.rays > 0 ? static_cast<double>(rim.inliers) / rim.rays : 0;
     Point best = centre;
-    if (rimWeight + eyeWeight > 0) {
-        best = {(rim.centre.x * rimWeight + eye.centre.x * eyeWeight) / (rimWeight + eyeWeight),
-                (rim.centre.y * rimWeight + eye.centre.y * eyeWeight) / (rimWeight + eyeWeight)};
+    if (eyeShare >= 0.8 || (eyeShare > 0 && eyeShare >= rimShare)) {
+        best = eye.centre;
+    } else if (rimShare > 0) {
+        best = rim.centre;
     }
     found.xCenter = best.x;
     found.yCenter = best.y;
     found.outerRadius = rim.inliers > 0 ? rim.radius : (outer + 0.5) * k;
     found.innerRadius = eye.inliers > 0 ? eye.radius : (inner + 0.5) * k;
-    const double rimShare = rim.rays > 0 ? static_cast<double>(rim.inliers) / rim.rays : 0;
-    const double eyeShare = eye.rays > 0 ? static_cast<double>(eye.inliers) / eye.rays : 0;
-    found.confidence = std::clamp(std::min(rimShare, eyeShare) * 1.25, 0.0, 1.0);
+    // Both circles must be there: a ring photograph has edges on most rays
+    // of both, a picture without a ring on few rays of either.
+    found.confidence = std::clamp(1.25 * std::sqrt(rimShare * eyeShare), 0.0, 1.0);
     return err::kNone;
 }
 
