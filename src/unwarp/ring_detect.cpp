@@ -382,9 +382,28 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
     }
     if (edges.size() < 8) return fit;
     // Keep the edges near the circle, tightening as the fit settles.
-    std::vector<Point> kept = edges;
+    // Start from the distance most edges agree on: a second edge within the
+    // window (the far side of a rim) must not pull the fit between the two.
+    std::vector<int> histogram(static_cast<std::size_t>(2 * window) + 8, 0);
+    for (const Point& p : edges) {
+        const double d = std::hypot(p.x - centre.x, p.y - centre.y) - (from - 2);
+        if (d >= 0 && d < static_cast<double>(histogram.size()))
+            ++histogram[static_cast<std::size_t>(d)];
+    }
+    std::size_t peak = 0;
+    int most = -1;
+    for (std::size_t i = 0; i < histogram.size(); ++i) {
+        int sum = 0;
+        for (std::size_t j = i >= 2 ? i - 2 : 0; j <= std::min(histogram.size() - 1, i + 2); ++j)
+            sum += histogram[j];
+        if (sum > most) {
+            most = sum;
+            peak = i;
+        }
+    }
     CircleFit current = fit;
-    double tolerance = window;
+    current.radius = from - 2 + static_cast<double>(peak) + 0.5;
+    double tolerance = std::max(3.0, 0.015 * current.radius);
     for (int round = 0; round < 6; ++round) {
         std::vector<Point> near;
         std::vector<double> residuals;
@@ -398,7 +417,6 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
         CircleFit next = current;
         if (!FitCircle(near, next)) break;
         current = next;
-        kept = near;
         std::vector<double> nearResiduals;
         for (const Point& p : near)
             nearResiduals.push_back(std::fabs(
@@ -505,7 +523,7 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     const FullGrey full{photo};
     const double k = factor;
     const Point centre{(reducedCentre.x + 0.5) * k - 0.5, (reducedCentre.y + 0.5) * k - 0.5};
-    const double window = (band + 2) * k;
+    const double window = std::max((band + 2) * k, 8.0);
     // The camera's reflection has a sharp, complete edge: it places the
     // centre unless the rim, fitted from there, agrees better.
     CircleFit eye;
