@@ -13,6 +13,7 @@
 #include "app/round_wnd.h"
 #include "app/ui_services.h"
 #include "image/image_layer.h"
+#include "platform/settings_keys.h"
 #include "unwarp/unwarp.h"
 
 namespace layout = artwork::layout;
@@ -161,6 +162,12 @@ void CRoundView::OnUnwarp() {
         result = orbelune::Unwarp(m_pWnd->rawImage(), m_pWnd->ring(), m_app.m_nMirror,
                                   m_pPanoView->currentImage(),
                                   [&progress](int row, int count) { progress.Report(row, count); });
+    }
+    if (result == 0) {
+        int seam = orbelune::Read(m_app.store(), orbelune::settings::kSeam);
+        if (!orbelune::IsValidSeam(seam)) seam = orbelune::settings::kSeam.defaultValue;
+        orbelune::TurnColumns(m_pPanoView->currentImage(),
+                              orbelune::SeamShift(seam, m_pPanoView->currentImage().width()));
     }
     if (result != 0) {
         m_pPanoView->SetProgressIdlePlace();

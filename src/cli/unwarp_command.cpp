@@ -36,8 +36,8 @@ namespace {
 
 constexpr const char* kUnwarpUsage =
     "usage: orbelune-cli unwarp INPUT... [-o OUT | -d DIR] [--mirror TYPE] [--center X,Y]\n"
-    "                          [--outer R] [--inner R] [--detect] [--format jpg|bmp|tif|png]\n"
-    "                          [--jobs N]\n"
+    "                          [--outer R] [--inner R] [--detect] [--seam DEG]\n"
+    "                          [--format jpg|bmp|tif|png] [--jobs N]\n"
     "  TYPE: 0|1|2|3|concave-standard|concave-threaded|convex-standard|convex-threaded\n"
     "  Values not given are taken from the program's settings, which are never changed.";
 constexpr const char* kSynthUsage =
@@ -102,12 +102,16 @@ struct UnwarpOptions {
     std::optional<int> outer;
     std::optional<int> inner;
     bool detect = false;
+    std::optional<int> seam;
 };
 
 class UnwarpRun {
 public:
     UnwarpRun(SettingsStore& store, int mirrorType, const UnwarpOptions& options, int jobCount)
-        : store_(store), mirrorType_(mirrorType), options_(options), jobCount_(jobCount) {}
+        : store_(store), mirrorType_(mirrorType), options_(options), jobCount_(jobCount) {
+        seam_ = options.seam ? *options.seam : Read(store, settings::kSeam);
+        if (!IsValidSeam(seam_)) seam_ = settings::kSeam.defaultValue;
+    }
 
     // Empty on success, else the reason (without the file name).
     std::string Process(const UnwarpJob& job, long long index, long long count) {
@@ -155,6 +159,7 @@ public:
             progress = [&](int row, int rows) { bar_.Update(label, row + 1, rows); };
         if (Unwarp(raw, ring, mirrorType_, panorama, progress) != 0)
             return ImageErrorText(LastImageError());
+        TurnColumns(panorama, SeamShift(seam_, panorama.width()));
         // The photograph is not needed any more, nor the panorama once saved:
         // the peak stays at the photograph plus the panorama.
         raw.FreePixels();
@@ -197,6 +202,7 @@ private:
     SettingsStore& store_;
     std::mutex storeMutex_;
     int mirrorType_;
+    int seam_ = 0;
     UnwarpOptions options_;
     int jobCount_;
     ProgressBar bar_;
@@ -235,6 +241,11 @@ int RunUnwarp(const Args& args) {
             if (!hasValue || !ParseInt(value, radius) || radius <= 0)
                 return need("a radius of at least 1 pixel");
             (arg == "--outer" ? options.outer : options.inner) = radius;
+        } else if (arg == "--seam") {
+            int degrees = 0;
+            if (!hasValue || !ParseInt(value, degrees) || !IsValidSeam(degrees))
+                return need("whole degrees from 0 to 359");
+            options.seam = degrees;
         } else if (arg == "--detect") {
             options.detect = true;
             continue;

@@ -52,8 +52,6 @@ RingParams LoadRingParams(SettingsStore& store, int imageWidth, int imageHeight)
 }
 
 bool RingFitsPhoto(const RingParams& ring, int imageWidth, int imageHeight) {
-    if (ring.OuterRadius <= 0 || ring.InnerRadius < 0 || ring.InnerRadius >= ring.OuterRadius)
-        return false;
     const double dx = std::max(ring.XCenter, imageWidth - ring.XCenter);
     const double dy = std::max(ring.YCenter, imageHeight - ring.YCenter);
     return ring.OuterRadius * static_cast<double>(ring.OuterRadius) <= dx * dx + dy * dy;

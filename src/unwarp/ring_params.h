@@ -27,8 +27,9 @@ bool IsCentreValid(int xCenter, int yCenter, int imageWidth, int imageHeight);
 RingParams LoadRingParams(SettingsStore& store, int imageWidth, int imageHeight);
 
 // False when the ring cannot belong to this photograph, as when it was
-// stored from a larger one: the radii out of order, or an outer circle that
-// encloses the whole picture (no part of it could be shown or grabbed).
+// stored from a larger one: its outer circle encloses the whole picture, so
+// no part of it could be shown or grabbed. (Radii that give no panorama are
+// the unwarp's to refuse.)
 bool RingFitsPhoto(const RingParams& ring, int imageWidth, int imageHeight);
 
 // The photograph's own defaults: its centre, and the default radii made

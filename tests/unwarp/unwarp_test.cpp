@@ -286,5 +286,29 @@ TEST(Unwarp, SourceMayAlsoBeTheDestination) {
     EXPECT_TRUE(SameBytes(image, expected));
 }
 
+TEST(Seam, TurnsTheColumnsByTheRoundedShare_ZeroKeepsTheBytes) {
+    EXPECT_EQ(SeamShift(0, 1884), 0);
+    EXPECT_EQ(SeamShift(90, 1884), 471);
+    EXPECT_EQ(SeamShift(359, 1884), 1879);  // round(1878.77)
+    EXPECT_EQ(SeamShift(180, 3), 2);        // round(1.5) = 2
+    EXPECT_EQ(SeamShift(45, 0), 0);
+    EXPECT_TRUE(IsValidSeam(0) && IsValidSeam(359));
+    EXPECT_FALSE(IsValidSeam(-1) || IsValidSeam(360));
+
+    const RgbImage source = RandomImage(200, 160, 8);
+    RgbImage plain, turned;
+    ASSERT_EQ(Unwarp(source, RingParams{100, 80, 60, 60}, 2, plain), 0);
+    ASSERT_EQ(Unwarp(source, RingParams{100, 80, 60, 60}, 2, turned), 0);
+    TurnColumns(turned, SeamShift(0, turned.width()));
+    EXPECT_TRUE(SameBytes(plain, turned));
+    const int w = plain.width();
+    const int shift = SeamShift(100, w);
+    TurnColumns(turned, shift);
+    for (int q = 0; q < plain.height(); q += 7)
+        for (int j = 0; j < w; ++j)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(turned.row(q)[3 * j + c], plain.row(q)[3 * ((j + shift) % w) + c]);
+}
+
 }  // namespace
 }  // namespace orbelune
