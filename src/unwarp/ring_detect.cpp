@@ -32,8 +32,8 @@ struct Grey {
     // Bilinear; false outside.
     bool Sample(double x, double y, double& value) const {
         if (!(x >= 0 && y >= 0 && x <= width - 1 && y <= height - 1)) return false;
-        const int x0 = std::min(static_cast<int>(x), width - 2 < 0 ? 0 : width - 2);
-        const int y0 = std::min(static_cast<int>(y), height - 2 < 0 ? 0 : height - 2);
+        const int x0 = std::min(static_cast<int>(x), std::max(0, width - 2));
+        const int y0 = std::min(static_cast<int>(y), std::max(0, height - 2));
         const double fx = x - x0, fy = y - y0;
         const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
         const double top = At(x0, y0) + fx * (At(x1, y0) - At(x0, y0));
@@ -406,12 +406,10 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
     double tolerance = std::max(3.0, 0.015 * current.radius);
     for (int round = 0; round < 6; ++round) {
         std::vector<Point> near;
-        std::vector<double> residuals;
         for (const Point& p : edges) {
             const double d = std::fabs(std::hypot(p.x - current.centre.x, p.y - current.centre.y) -
                                        current.radius);
             if (d <= tolerance) near.push_back(p);
-            residuals.push_back(d);
         }
         if (near.size() < 8) break;
         CircleFit next = current;
