@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 
 #include "app/artwork.h"
 #include "app/image_wnd.h"
@@ -12,6 +13,7 @@
 #include "app/round_wnd.h"
 #include "app/ui_services.h"
 #include "image/image_layer.h"
+#include "platform/settings_keys.h"
 #include "unwarp/unwarp.h"
 
 namespace layout = artwork::layout;
@@ -44,6 +46,13 @@ CRoundView::CRoundView(COrbeluneApp& app, QWidget* parent)
     m_pSizeLabel->setPalette(labelPalette);
     m_pSizeLabel->setGeometry(layout::kRoundSizeLabel);
 
+    m_pFindRing = new QPushButton(QStringLiteral("Find ring"), this);
+    m_pFindRing->setGeometry(layout::kRoundSizeLabel.right() + 10,
+                             layout::kRoundSizeLabel.top() - 2, 90,
+                             layout::kRoundSizeLabel.height() + 4);
+    m_pFindRing->setToolTip(QStringLiteral("Find the mirror's rim and the camera's reflection"));
+    connect(m_pFindRing, &QAbstractButton::clicked, this, [this] { OnFindRing(); });
+
     m_pProgress = new CViewProgressBar(m_app, this);
     m_pProgress->setGeometry(layout::kRoundProgress);
 }
@@ -67,11 +76,29 @@ void CRoundView::SetPanoView(CPanoView* panoView) {
 void CRoundView::HideButtons() {
     m_pUnwarp->hide();
     m_pBack->hide();
+    m_pFindRing->hide();
 }
 
 void CRoundView::ShowButtons() {
     m_pUnwarp->show();
     m_pBack->show();
+    m_pFindRing->show();
+}
+
+void CRoundView::OnFindRing() {
+    if (m_app.m_bBusy) {
+        m_app.ShowBusyMessage();
+        return;
+    }
+    if (m_pWnd->rawImage().empty()) return;
+    m_app.m_bBusy = true;
+    m_app.ui().BeginWaitCursor();
+    const bool found = m_pWnd->FindRing();
+    m_app.ui().EndWaitCursor();
+    m_app.m_bBusy = false;
+    if (!found)
+        m_app.ui().MessageBox(this, QStringLiteral("No ring was found in this photograph."),
+                              UiServices::Icon::Information, UiServices::Buttons::Ok);
 }
 
 bool CRoundView::LoadRawImage(const QString& path) {
@@ -89,7 +116,14 @@ void CRoundView::AfterLoad() {
 void CRoundView::UpdateSizeLabel() {
     const orbelune::RgbImage& raw = m_pWnd->rawImage();
     if (raw.width() > 0) {
-        m_pSizeLabel->setText(QString::asprintf("%d x %d", raw.width(), raw.height()));
+        QString text = QString::asprintf("%d x %d", raw.width(), raw.height());
+        // The stored ring did not belong to this photograph: say what replaced it.
+        if (m_pWnd->ringSource() == CRoundWnd::RingSource::Found) {
+            text += QStringLiteral(" (ring found)");
+        } else if (m_pWnd->ringSource() == CRoundWnd::RingSource::Reset) {
+            text += QStringLiteral(" (ring reset)");
+        }
+        m_pSizeLabel->setText(text);
     }
 }
 
@@ -128,6 +162,12 @@ void CRoundView::OnUnwarp() {
         result = orbelune::Unwarp(m_pWnd->rawImage(), m_pWnd->ring(), m_app.m_nMirror,
                                   m_pPanoView->currentImage(),
                                   [&progress](int row, int count) { progress.Report(row, count); });
+    }
+    if (result == 0) {
+        int seam = orbelune::Read(m_app.store(), orbelune::settings::kSeam);
+        if (!orbelune::IsValidSeam(seam)) seam = orbelune::settings::kSeam.defaultValue;
+        orbelune::TurnColumns(m_pPanoView->currentImage(),
+                              orbelune::SeamShift(seam, m_pPanoView->currentImage().width()));
     }
     if (result != 0) {
         m_pPanoView->SetProgressIdlePlace();

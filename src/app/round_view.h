@@ -31,11 +31,14 @@ public:
 
     void OnUnwarp();
     void OnBack();
+    // Places the ring where detection finds it, or says that none was found.
+    void OnFindRing();
     void UpdateSizeLabel();
 
     CRoundWnd* imageWnd() const { return m_pWnd; }
     QAbstractButton* unwarpButton() const { return m_pUnwarp; }
     QAbstractButton* backButton() const { return m_pBack; }
+    QAbstractButton* findRingButton() const { return m_pFindRing; }
     CViewProgressBar* progressBar() const { return m_pProgress; }
     QLabel* sizeLabel() const;
     bool progressShown() const;
@@ -49,6 +52,7 @@ private:
     CRoundWnd* m_pWnd = nullptr;
     QAbstractButton* m_pUnwarp = nullptr;
     QAbstractButton* m_pBack = nullptr;
+    QAbstractButton* m_pFindRing = nullptr;
     CViewProgressBar* m_pProgress = nullptr;
     CLabelCtrl* m_pSizeLabel = nullptr;
     QPixmap m_background;

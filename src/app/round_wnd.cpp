@@ -8,6 +8,7 @@
 #include "image/file_types.h"
 #include "image/image_error.h"
 #include "image/image_io.h"
+#include "unwarp/ring_detect.h"
 
 namespace {
 
@@ -39,6 +40,28 @@ bool CRoundWnd::LoadRawImage(const QString& path) {
         return false;
     }
     m_ring = orbelune::LoadRingParams(m_app.store(), m_image.width(), m_image.height());
+    m_ringSource = RingSource::Stored;
+    // A ring stored from another (larger) photograph could neither be seen
+    // nor grabbed here.
+    if (!orbelune::RingFitsPhoto(m_ring, m_image.width(), m_image.height())) {
+        if (FindRing()) {
+            m_ringSource = RingSource::Found;
+        } else {
+            m_ring = orbelune::DefaultRingFor(m_image.width(), m_image.height());
+            m_ringSource = RingSource::Reset;
+        }
+    }
+    return true;
+}
+
+bool CRoundWnd::FindRing() {
+    if (m_image.empty()) return false;
+    orbelune::RingDetection found;
+    if (orbelune::DetectRing(m_image, found) != orbelune::err::kNone ||
+        found.confidence < orbelune::kConfidentRing)
+        return false;
+    m_ring = orbelune::RingFromDetection(found);
+    update();
     return true;
 }
 

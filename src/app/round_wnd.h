@@ -22,6 +22,14 @@ public:
     void RebuildDisplay();
     // Drops the photograph and its display; the ring values stay.
     void ResetRoundWnd();
+    // Places the ring where detection finds it; false (ring unchanged) when
+    // no ring is found with confidence.
+    bool FindRing();
+
+    // How the ring was set at the last load: from the store, or (the stored
+    // one not fitting this photograph) found in it or reset to its defaults.
+    enum class RingSource { Stored, Found, Reset };
+    RingSource ringSource() const { return m_ringSource; }
 
     const orbelune::RgbImage& rawImage() const { return m_image; }
     orbelune::RingParams& ring() { return m_ring; }
@@ -42,6 +50,7 @@ private:
     void UpdateCursor();
 
     orbelune::RingParams m_ring;
+    RingSource m_ringSource = RingSource::Stored;
     orbelune::RoundDisplay m_fit;
     orbelune::RingEditor m_editor;
     CPanoView* m_pPanoView = nullptr;

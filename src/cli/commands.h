@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+namespace orbelune {
+struct RingDetection;
+}
+
 namespace orbelune::cli {
 
 // Exit codes of every command.
@@ -28,6 +32,10 @@ int RunShare(const Args& args);
 // contents when it is replaced; NoteHardLink says so on stderr.
 bool HasOtherHardLinks(const std::string& path);
 void NoteHardLink(const std::string& path);
+int RunDetect(const Args& args);
+
+// "center=X,Y outer=R inner=r confidence=C", as detect prints it.
+std::string DetectionLine(const RingDetection& found);
 
 // Prints "orbelune-cli: <message>" and the command's usage line to stderr; returns kExitUsage.
 int UsageError(const std::string& message, const char* usage);

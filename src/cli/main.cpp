@@ -18,10 +18,12 @@ constexpr const char* kUsage =
     "                   [--contrast 0..100] [--saturation 0..300]\n"
     "                                  the panorama view's adjustments (slider positions)\n"
     "  unwarp INPUT... [-o OUT | -d DIR] [--mirror TYPE] [--center X,Y] [--outer R]\n"
-    "                  [--inner R] [--format jpg|bmp|tif|png] [--jobs N]\n"
+    "                  [--inner R] [--detect] [--seam DEG] [--format jpg|bmp|tif|png]\n"
+    "                  [--jobs N]\n"
     "                                  unwarp ring photographs into panoramas\n"
     "  synth [PANORAMA] -o OUT [--mirror TYPE] [--size WxH] [--center X,Y] [--outer R]\n"
     "                                  render a synthetic ring photograph\n"
+    "  detect IMAGE...                 find the ring: centre, outer and inner radius, confidence\n"
     "  movie PANORAMA -o OUT.mov [--tiles N] [--codec jpeg|tiff|cinepak|bmp|sorenson|none]\n"
     "        [--quality 0-5] [--correction 0-2] [--zoom Z] [--pan P] [--tilt T] [--size WxH]\n"
     "        [--html PAGE.html [--title T]]\n"
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
     if (command == "synth") return RunSynth(args);
     if (command == "movie") return RunMovie(args);
     if (command == "share") return RunShare(args);
+    if (command == "detect") return RunDetect(args);
     std::fprintf(stderr, "orbelune-cli: unknown command '%s'\n\n", command.c_str());
     std::fputs(kUsage, stderr);
     return kExitUsage;

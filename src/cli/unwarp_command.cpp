@@ -27,6 +27,7 @@
 #include "platform/qt_settings_store.h"
 #include "platform/settings_keys.h"
 #include "unwarp/mirror_types.h"
+#include "unwarp/ring_detect.h"
 #include "unwarp/ring_params.h"
 #include "unwarp/ring_synth.h"
 #include "unwarp/test_scene.h"
@@ -38,7 +39,8 @@ namespace {
 
 constexpr const char* kUnwarpUsage =
     "usage: orbelune-cli unwarp INPUT... [-o OUT | -d DIR] [--mirror TYPE] [--center X,Y]\n"
-    "                          [--outer R] [--inner R] [--format jpg|bmp|tif|png|360] [--jobs N]\n"
+    "                          [--outer R] [--inner R] [--detect] [--seam DEG]\n"
+    "                          [--format jpg|bmp|tif|png|360] [--jobs N]\n"
     "  TYPE: 0|1|2|3|concave-standard|concave-threaded|convex-standard|convex-threaded\n"
     "  --format 360: a 360° JPEG (NAME_360.jpg) for photo-sphere viewers, opening at the\n"
     "  stored movie view.\n"
@@ -108,6 +110,8 @@ struct UnwarpOptions {
     std::optional<std::pair<int, int>> centre;
     std::optional<int> outer;
     std::optional<int> inner;
+    bool detect = false;
+    std::optional<int> seam;
 };
 
 class UnwarpRun {
@@ -115,6 +119,8 @@ public:
     UnwarpRun(SettingsStore& store, int mirrorType, const UnwarpOptions& options, int jobCount)
         : store_(store), mirrorType_(mirrorType), options_(options), jobCount_(jobCount) {
         if (options_.share360) movieSettings_ = LoadMovieSettings(store_);
+        seam_ = options.seam ? *options.seam : Read(store, settings::kSeam);
+        if (!IsValidSeam(seam_)) seam_ = settings::kSeam.defaultValue;
     }
 
     // Empty on success, else the reason (without the file name).
@@ -134,7 +140,9 @@ public:
             std::lock_guard lock(storeMutex_);
             ring = LoadRingParams(store_, raw.width(), raw.height());
         }
-        const bool storedRadius = !options_.outer.has_value();
+        if (const std::string note = PlaceRing(raw, ring); !note.empty())
+            std::fprintf(stderr, "orbelune-cli: %s: %s\n", job.input.c_str(), note.c_str());
+        const bool storedRadius = !options_.outer.has_value() && !options_.detect;
         if (options_.centre) {
             ring.XCenter = options_.centre->first;
             ring.YCenter = options_.centre->second;
@@ -166,6 +174,7 @@ public:
             progress = [&](int row, int rows) { bar_.Update(label, row + 1, rows); };
         if (Unwarp(raw, ring, mirrorType_, panorama, progress) != 0)
             return ImageErrorText(LastImageError());
+        TurnColumns(panorama, SeamShift(seam_, panorama.width()));
         // The photograph is not needed any more, nor the panorama once saved:
         // the peak stays at the photograph plus the panorama.
         raw.FreePixels();
@@ -186,9 +195,38 @@ public:
     ProgressBar& bar() { return bar_; }
 
 private:
+    // --detect, or a stored ring that cannot belong to this photograph (and
+    // none given): the ring found in it, else the photograph's defaults.
+    // Returns what to tell the user, if anything.
+    std::string PlaceRing(const RgbImage& raw, RingParams& ring) const {
+        const bool given = options_.centre || options_.outer;
+        const bool fits = RingFitsPhoto(ring, raw.width(), raw.height());
+        if (!options_.detect && (given || fits)) return {};
+        RingDetection found;
+        const bool confident =
+            DetectRing(raw, found) == err::kNone && found.confidence >= kConfidentRing;
+        char confidence[32];
+        std::snprintf(confidence, sizeof confidence, "%.2f", found.confidence);
+        if (confident) {
+            ring = RingFromDetection(found);
+            return fits ? std::string()
+                        : "the stored ring does not fit the photo; using the ring found in it";
+        }
+        if (!fits) {
+            ring = DefaultRingFor(raw.width(), raw.height());
+            return std::string(
+                       "the stored ring does not fit the photo and no ring was found in it "
+                       "(confidence ") +
+                   confidence + "); using the photo's defaults";
+        }
+        return std::string("no ring found (confidence ") + confidence + "); using the stored ring";
+    }
+
+private:
     SettingsStore& store_;
     std::mutex storeMutex_;
     int mirrorType_;
+    int seam_ = 0;
     UnwarpOptions options_;
     int jobCount_;
     MovieSettings movieSettings_;
@@ -228,6 +266,14 @@ int RunUnwarp(const Args& args) {
             if (!hasValue || !ParseInt(value, radius) || radius <= 0)
                 return need("a radius of at least 1 pixel");
             (arg == "--outer" ? options.outer : options.inner) = radius;
+        } else if (arg == "--seam") {
+            int degrees = 0;
+            if (!hasValue || !ParseInt(value, degrees) || !IsValidSeam(degrees))
+                return need("whole degrees from 0 to 359");
+            options.seam = degrees;
+        } else if (arg == "--detect") {
+            options.detect = true;
+            continue;
         } else if (arg == "--format") {
             const ImageFormat format = FormatFromExtension("x." + value);
             options.share360 = hasValue && value == "360";

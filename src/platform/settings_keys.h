@@ -35,6 +35,8 @@ inline constexpr IntSetting kOuterRadius{kDefaults, "OuterRadius", 300};
 inline constexpr const char* kXCenterKey = "XCENTER";
 inline constexpr const char* kYCenterKey = "YCENTER";
 inline constexpr IntSetting kMirror{kEquipment, "MIRROR", 1};
+// Where the panorama starts, in whole degrees 0..359.
+inline constexpr IntSetting kSeam{kEquipment, "SEAM", 0};
 inline constexpr const char* kVersionKey = "VERSION";
 inline constexpr const char* kVersionDefault = "-1";
 

@@ -51,6 +51,22 @@ RingParams LoadRingParams(SettingsStore& store, int imageWidth, int imageHeight)
     return ring;
 }
 
+bool RingFitsPhoto(const RingParams& ring, int imageWidth, int imageHeight) {
+    const double dx = std::max(ring.XCenter, imageWidth - ring.XCenter);
+    const double dy = std::max(ring.YCenter, imageHeight - ring.YCenter);
+    return ring.OuterRadius * static_cast<double>(ring.OuterRadius) <= dx * dx + dy * dy;
+}
+
+RingParams DefaultRingFor(int imageWidth, int imageHeight) {
+    RingParams ring;
+    ring.XCenter = imageWidth / 2;
+    ring.YCenter = imageHeight / 2;
+    ring.OuterRadius = std::max(
+        2, std::min(settings::kOuterRadius.defaultValue, std::min(imageWidth, imageHeight) / 2));
+    ring.InnerRadius = std::min(settings::kInnerRadius.defaultValue, ring.OuterRadius / 5);
+    return ring;
+}
+
 void StoreRingParams(SettingsStore& store, const RingParams& ring) {
     store.SetInt(settings::kDefaults, settings::kXCenterKey, ring.XCenter);
     store.SetInt(settings::kDefaults, settings::kYCenterKey, ring.YCenter);

@@ -26,6 +26,16 @@ bool IsCentreValid(int xCenter, int yCenter, int imageWidth, int imageHeight);
 // a centre outside the central region is replaced by the image centre.
 RingParams LoadRingParams(SettingsStore& store, int imageWidth, int imageHeight);
 
+// False when the ring cannot belong to this photograph, as when it was
+// stored from a larger one: its outer circle encloses the whole picture, so
+// no part of it could be shown or grabbed. (Radii that give no panorama are
+// the unwarp's to refuse.)
+bool RingFitsPhoto(const RingParams& ring, int imageWidth, int imageHeight);
+
+// The photograph's own defaults: its centre, and the default radii made
+// small enough for the picture when it is small.
+RingParams DefaultRingFor(int imageWidth, int imageHeight);
+
 // Writes XCENTER, YCENTER, OuterRadius, InnerRadius, in this order, unvalidated.
 void StoreRingParams(SettingsStore& store, const RingParams& ring);
 

@@ -76,7 +76,69 @@ Colour Housing(double rho, double innerEdge, double outerEdge) {
     return {grey, grey * 0.97, grey * 0.95};
 }
 
+// Deterministic hash of two coordinates and a seed, 0..1.
+double Hash01(int x, int y, unsigned seed) {
+    std::uint32_t h = static_cast<std::uint32_t>(x) * 2246822519u ^
+                      static_cast<std::uint32_t>(y) * 3266489917u ^ seed * 668265263u;
+    h = (h ^ (h >> 15)) * 2654435761u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    return static_cast<double>((h ^ (h >> 16)) & 0xFFFF) / 65535.0;
+}
+
+// A busy surrounding: overlapping blocks of two sizes in random colours and
+// some diagonal stripes, so there are strong straight edges everywhere.
+Colour Clutter(double x, double y, unsigned seed) {
+    const int bx = static_cast<int>(std::floor(x / 41.0)),
+              by = static_cast<int>(std::floor(y / 29.0));
+    const int cx = static_cast<int>(std::floor((x + 17) / 97.0)),
+              cy = static_cast<int>(std::floor((y + 5) / 71.0));
+    Colour c{40 + 200 * Hash01(bx, by, seed), 40 + 200 * Hash01(bx, by, seed + 1),
+             40 + 200 * Hash01(bx, by, seed + 2)};
+    if (Hash01(cx, cy, seed + 3) < 0.4) {
+        const double grey = 255 * Hash01(cx, cy, seed + 4);
+        c = {grey, grey * 0.9, grey * 0.8};
+    }
+    if (std::fmod(std::fabs(x + y), 60.0) < 6) c = {20, 20, 30};
+    return c;
+}
+
+struct Edges {
+    double rhoMin = 0, rhoMax = 0, cap = 0;
+};
+
+Edges BandEdges(const SynthOptions& options) {
+    const bool convex = UsesConvexModel(options.mirrorType);
+    const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
+    const double H = static_cast<double>(size.height);
+    const double R = options.outerRadius;
+    const int rows = static_cast<int>(size.height);
+    double rhoFirst, rhoLast;
+    if (convex) {
+        rhoFirst = R;
+        rhoLast = R * (kConvexInnerFraction + (1 - kConvexInnerFraction) / H);
+    } else {
+        const ElevationTable table = BuildElevationTable();
+        const double f = R * kConcaveRadiusToPixels;
+        rhoFirst = RowImageRadius(table, 0, rows) * f;
+        rhoLast = RowImageRadius(table, rows - 1, rows) * f;
+    }
+    Edges edges;
+    edges.rhoMin = std::min(rhoFirst, rhoLast) - kSceneMargin;
+    edges.rhoMax = std::max(rhoFirst, rhoLast) + kSceneMargin;
+    edges.cap = std::max(edges.rhoMin, static_cast<double>(options.innerRadius));
+    return edges;
+}
+
+// The housing around the mirror ends here (in units of the outer radius);
+// the surrounding scene starts.
+constexpr double kHousingEdge = 1.15;
+
 }  // namespace
+
+SynthEdges SynthesizedEdges(const SynthOptions& options) {
+    const Edges edges = BandEdges(options);
+    return {edges.rhoMax, edges.cap};
+}
 
 ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options, RgbImage& photo) {
     auto fail = [](ImageError code) {
@@ -104,17 +166,10 @@ ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options,
     const ElevationTable table = BuildElevationTable();
     const int rows = static_cast<int>(size.height);
 
-    // Radii of the first and the last panorama row: the band the unwarp reads.
-    double rhoFirst, rhoLast;
-    if (convex) {
-        rhoFirst = R;
-        rhoLast = R * (kConvexInnerFraction + (1 - kConvexInnerFraction) / H);
-    } else {
-        rhoFirst = RowImageRadius(table, 0, rows) * f;
-        rhoLast = RowImageRadius(table, rows - 1, rows) * f;
-    }
-    const double rhoMin = std::min(rhoFirst, rhoLast) - kSceneMargin;
-    const double rhoMax = std::max(rhoFirst, rhoLast) + kSceneMargin;
+    // The band the unwarp reads, and where the camera's reflection ends.
+    const Edges edges = BandEdges(options);
+    const double rhoMax = edges.rhoMax;
+    const double cap = edges.cap;
     const double scaleX = panorama.width() / W;
     const double scaleY = panorama.height() / H;
 
@@ -122,7 +177,8 @@ ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options,
         const double dx = x - cx;
         const double dy = y - cy;
         const double rho = std::hypot(dx, dy);
-        if (rho < rhoMin || rho > rhoMax) return Housing(rho / R, rhoMin / R, rhoMax / R);
+        if (options.clutter && rho > kHousingEdge * R) return Clutter(x, y, options.seed);
+        if (rho < cap || rho > rhoMax) return Housing(rho / R, cap / R, rhoMax / R);
         double theta = std::atan2(dy, dx);
         if (theta < 0) theta += kTwoPi;
         const double turn = theta / dTheta;  // 0..W
@@ -139,6 +195,8 @@ ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options,
     };
 
     const int width = options.width;
+    const double halfWidth = options.width / 2.0, halfHeight = options.height / 2.0;
+    const double corner = std::max(1.0, std::hypot(halfWidth, halfHeight));
     const double weight = 1.0 / (n * n);
     ParallelRows(
         options.height, static_cast<std::int64_t>(width) * 3 * 64, [&](int first, int end) {
@@ -159,13 +217,21 @@ ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options,
                     }
                     const double grain = (Grain(i, k) - 0.5) * 3;
                     const double outside = std::hypot(i - cx, k - cy);
-                    const double g = outside < rhoMin || outside > rhoMax ? grain : 0;
-                    out[0] =
-                        static_cast<std::uint8_t>(std::clamp(sum.r * weight + g + 0.5, 0.0, 255.0));
-                    out[1] =
-                        static_cast<std::uint8_t>(std::clamp(sum.g * weight + g + 0.5, 0.0, 255.0));
-                    out[2] =
-                        static_cast<std::uint8_t>(std::clamp(sum.b * weight + g + 0.5, 0.0, 255.0));
+                    double g = outside < cap || outside > rhoMax ? grain : 0;
+                    if (options.noise > 0)
+                        g += (Hash01(i, k, options.seed + 7) - 0.5) * 2 * options.noise;
+                    double light = 1;
+                    if (options.vignetting > 0) {
+                        const double d = std::hypot(i - halfWidth, k - halfHeight) / corner;
+                        light = 1 - options.vignetting * d * d;
+                    }
+                    auto channel = [&](double value) {
+                        return static_cast<std::uint8_t>(
+                            std::clamp(value * weight * light + g + 0.5, 0.0, 255.0));
+                    };
+                    out[0] = channel(sum.r);
+                    out[1] = channel(sum.g);
+                    out[2] = channel(sum.b);
                 }
             }
         });

@@ -16,7 +16,25 @@ struct SynthOptions {
     int mirrorType = 1;
     // Samples per pixel along each axis (anti-aliasing).
     int supersample = 4;
+    // The camera's own reflection covers the ring up to this radius; 0 leaves
+    // only the model's own inner edge.
+    int innerRadius = 0;
+    // What real photographs add, for testing ring detection: per-pixel noise
+    // of this amplitude (grey levels), brightness lost towards the corners
+    // (0..1), and a busy scene around the mirror's housing.
+    int noise = 0;
+    double vignetting = 0;
+    bool clutter = false;
+    unsigned seed = 1;
 };
+
+// Where the ring's edges lie in a photograph SynthesizeRing makes: the rim
+// (where the scene ends) and the edge of the camera's reflection.
+struct SynthEdges {
+    double outer = 0;
+    double inner = 0;
+};
+SynthEdges SynthesizedEdges(const SynthOptions& options);
 
 // Renders `panorama` into a ring photograph as the mirror would show it, so
 // that unwarping the result with the same ring and mirror gives the panorama

@@ -1,5 +1,7 @@
 #include "unwarp/unwarp.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -69,6 +71,29 @@ int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbIm
     panorama = std::move(result);
     SetLastImageError(err::kNone);
     return 0;
+}
+
+bool IsValidSeam(int degrees) {
+    return degrees >= 0 && degrees <= kMaxSeam;
+}
+
+int SeamShift(int degrees, int width) {
+    if (width <= 0) return 0;
+    const auto shift =
+        static_cast<long long>(std::llround(static_cast<double>(degrees) * width / 360.0));
+    return static_cast<int>(((shift % width) + width) % width);
+}
+
+void TurnColumns(RgbImage& panorama, int shift) {
+    const int width = panorama.width();
+    if (panorama.empty() || width <= 0) return;
+    shift = ((shift % width) + width) % width;
+    if (shift == 0) return;
+    for (int y = 0; y < panorama.height(); ++y) {
+        std::uint8_t* row = panorama.row(y);
+        std::rotate(row, row + 3 * static_cast<std::ptrdiff_t>(shift),
+                    row + 3 * static_cast<std::ptrdiff_t>(width));
+    }
 }
 
 }  // namespace orbelune

@@ -26,4 +26,13 @@ using UnwarpProgress = std::function<void(int row, int rowCount)>;
 int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbImage& panorama,
            const UnwarpProgress& progress = {});
 
+// The seam: where the panorama starts, turned by whole degrees 0..359.
+inline constexpr int kMaxSeam = 359;
+bool IsValidSeam(int degrees);
+// Columns the panorama turns by for a seam: round(degrees * width / 360).
+int SeamShift(int degrees, int width);
+// Turns every row cyclically so that column j shows what column
+// (j + shift) mod width showed. A shift of 0 changes nothing.
+void TurnColumns(RgbImage& panorama, int shift);
+
 }  // namespace orbelune

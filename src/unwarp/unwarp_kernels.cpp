@@ -37,16 +37,29 @@ struct Sampler {
     const std::uint8_t* data;
     std::int64_t stride;
     std::int64_t bytes;
+    std::int64_t width;
+    std::int64_t height;
 
-    // Base address and fractions of a sample position; true when the whole
-    // 2 x 2 neighbourhood and one byte more lie inside the buffer (the usual case).
-    inline bool Locate(double x, double y, std::int64_t& base, double& fx, double& fy) const {
-        const std::int64_t column = FloorToInt(x);
-        const std::int64_t row = FloorToInt(y);
+    // Base column and row and fractions of a sample position.
+    inline void Locate(double x, double y, std::int64_t& column, std::int64_t& row, double& fx,
+                       double& fy) const {
+        column = FloorToInt(x);
+        row = FloorToInt(y);
         fx = x - static_cast<double>(column);
         fy = y - static_cast<double>(row);
-        base = row * stride + column * 3;
-        return base >= 0 && base + stride + 7 <= bytes;
+    }
+
+    bool Inside(std::int64_t column, std::int64_t row) const {
+        return column >= 0 && column < width && row >= 0 && row < height;
+    }
+
+    // The whole 2 x 2 neighbourhood lies in the photograph.
+    bool BlockInside(std::int64_t column, std::int64_t row) const {
+        return column >= 0 && column + 1 < width && row >= 0 && row + 1 < height;
+    }
+
+    std::int64_t Address(std::int64_t column, std::int64_t row) const {
+        return row * stride + column * 3;
     }
 
     inline void Blend(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t d, double fx,
@@ -55,6 +68,16 @@ struct Sampler {
             const double value = SampleBilinearFractions(data[a + ch], data[b + ch], data[c + ch],
                                                          data[d + ch], fx, fy);
             out[ch] = static_cast<std::uint8_t>(static_cast<int>(value));
+        }
+    }
+
+    // A neighbourhood inside the photograph: the vector blend when one spare
+    // byte follows its last pixel, else the scalar one (same bytes).
+    inline void BlendBlock(std::int64_t base, double fx, double fy, std::uint8_t* out) const {
+        if (base + stride + 7 <= bytes) {
+            BlendInside(base, fx, fy, out);
+        } else {
+            Blend(base, base + 3, base + stride, base + stride + 3, fx, fy, out);
         }
     }
 
@@ -102,53 +125,45 @@ struct Sampler {
 #endif
     }
 
-    bool PixelInside(std::int64_t address) const {
-        return address >= 0 && address + 3 <= bytes;
-    }
-    bool ByteInside(std::int64_t address) const {
-        return address >= 0 && address < bytes;
-    }
-
     inline void Convex(double x, double y, std::uint8_t* out) const {
-        std::int64_t base;
+        std::int64_t column, row;
         double fx, fy;
-        if (Locate(x, y, base, fx, fy)) {
-            BlendInside(base, fx, fy, out);
+        Locate(x, y, column, row, fx, fy);
+        if (BlockInside(column, row)) {
+            BlendBlock(Address(column, row), fx, fy, out);
             return;
         }
-        // Edge rule: replacements in a fixed order, each from the original address.
-        std::int64_t right = base + 3, lower = base + stride, downRight = base + stride + 3;
-        if (!PixelInside(base)) base = 0;
-        if (!PixelInside(right)) right = base;
-        if (!PixelInside(lower)) lower = base;
-        if (!PixelInside(downRight)) downRight = lower;
+        // Edge rule: no photograph under the sample gives white; missing
+        // neighbours repeat the base (the down-right one the lower one).
+        if (!Inside(column, row)) {
+            out[0] = out[1] = out[2] = 255;
+            return;
+        }
+        const std::int64_t base = Address(column, row);
+        const bool hasRight = column + 1 < width;
+        const bool hasLower = row + 1 < height;
+        const std::int64_t right = hasRight ? base + 3 : base;
+        const std::int64_t lower = hasLower ? base + stride : base;
+        const std::int64_t downRight = hasRight && hasLower ? base + stride + 3 : lower;
         Blend(base, right, lower, downRight, fx, fy, out);
     }
 
     inline void Concave(double x, double y, std::uint8_t* out) const {
-        std::int64_t base;
+        std::int64_t column, row;
         double fx, fy;
-        if (Locate(x, y, base, fx, fy)) {
-            BlendInside(base, fx, fy, out);
+        Locate(x, y, column, row, fx, fy);
+        if (BlockInside(column, row)) {
+            BlendBlock(Address(column, row), fx, fy, out);
             return;
         }
-        // Edge rule: a channel with any of its four bytes outside comes out white.
-        for (int ch = 0; ch < 3; ++ch) {
-            const std::int64_t a = base + ch, b = base + 3 + ch, c = base + stride + ch,
-                               d = base + stride + 3 + ch;
-            if (!ByteInside(a) || !ByteInside(b) || !ByteInside(c) || !ByteInside(d)) {
-                out[ch] = 255;
-                continue;
-            }
-            out[ch] = static_cast<std::uint8_t>(static_cast<int>(
-                SampleBilinearFractions(data[a], data[b], data[c], data[d], fx, fy)));
-        }
+        // Edge rule: a neighbourhood reaching past the photograph is white.
+        out[0] = out[1] = out[2] = 255;
     }
 };
 
 Sampler MakeSampler(const SourcePixels& source) {
     const auto stride = static_cast<std::int64_t>(source.stride);
-    return {source.data, stride, stride * source.height};
+    return {source.data, stride, stride * source.height, source.width, source.height};
 }
 
 struct ColumnTables {

@@ -7,7 +7,8 @@
 namespace orbelune {
 
 // The raw photograph as the kernels see it: 3 bytes per pixel, `stride` bytes
-// per row, rows one after another. Sample addresses are linear in this block.
+// per row, rows one after another. A neighbour pixel exists when its column is
+// 0..width-1 and its row 0..height-1; nothing wraps to another row.
 struct SourcePixels {
     const std::uint8_t* data = nullptr;
     int width = 0;

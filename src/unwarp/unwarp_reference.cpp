@@ -14,59 +14,60 @@ namespace orbelune {
 
 namespace {
 
-struct Neighbours {
-    std::int64_t base, right, lower, downRight;
+// A pixel of the photograph, or none when the column or row lies outside it.
+struct Pixel {
+    bool inside;
+    std::int64_t address;
 };
 
-Neighbours AddressesAt(const SourcePixels& source, double x, double y) {
-    const auto stride = static_cast<std::int64_t>(source.stride);
+Pixel PixelAt(const SourcePixels& source, std::int64_t column, std::int64_t row) {
+    const bool inside = column >= 0 && column < source.width && row >= 0 && row < source.height;
+    return {inside, row * static_cast<std::int64_t>(source.stride) + column * 3};
+}
+
+struct Neighbours {
+    Pixel base, right, lower, downRight;
+};
+
+Neighbours NeighboursAt(const SourcePixels& source, double x, double y) {
     const auto column = static_cast<std::int64_t>(std::floor(x));
     const auto row = static_cast<std::int64_t>(std::floor(y));
-    const std::int64_t base = row * stride + column * 3;
-    return {base, base + 3, base + stride, base + stride + 3};
+    return {PixelAt(source, column, row), PixelAt(source, column + 1, row),
+            PixelAt(source, column, row + 1), PixelAt(source, column + 1, row + 1)};
 }
 
-std::int64_t BufferBytes(const SourcePixels& source) {
-    return static_cast<std::int64_t>(source.stride) * source.height;
+void WriteBlend(const SourcePixels& source, const Neighbours& n, double x, double y,
+                std::uint8_t* out) {
+    const std::uint8_t* s = source.data;
+    for (int c = 0; c < 3; ++c) {
+        const double value =
+            SampleBilinear(s[n.base.address + c], s[n.right.address + c], s[n.lower.address + c],
+                           s[n.downRight.address + c], x, y);
+        out[c] = static_cast<std::uint8_t>(static_cast<int>(value));
+    }
 }
 
-bool PixelInside(std::int64_t address, std::int64_t bytes) {
-    return address >= 0 && address + 3 <= bytes;
+void WriteWhite(std::uint8_t* out) {
+    out[0] = out[1] = out[2] = 255;
 }
 
-bool ByteInside(std::int64_t address, std::int64_t bytes) {
-    return address >= 0 && address < bytes;
-}
-
+// Convex: no base pixel gives white; a missing right or lower neighbour is the
+// base, a missing down-right one the (possibly replaced) lower one.
 void WriteConvexSample(const SourcePixels& source, double x, double y, std::uint8_t* out) {
-    const std::int64_t bytes = BufferBytes(source);
-    Neighbours n = AddressesAt(source, x, y);
-    if (!PixelInside(n.base, bytes)) n.base = 0;
-    if (!PixelInside(n.right, bytes)) n.right = n.base;
-    if (!PixelInside(n.lower, bytes)) n.lower = n.base;
-    if (!PixelInside(n.downRight, bytes)) n.downRight = n.lower;
-    const std::uint8_t* s = source.data;
-    for (int c = 0; c < 3; ++c) {
-        const double value =
-            SampleBilinear(s[n.base + c], s[n.right + c], s[n.lower + c], s[n.downRight + c], x, y);
-        out[c] = static_cast<std::uint8_t>(static_cast<int>(value));
-    }
+    Neighbours n = NeighboursAt(source, x, y);
+    if (!n.base.inside) return WriteWhite(out);
+    if (!n.right.inside) n.right = n.base;
+    if (!n.lower.inside) n.lower = n.base;
+    if (!n.downRight.inside) n.downRight = n.lower;
+    WriteBlend(source, n, x, y, out);
 }
 
+// Concave: any of the four neighbours missing gives white.
 void WriteConcaveSample(const SourcePixels& source, double x, double y, std::uint8_t* out) {
-    const std::int64_t bytes = BufferBytes(source);
-    const Neighbours n = AddressesAt(source, x, y);
-    const std::uint8_t* s = source.data;
-    for (int c = 0; c < 3; ++c) {
-        if (!ByteInside(n.base + c, bytes) || !ByteInside(n.right + c, bytes) ||
-            !ByteInside(n.lower + c, bytes) || !ByteInside(n.downRight + c, bytes)) {
-            out[c] = 255;
-            continue;
-        }
-        const double value =
-            SampleBilinear(s[n.base + c], s[n.right + c], s[n.lower + c], s[n.downRight + c], x, y);
-        out[c] = static_cast<std::uint8_t>(static_cast<int>(value));
-    }
+    const Neighbours n = NeighboursAt(source, x, y);
+    if (!n.base.inside || !n.right.inside || !n.lower.inside || !n.downRight.inside)
+        return WriteWhite(out);
+    WriteBlend(source, n, x, y, out);
 }
 
 }  // namespace

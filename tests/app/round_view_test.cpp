@@ -16,17 +16,35 @@
 #include "image/rgb_image.h"
 #include "platform/settings_store.h"
 #include "scripted_ui.h"
+#include "unwarp/ring_params.h"
+#include "unwarp/ring_synth.h"
+#include "unwarp/test_scene.h"
 #include "unwarp/unwarp.h"
 
 namespace {
 
-// A grey gradient photograph written to a temporary BMP file.
-std::string WriteRawPhoto(int width, int height, const std::string& name) {
+// A grey gradient photograph (or, with ringRadius, a synthetic ring photo)
+// written to a temporary BMP file.
+std::string WriteRawPhoto(int width, int height, const std::string& name, int ringRadius = 0) {
     orbelune::RgbImage image;
     EXPECT_EQ(image.AllocatePixels(width, height), orbelune::err::kNone);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width * 3; ++x)
             image.row(y)[x] = static_cast<std::uint8_t>((x + y) & 0xFF);
+    }
+    if (ringRadius > 0) {
+        orbelune::SynthOptions options;
+        options.width = width;
+        options.height = height;
+        options.xCenter = width / 2 + 10;
+        options.yCenter = height / 2 - 5;
+        options.outerRadius = ringRadius;
+        options.supersample = 1;
+        const auto size = orbelune::UnwarpOutputSize(ringRadius, options.mirrorType);
+        EXPECT_EQ(orbelune::SynthesizeRing(orbelune::MakeTestScene(static_cast<int>(size.width),
+                                                                   static_cast<int>(size.height)),
+                                           options, image),
+                  orbelune::err::kNone);
     }
     const auto path = std::filesystem::temp_directory_path() /
                       ("orbelune_round_" + std::to_string(::getpid()) + "_" + name + ".bmp");
@@ -50,8 +68,8 @@ protected:
     }
 
     // Opens a photograph the way the start view does.
-    void Open(int width, int height) {
-        files.push_back(WriteRawPhoto(width, height, std::to_string(files.size())));
+    void Open(int width, int height, int ringRadius = 0) {
+        files.push_back(WriteRawPhoto(width, height, std::to_string(files.size()), ringRadius));
         view->HideButtons();
         app.SwitchView(1);
         ASSERT_TRUE(view->LoadRawImage(QString::fromStdString(files.back())));
@@ -73,6 +91,36 @@ protected:
 };
 
 }  // namespace
+
+TEST_F(RoundViewTest, AStoredRingThatCannotBelongToThePhotoIsFoundOrReset) {
+    store.SetInt("DEFAULTS", "OuterRadius", 5000);
+    store.SetInt("DEFAULTS", "InnerRadius", 900);
+    Open(1600, 1200);  // no ring in a gradient: the photo's defaults
+    EXPECT_EQ(wnd->ring(), (orbelune::RingParams{800, 600, 60, 300}));
+    EXPECT_EQ(view->sizeLabel()->text(), QStringLiteral("1600 x 1200 (ring reset)"));
+
+    Open(400, 300, 120);  // a ring photo: the ring is found
+    EXPECT_NEAR(wnd->ring().XCenter, 210, 2);
+    EXPECT_NEAR(wnd->ring().YCenter, 145, 2);
+    EXPECT_NEAR(wnd->ring().OuterRadius, 121, 3);
+    EXPECT_EQ(view->sizeLabel()->text(), QStringLiteral("400 x 300 (ring found)"));
+
+    // Find ring moves a ring placed by hand back onto the mirror.
+    wnd->ring() = orbelune::RingParams{150, 150, 60, 100};
+    view->findRingButton()->click();
+    EXPECT_NEAR(wnd->ring().XCenter, 210, 2);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(app.m_bBusy);
+
+    // A stored ring that fits is kept, and the gradient has no ring to find.
+    store.SetInt("DEFAULTS", "OuterRadius", 300);
+    store.SetInt("DEFAULTS", "InnerRadius", 60);
+    Open(1600, 1200);
+    EXPECT_EQ(view->sizeLabel()->text(), QStringLiteral("1600 x 1200"));
+    view->findRingButton()->click();
+    EXPECT_EQ(wnd->ring(), (orbelune::RingParams{800, 600, 60, 300}));
+    EXPECT_EQ(ui.LastMessage(), QStringLiteral("No ring was found in this photograph."));
+}
 
 TEST_F(RoundViewTest, LoadSetsRingFromStoreAndFitsTheDisplay) {
     store.SetInt("DEFAULTS", "XCENTER", 700);

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -119,16 +121,20 @@ TEST_F(UnwarpCli, BadStoredValuesFailPerFileWithAReason) {
     EXPECT_NE(r.err.find("outer radius 0 gives no panorama (stored setting"), std::string::npos)
         << r.err;
 
+    // A radius whose circle encloses the whole picture is not used: the ring
+    // is found in the photo instead.
     WriteSettings("[DEFAULTS]\nOuterRadius=2000000000\n");
     r = Run({"unwarp", Path("ring.png")});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("over the size limit"), std::string::npos) << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("does not fit the photo; using the ring found in it"), std::string::npos)
+        << r.err;
 
-    // An unreadable file gives the defaults (R 300 on this small picture is allowed).
+    // An unreadable file gives the defaults; R 300 encloses this small picture,
+    // so the ring is found instead.
     WriteSettings("\x01\x02[[[garbage\nOuterRadius=abc\n");
     r = Run({"unwarp", Path("ring.png"), "-o", Path("x.png")});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(Load(Path("x.png")).width(), 1884);
+    EXPECT_NEAR(Load(Path("x.png")).width(), 377, 20);
 }
 
 TEST_F(UnwarpCli, CommandLineMistakesAreUsageErrors) {
@@ -220,6 +226,58 @@ TEST_F(UnwarpCli, TheDecodingMemoryBudgetComesFromTheEnvironment) {
               std::string::npos)
         << small.err;
     EXPECT_EQ(enough.exitCode, 0) << enough.err;
+}
+
+TEST_F(UnwarpCli, DetectPrintsTheRingAndAStoredRingThatDoesNotFitIsReplaced) {
+    const CliResult found = Run({"detect", Path("ring.png")});
+    ASSERT_EQ(found.exitCode, 0) << found.err;
+    int x = 0, y = 0, outer = 0, inner = 0;
+    double confidence = 0;
+    ASSERT_EQ(std::sscanf(found.out.c_str(), "center=%d,%d outer=%d inner=%d confidence=%lf", &x,
+                          &y, &outer, &inner, &confidence),
+              5)
+        << found.out;
+    EXPECT_NEAR(x, 100, 2);
+    EXPECT_NEAR(y, 80, 2);
+    EXPECT_NEAR(outer, 60, 3);
+    EXPECT_GE(confidence, 0.5);
+
+    // A ring stored from a far larger photograph: detected instead, and said so.
+    WriteSettings("[DEFAULTS]\nOuterRadius=1500\nInnerRadius=300\nXCENTER=100\nYCENTER=80\n");
+    const CliResult r = Run({"unwarp", Path("ring.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("does not fit"), std::string::npos) << r.err;
+    const RgbImage pano = Load(Path("ring_pano.png"));
+    EXPECT_NEAR(pano.width(), 377, 20);
+
+    EXPECT_EQ(Run({"detect"}).exitCode, 2);
+    EXPECT_EQ(Run({"detect", Path("missing.png")}).exitCode, 1);
+}
+
+TEST_F(UnwarpCli, SeamTurnsTheColumnsAndIsChecked) {
+    WriteSettings("[DEFAULTS]\nOuterRadius=60\nXCENTER=100\nYCENTER=80\n[EQUIPMENT]\nMIRROR=2\n");
+    ASSERT_EQ(Run({"unwarp", Path("ring.png"), "-o", Path("plain.png")}).exitCode, 0);
+    ASSERT_EQ(Run({"unwarp", Path("ring.png"), "-o", Path("zero.png"), "--seam", "0"}).exitCode, 0);
+    ASSERT_EQ(Run({"unwarp", Path("ring.png"), "-o", Path("turned.png"), "--seam", "90"}).exitCode,
+              0);
+    const RgbImage plain = Load(Path("plain.png")), zero = Load(Path("zero.png")),
+                   turned = Load(Path("turned.png"));
+    ASSERT_EQ(plain.byteCount(), zero.byteCount());
+    EXPECT_TRUE(std::equal(plain.data(), plain.data() + plain.byteCount(), zero.data()));
+    const int w = plain.width(), shift = 94;  // round(90 * 376 / 360)
+    for (int j = 0; j < w; ++j)
+        ASSERT_EQ(turned.row(10)[3 * j], plain.row(10)[3 * ((j + shift) % w)]) << j;
+    // The stored seam is used when none is given.
+    WriteSettings(
+        "[DEFAULTS]\nOuterRadius=60\nXCENTER=100\nYCENTER=80\n[EQUIPMENT]\nMIRROR=2\nSEAM=90\n");
+    ASSERT_EQ(Run({"unwarp", Path("ring.png"), "-o", Path("stored.png")}).exitCode, 0);
+    const RgbImage stored = Load(Path("stored.png"));
+    EXPECT_TRUE(std::equal(stored.data(), stored.data() + stored.byteCount(), turned.data()));
+    for (const char* bad : {"360", "-1", "x"}) {
+        const CliResult r = Run({"unwarp", Path("ring.png"), "--seam", bad});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_NE(r.err.find("0 to 359"), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace

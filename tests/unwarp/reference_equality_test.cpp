@@ -78,6 +78,15 @@ TEST_P(ReferenceEquality, RingsPastEveryEdgeAndTinyImages) {
         {97, 61, {48, 30, 60, 30}},
         // The convex outer rows reach the last column and row the vectors may read.
         {41, 40, {20, 20, 60, 18}},
+        // Past one edge at a time (left, right, top, bottom), past all four,
+        // and circles that end exactly on the last column and row.
+        {60, 40, {5, 20, 60, 15}},
+        {60, 40, {55, 20, 60, 15}},
+        {60, 40, {30, 3, 60, 15}},
+        {60, 40, {30, 37, 60, 15}},
+        {60, 40, {30, 20, 60, 45}},
+        {41, 41, {20, 20, 60, 20}},
+        {41, 41, {0, 40, 60, 40}},
     };
     std::uint32_t seed = 1;
     for (const Case& c : cases)

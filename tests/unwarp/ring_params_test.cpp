@@ -108,5 +108,22 @@ TEST(MirrorTable, RowsInValueOrderWithModelsAndTilt) {
     EXPECT_EQ(TiltRangeFor(-1).maximum, 60);
 }
 
+TEST(RingFitsPhoto, RingsWhoseOuterCircleEnclosesThePhotoDoNotFit) {
+    // A 1000 x 800 photograph: the farthest corner from its centre is 640 away.
+    EXPECT_TRUE(RingFitsPhoto(RingParams{500, 400, 60, 300}, 1000, 800));
+    EXPECT_TRUE(RingFitsPhoto(RingParams{500, 400, 60, 640}, 1000, 800));  // reaches past the edges
+    EXPECT_FALSE(RingFitsPhoto(RingParams{500, 400, 60, 641}, 1000, 800));
+    EXPECT_FALSE(RingFitsPhoto(RingParams{500, 400, 500, 2000}, 1000, 800));
+    EXPECT_TRUE(RingFitsPhoto(RingParams{500, 400, 500, 100}, 1000, 800));  // radii unvalidated
+    // Off-centre rings may reach farther towards the far corner.
+    EXPECT_TRUE(RingFitsPhoto(RingParams{200, 160, 60, 1000}, 1000, 800));
+}
+
+TEST(DefaultRingFor, ThePhotosCentreAndRadiiThatFitIt) {
+    EXPECT_EQ(DefaultRingFor(1000, 800), (RingParams{500, 400, 60, 300}));
+    EXPECT_EQ(DefaultRingFor(201, 161), (RingParams{100, 80, 16, 80}));
+    EXPECT_TRUE(RingFitsPhoto(DefaultRingFor(3, 3), 3, 3));
+}
+
 }  // namespace
 }  // namespace orbelune

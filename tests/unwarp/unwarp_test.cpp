@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <thread>
 #include <vector>
 
@@ -112,15 +113,16 @@ TEST(Unwarp, OnPixelSampleReturnsThatPixel) {
         EXPECT_EQ(panorama.row(0)[3 * 1883 + c], source.row(400)[3 * 800 + c]);
 }
 
-TEST(Unwarp, ConvexOutsideRowsGiveTheFirstPixel_ConcaveGivesWhite) {
+TEST(Unwarp, SamplesWithNoPhotographUnderThemAreWhiteForBothModels) {
     const RgbImage source = StripedRows(20, 20);
     const RingParams ring{10, 10, 60, 30};
     RgbImage convex, concave;
     ASSERT_EQ(Unwarp(source, ring, 2, convex), 0);
     ASSERT_EQ(convex.width(), 188);
-    // Column 140 of row 0 samples straight down, 30 rows from the centre.
+    // Column 140 of row 0 samples straight down, 30 rows from the centre:
+    // below the photograph, so white (not the photograph's first pixel).
     for (int c = 0; c < 3; ++c)
-        EXPECT_EQ(convex.row(0)[3 * 140 + c], c + 1);
+        EXPECT_EQ(convex.row(0)[3 * 140 + c], 255);
     ASSERT_EQ(Unwarp(source, ring, 0, concave), 0);
     const std::uint8_t* down = concave.row(concave.height() - 1) + 3 * 47;
     EXPECT_EQ(down[0], 255);
@@ -128,20 +130,85 @@ TEST(Unwarp, ConvexOutsideRowsGiveTheFirstPixel_ConcaveGivesWhite) {
     EXPECT_EQ(down[2], 255);
 }
 
-TEST(Unwarp, ColumnsPastTheRightEdgeReadTheNextRow) {
+TEST(Unwarp, NothingWrapsToTheNeighbouringRow) {
     const RgbImage source = StripedRows(20, 20);
     RgbImage panorama;
-    // The last column of row 0 samples (25, 10): column 5 of row 11 in linear addresses.
-    ASSERT_EQ(Unwarp(source, RingParams{10, 10, 60, 15}, 3, panorama), 0);
-    EXPECT_EQ(panorama.row(0)[3 * (panorama.width() - 1)], 10 * 11 + 5);
+    // The last column of row 0 samples (25, 10), right of the photograph; with
+    // linear addresses it would have read row 11.
+    for (int type : {3, 0}) {
+        ASSERT_EQ(Unwarp(source, RingParams{10, 10, 60, 15}, type, panorama), 0);
+        const int column = type == 3 ? panorama.width() - 1 : 0;
+        const int row = type == 3 ? 0 : panorama.height() - 1;
+        EXPECT_EQ(panorama.row(row)[3 * column], 255) << "type " << type;
+    }
+    // Left of the photograph: (-5, 10) is white, not the end of row 9.
+    ASSERT_EQ(Unwarp(source, RingParams{10, 10, 60, 15}, 2, panorama), 0);
+    EXPECT_EQ(panorama.row(0)[3 * (panorama.width() / 2)], 255);
+}
+
+TEST(Unwarp, ConvexOnTheLastColumnAndRowRepeatsTheEdgePixels_ConcaveIsWhite) {
+    // Pixel (i, k) holds 10 * i + k (+ channel): bilinear in both directions.
+    RgbImage source;
+    ASSERT_EQ(source.AllocatePixels(10, 10), 0u);
+    for (int k = 0; k < 10; ++k)
+        for (int i = 0; i < 10; ++i)
+            for (int c = 0; c < 3; ++c)
+                source.row(k)[3 * i + c] = static_cast<std::uint8_t>(10 * i + k + c);
+    // Convex, centre (5, 5), R 5: the last column of row 1 samples about
+    // (9.66, 5.0). The right neighbour is missing and repeats the base; linear
+    // addresses would have blended in row 6's first pixel.
+    RgbImage panorama;
+    ASSERT_EQ(Unwarp(source, RingParams{5, 5, 60, 5}, 2, panorama), 0);
+    const std::uint8_t* last = panorama.row(1) + 3 * (panorama.width() - 1);
+    EXPECT_EQ(last[0], 95);
+    EXPECT_EQ(last[1], 96);
+    EXPECT_EQ(last[2], 97);
+    // Bases in the last row: the lower neighbour repeats the base, and so does
+    // the down-right one (it takes the replaced lower one).
+    const RingGeometry low{4, 9, 4};
+    ASSERT_EQ(Unwarp(source, RingParams{4, 9, 60, 4}, 2, panorama), 0);
+    int checked = 0;
+    for (int j = 0; j < panorama.width(); ++j) {
+        const SamplePosition p =
+            ConvexSamplePosition(low, panorama.width(), panorama.height(), j, 1);
+        if (std::floor(p.y) != 9 || p.x < 0 || p.x >= 9) continue;
+        const int a = 10 * static_cast<int>(std::floor(p.x)) + 9;
+        EXPECT_EQ(panorama.row(1)[3 * j],
+                  static_cast<int>(SampleBilinear(a, a + 10, a, a, p.x, p.y)))
+            << j;
+        ++checked;
+    }
+    EXPECT_GE(checked, 3);
+    // The concave rule needs all four neighbours.
+    ASSERT_EQ(Unwarp(source, RingParams{4, 5, 60, 5}, 0, panorama), 0);
+    const ElevationTable table = BuildElevationTable();
+    for (int q = 0; q < panorama.height(); ++q) {
+        const double x = 4 + RowImageRadius(table, q, panorama.height()) * (5 * 0.234192037470726);
+        const std::uint8_t* first = panorama.row(q);  // column 0 samples angle 0
+        if (std::floor(x) >= 9) {
+            EXPECT_EQ(first[0], 255) << q;
+        } else {
+            EXPECT_LT(first[0], 100) << q;
+        }
+    }
 }
 
 TEST(Unwarp, TinySourcesGiveDefinedResults) {
     const RgbImage one = RandomImage(1, 1, 3);
     RgbImage panorama;
+    // Convex: only samples whose base is the single pixel show it.
     ASSERT_EQ(Unwarp(one, RingParams{0, 0, 60, 5}, 2, panorama), 0);
-    for (std::size_t i = 0; i < panorama.byteCount(); ++i)
-        EXPECT_EQ(panorama.data()[i], one.data()[i % 3]);
+    int shown = 0;
+    for (std::size_t i = 0; i < panorama.byteCount(); i += 3) {
+        const bool white = panorama.data()[i] == 255 && panorama.data()[i + 1] == 255 &&
+                           panorama.data()[i + 2] == 255;
+        const bool pixel = panorama.data()[i] == one.data()[0] &&
+                           panorama.data()[i + 1] == one.data()[1] &&
+                           panorama.data()[i + 2] == one.data()[2];
+        ASSERT_TRUE(white || pixel) << i;
+        shown += pixel && !white;
+    }
+    EXPECT_GT(shown, 0);
     ASSERT_EQ(Unwarp(one, RingParams{0, 0, 60, 5}, 0, panorama), 0);
     for (std::size_t i = 0; i < panorama.byteCount(); ++i)
         EXPECT_EQ(panorama.data()[i], 255);
@@ -217,6 +284,30 @@ TEST(Unwarp, SourceMayAlsoBeTheDestination) {
     ASSERT_EQ(Unwarp(image, RingParams{30, 25, 60, 20}, 1, expected), 0);
     ASSERT_EQ(Unwarp(image, RingParams{30, 25, 60, 20}, 1, image), 0);
     EXPECT_TRUE(SameBytes(image, expected));
+}
+
+TEST(Seam, TurnsTheColumnsByTheRoundedShare_ZeroKeepsTheBytes) {
+    EXPECT_EQ(SeamShift(0, 1884), 0);
+    EXPECT_EQ(SeamShift(90, 1884), 471);
+    EXPECT_EQ(SeamShift(359, 1884), 1879);  // round(1878.77)
+    EXPECT_EQ(SeamShift(180, 3), 2);        // round(1.5) = 2
+    EXPECT_EQ(SeamShift(45, 0), 0);
+    EXPECT_TRUE(IsValidSeam(0) && IsValidSeam(359));
+    EXPECT_FALSE(IsValidSeam(-1) || IsValidSeam(360));
+
+    const RgbImage source = RandomImage(200, 160, 8);
+    RgbImage plain, turned;
+    ASSERT_EQ(Unwarp(source, RingParams{100, 80, 60, 60}, 2, plain), 0);
+    ASSERT_EQ(Unwarp(source, RingParams{100, 80, 60, 60}, 2, turned), 0);
+    TurnColumns(turned, SeamShift(0, turned.width()));
+    EXPECT_TRUE(SameBytes(plain, turned));
+    const int w = plain.width();
+    const int shift = SeamShift(100, w);
+    TurnColumns(turned, shift);
+    for (int q = 0; q < plain.height(); q += 7)
+        for (int j = 0; j < w; ++j)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(turned.row(q)[3 * j + c], plain.row(q)[3 * ((j + shift) % w) + c]);
 }
 
 }  // namespace

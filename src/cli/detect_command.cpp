@@ -1,0 +1,53 @@
+// detect: where the ring of each photograph lies.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "cli/commands.h"
+#include "image/image_error.h"
+#include "image/rgb_image.h"
+#include "unwarp/ring_detect.h"
+
+namespace orbelune::cli {
+
+namespace {
+constexpr const char* kDetectUsage = "usage: orbelune-cli detect IMAGE...";
+}  // namespace
+
+std::string DetectionLine(const RingDetection& found) {
+    const RingParams ring = RingFromDetection(found);
+    char line[160];
+    std::snprintf(line, sizeof line, "center=%d,%d outer=%d inner=%d confidence=%.2f", ring.XCenter,
+                  ring.YCenter, ring.OuterRadius, ring.InnerRadius, found.confidence);
+    return line;
+}
+
+int RunDetect(const Args& args) {
+    if (args.empty()) return UsageError("no input", kDetectUsage);
+    for (const std::string& arg : args)
+        if (arg.size() > 1 && arg[0] == '-')
+            return UsageError("unknown option " + arg, kDetectUsage);
+    int status = kExitOk;
+    for (const std::string& path : args) {
+        RgbImage photo;
+        RingDetection found;
+        if (const ImageError e = photo.LoadImageFile(path)) {
+            status = Failure(path + ": " + ImageErrorText(e));
+            continue;
+        }
+        if (const ImageError e = DetectRing(photo, found)) {
+            status = Failure(path + ": " + ImageErrorText(e));
+            continue;
+        }
+        // One line per file; the name goes first when there are several.
+        const std::string line = DetectionLine(found);
+        if (args.size() > 1) {
+            std::printf("%s: %s\n", path.c_str(), line.c_str());
+        } else {
+            std::printf("%s\n", line.c_str());
+        }
+    }
+    return status;
+}
+
+}  // namespace orbelune::cli

@@ -1,0 +1,560 @@
+// Ring detection. The mirror's rim and the camera's reflection are circles
+// around one centre; the scene between them is full of detail in the angular
+// direction, while the housing outside and the reflection inside are nearly
+// uniform around the circle.
+#include "unwarp/ring_detect.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "image/image_layer.h"
+#include "image/parallel.h"
+
+namespace orbelune {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+// The reduced copy's longer side is at most this many pixels.
+constexpr int kReducedSide = 480;
+
+// A grey copy of the photograph, `factor` times smaller, each pixel the mean
+// of its factor x factor block. Pixel (u, v) is centred on full-size
+// ((u + 0.5) * factor - 0.5, (v + 0.5) * factor - 0.5).
+struct Grey {
+    int width = 0;
+    int height = 0;
+    std::vector<float> pixels;
+
+    float At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    // Bilinear; false outside.
+    bool Sample(double x, double y, double& value) const {
+        if (!(x >= 0 && y >= 0 && x <= width - 1 && y <= height - 1)) return false;
+        const int x0 = std::min(static_cast<int>(x), std::max(0, width - 2));
+        const int y0 = std::min(static_cast<int>(y), std::max(0, height - 2));
+        const double fx = x - x0, fy = y - y0;
+        const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
+        const double top = At(x0, y0) + fx * (At(x1, y0) - At(x0, y0));
+        const double bottom = At(x0, y1) + fx * (At(x1, y1) - At(x0, y1));
+        value = top + fy * (bottom - top);
+        return true;
+    }
+};
+
+Grey Reduce(const RgbImage& photo, int factor) {
+    Grey grey;
+    grey.width = photo.width() / factor;
+    grey.height = photo.height() / factor;
+    grey.pixels.assign(static_cast<std::size_t>(grey.width) * grey.height, 0.0f);
+    const float scale = 1.0f / (3.0f * static_cast<float>(factor) * static_cast<float>(factor));
+    ParallelRows(grey.height, static_cast<std::int64_t>(photo.stride()) * factor,
+                 [&](int first, int end) {
+                     std::vector<std::uint32_t> sums(static_cast<std::size_t>(grey.width));
+                     for (int v = first; v < end; ++v) {
+                         std::fill(sums.begin(), sums.end(), 0u);
+                         for (int k = 0; k < factor; ++k) {
+                             const std::uint8_t* row = photo.row(v * factor + k);
+                             for (int u = 0; u < grey.width; ++u) {
+                                 const std::uint8_t* p = row + 3 * u * factor;
+                                 std::uint32_t sum = 0;
+                                 for (int i = 0; i < 3 * factor; ++i)
+                                     sum += p[i];
+                                 sums[static_cast<std::size_t>(u)] += sum;
+                             }
+                         }
+                         float* out = grey.pixels.data() + static_cast<std::size_t>(v) * grey.width;
+                         for (int u = 0; u < grey.width; ++u)
+                             out[u] = static_cast<float>(sums[static_cast<std::size_t>(u)]) * scale;
+                     }
+                 });
+    return grey;
+}
+
+struct Point {
+    double x = 0, y = 0;
+};
+
+// Every strong edge votes for the points along its gradient line, both ways:
+// edges of circles around one centre all cross there, straight edges of the
+// surroundings spread their votes.
+Point VoteForCentre(const Grey& grey, double& peakShare) {
+    const int w = grey.width, h = grey.height;
+    std::vector<float> gx(static_cast<std::size_t>(w) * h), gy(gx.size()), mag(gx.size());
+    for (int y = 1; y + 1 < h; ++y) {
+        for (int x = 1; x + 1 < w; ++x) {
+            const double sx =
+                (grey.At(x + 1, y - 1) + 2 * grey.At(x + 1, y) + grey.At(x + 1, y + 1)) -
+                (grey.At(x - 1, y - 1) + 2 * grey.At(x - 1, y) + grey.At(x - 1, y + 1));
+            const double sy =
+                (grey.At(x - 1, y + 1) + 2 * grey.At(x, y + 1) + grey.At(x + 1, y + 1)) -
+                (grey.At(x - 1, y - 1) + 2 * grey.At(x, y - 1) + grey.At(x + 1, y - 1));
+            const std::size_t i = static_cast<std::size_t>(y) * w + x;
+            gx[i] = static_cast<float>(sx);
+            gy[i] = static_cast<float>(sy);
+            mag[i] = static_cast<float>(std::hypot(sx, sy));
+        }
+    }
+    // The strongest tenth of the pixels vote, if they are edges at all.
+    std::vector<float> sorted = mag;
+    const auto tenth = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() * 9 / 10);
+    std::nth_element(sorted.begin(), tenth, sorted.end());
+    const float threshold = std::max(*tenth, 24.0f);
+
+    std::vector<std::uint32_t> votes(static_cast<std::size_t>(w) * h, 0);
+    const int minDistance = std::max(3, std::min(w, h) / 40);
+    const int maxDistance = std::max(w, h);
+    std::uint64_t voters = 0;
+    for (int y = 1; y + 1 < h; ++y) {
+        for (int x = 1; x + 1 < w; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * w + x;
+            if (mag[i] < threshold || mag[i] <= 0) continue;
+            ++voters;
+            const double dx = gx[i] / mag[i], dy = gy[i] / mag[i];
+            for (int sign : {-1, 1}) {
+                for (int s = minDistance; s <= maxDistance; ++s) {
+                    const int px = static_cast<int>(std::lround(x + sign * s * dx));
+                    const int py = static_cast<int>(std::lround(y + sign * s * dy));
+                    if (px < 0 || py < 0 || px >= w || py >= h) break;
+                    ++votes[static_cast<std::size_t>(py) * w + px];
+                }
+            }
+        }
+    }
+    // Votes scatter by a pixel or so: sum 5 x 5 windows.
+    std::uint64_t best = 0;
+    Point centre{w / 2.0, h / 2.0};
+    std::vector<std::uint32_t> rows(votes.size(), 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint32_t sum = 0;
+            for (int k = std::max(0, x - 2); k <= std::min(w - 1, x + 2); ++k)
+                sum += votes[static_cast<std::size_t>(y) * w + k];
+            rows[static_cast<std::size_t>(y) * w + x] = sum;
+        }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint64_t sum = 0;
+            for (int k = std::max(0, y - 2); k <= std::min(h - 1, y + 2); ++k)
+                sum += rows[static_cast<std::size_t>(k) * w + x];
+            if (sum > best) {
+                best = sum;
+                centre = {static_cast<double>(x), static_cast<double>(y)};
+            }
+        }
+    peakShare = voters > 0 ? static_cast<double>(best) / static_cast<double>(voters) : 0;
+    return centre;
+}
+
+// Around a centre on the reduced copy: for each whole radius, how much the
+// grey level changes from one angle to the next (one pixel of arc apart), and
+// which share of the circle lies in the picture.
+struct RadialProfile {
+    std::vector<double> detail;
+    std::vector<double> visible;
+    // How strongly the grey level steps across the circle, with one sign all
+    // round: the rim and the reflection's edge are such steps.
+    std::vector<double> step;
+    // Standard deviation of the grey level around the circle: the housing is
+    // one colour all round, a scene hardly ever.
+    std::vector<double> spread;
+};
+
+RadialProfile ProfileAround(const Grey& grey, Point centre, int maxRadius) {
+    RadialProfile profile;
+    profile.detail.assign(static_cast<std::size_t>(maxRadius) + 1, 0);
+    profile.visible.assign(profile.detail.size(), 0);
+    profile.step.assign(profile.detail.size(), 0);
+    profile.spread.assign(profile.detail.size(), 0);
+    for (int r = 1; r <= maxRadius; ++r) {
+        const int steps = std::clamp(static_cast<int>(2 * kPi * r), 32, 2048);
+        double sum = 0, previous = 0, across = 0, total = 0, squares = 0;
+        int pairs = 0, seen = 0, crossings = 0;
+        bool havePrevious = false;
+        for (int k = 0; k <= steps; ++k) {
+            const double theta = 2 * kPi * k / steps;
+            double value;
+            if (!grey.Sample(centre.x + r * std::cos(theta), centre.y + r * std::sin(theta),
+                             value)) {
+                havePrevious = false;
+                continue;
+            }
+            if (k < steps) {
+                ++seen;
+                total += value;
+                squares += value * value;
+            }
+            double in, out;
+            if (k < steps &&
+                grey.Sample(centre.x + (r - 1) * std::cos(theta),
+                            centre.y + (r - 1) * std::sin(theta), in) &&
+                grey.Sample(centre.x + (r + 1) * std::cos(theta),
+                            centre.y + (r + 1) * std::sin(theta), out)) {
+                across += out - in;
+                ++crossings;
+            }
+            if (havePrevious) {
+                sum += std::fabs(value - previous);
+                ++pairs;
+            }
+            previous = value;
+            havePrevious = true;
+        }
+        profile.detail[static_cast<std::size_t>(r)] = pairs > 0 ? sum / pairs : 0;
+        profile.visible[static_cast<std::size_t>(r)] = static_cast<double>(seen) / steps;
+        profile.step[static_cast<std::size_t>(r)] =
+            crossings > 0 ? std::fabs(across) / crossings : 0;
+    }
+    return profile;
+}
+
+double MeanOver(const std::vector<double>& values, int from, int to) {
+    double sum = 0;
+    int n = 0;
+    for (int r = std::max(1, from); r <= std::min(to, static_cast<int>(values.size()) - 1); ++r) {
+        sum += values[static_cast<std::size_t>(r)];
+        ++n;
+    }
+    return n > 0 ? sum / n : 0;
+}
+
+double MeanDetail(const RadialProfile& profile, int from, int to) {
+    return MeanOver(profile.detail, from, to);
+}
+
+// The full-size photograph sampled as grey, bilinear.
+struct FullGrey {
+    const RgbImage& photo;
+
+    bool Sample(double x, double y, double& value) const {
+        const int w = photo.width(), h = photo.height();
+        if (!(x >= 0 && y >= 0 && x < w - 1 && y < h - 1)) return false;
+        const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+        const double fx = x - x0, fy = y - y0;
+        const std::uint8_t* a = photo.row(y0) + 3 * x0;
+        const std::uint8_t* c = photo.row(y0 + 1) + 3 * x0;
+        const double p00 = a[0] + a[1] + a[2], p10 = a[3] + a[4] + a[5];
+        const double p01 = c[0] + c[1] + c[2], p11 = c[3] + c[4] + c[5];
+        const double top = p00 + fx * (p10 - p00), bottom = p01 + fx * (p11 - p01);
+        value = (top + fy * (bottom - top)) / 3;
+        return true;
+    }
+};
+
+struct CircleFit {
+    Point centre;
+    double radius = 0;
+    int inliers = 0;
+    int rays = 0;  // rays whose window lay in the picture
+};
+
+// Algebraic (Kasa) least-squares circle through the points.
+bool FitCircle(const std::vector<Point>& points, CircleFit& fit) {
+    if (points.size() < 3) return false;
+    double mx = 0, my = 0;
+    for (const Point& p : points) {
+        mx += p.x;
+        my += p.y;
+    }
+    mx /= static_cast<double>(points.size());
+    my /= static_cast<double>(points.size());
+    double suu = 0, svv = 0, suv = 0, suuu = 0, svvv = 0, suvv = 0, svuu = 0;
+    for (const Point& p : points) {
+        const double u = p.x - mx, v = p.y - my;
+        suu += u * u;
+        svv += v * v;
+        suv += u * v;
+        suuu += u * u * u;
+        svvv += v * v * v;
+        suvv += u * v * v;
+        svuu += v * u * u;
+    }
+    const double det = suu * svv - suv * suv;
+    if (std::fabs(det) < 1e-9) return false;
+    const double bu = 0.5 * (suuu + suvv), bv = 0.5 * (svvv + svuu);
+    const double uc = (bu * svv - bv * suv) / det;
+    const double vc = (bv * suu - bu * suv) / det;
+    fit.centre = {uc + mx, vc + my};
+    fit.radius = std::sqrt(uc * uc + vc * vc + (suu + svv) / static_cast<double>(points.size()));
+    return std::isfinite(fit.radius);
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// Finds, along rays from the estimated centre, the strongest radial edge
+// within `window` of the estimated radius, then fits a circle to those edges,
+// dropping the ones far from it.
+// What marks the circle along a ray: the strongest step in grey, or the
+// place where the scene's detail across the ray gives way to plain.
+enum class RayEdge { kStrongestStep, kDetailEnds };
+
+CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double window,
+                       int rayCount, RayEdge kind) {
+    CircleFit fit;
+    fit.centre = centre;
+    fit.radius = radius;
+    std::vector<Point> edges;
+    const double from = std::max(1.0, radius - window), to = radius + window;
+    for (int k = 0; k < rayCount; ++k) {
+        const double theta = 2 * kPi * (k + 0.5) / rayCount;
+        const double c = std::cos(theta), s = std::sin(theta);
+        // Averaged across the ray over a pixel either side, against noise.
+        auto at = [&](double t, double& value) {
+            double sum = 0, one;
+            for (int side = -1; side <= 1; ++side) {
+                if (!grey.Sample(centre.x + t * c - side * s, centre.y + t * s + side * c, one))
+                    return false;
+                sum += one;
+            }
+            value = sum / 3;
+            return true;
+        };
+        std::vector<double> profile, across;
+        bool complete = true;
+        for (double t = from - 1; t <= to + 1; t += 1) {
+            double value, left, right;
+            if (!at(t, value) ||
+                !grey.Sample(centre.x + t * c + 1.5 * s, centre.y + t * s - 1.5 * c, left) ||
+                !grey.Sample(centre.x + t * c - 1.5 * s, centre.y + t * s + 1.5 * c, right)) {
+                complete = false;
+                break;
+            }
+            profile.push_back(value);
+            across.push_back(std::fabs(left - right));
+        }
+        if (!complete || profile.size() < 12) continue;
+        ++fit.rays;
+        double t = 0;
+        if (kind == RayEdge::kStrongestStep) {
+            std::size_t best = 0;
+            double strongest = 0;
+            for (std::size_t i = 1; i + 1 < profile.size(); ++i) {
+                const double d = std::fabs(profile[i + 1] - profile[i - 1]);
+                if (d > strongest) {
+                    strongest = d;
+                    best = i;
+                }
+            }
+            if (strongest < 6) continue;  // no edge on this ray
+            double offset = 0;
+            if (best > 1 && best + 2 < profile.size()) {
+                const double l = std::fabs(profile[best] - profile[best - 2]);
+                const double r = std::fabs(profile[best + 2] - profile[best]);
+                const double denominator = l - 2 * strongest + r;
+                if (denominator < 0) offset = std::clamp(0.5 * (l - r) / denominator, -0.5, 0.5);
+            }
+            t = from - 1 + static_cast<double>(best) + offset;
+        } else {
+            // Detail over the few pixels inside against the few outside.
+            constexpr int kSpan = 4;
+            std::size_t best = 0;
+            double largest = 0, level = 0;
+            for (std::size_t i = kSpan; i + kSpan < across.size(); ++i) {
+                double in = 0, out = 0;
+                for (int d = 1; d <= kSpan; ++d) {
+                    in += across[i - static_cast<std::size_t>(d)];
+                    out += across[i + static_cast<std::size_t>(d) - 1];
+                }
+                if (in - out > largest) {
+                    largest = in - out;
+                    best = i;
+                    level = (in + out) / (2 * kSpan);
+                }
+            }
+            if (largest < 4 * kSpan) continue;
+            // Detail may fade over the last pixels: the edge is past the last
+            // sample that still has more than the midway level.
+            std::size_t last = best - 1;
+            for (std::size_t j = best + kSpan - 1; j + kSpan >= best; --j)
+                if (across[j] > level) {
+                    last = j;
+                    break;
+                }
+            t = from - 1 + static_cast<double>(last) + 0.5;
+        }
+        edges.push_back({centre.x + t * c, centre.y + t * s});
+    }
+    if (edges.size() < 8) return fit;
+    // Keep the edges near the circle, tightening as the fit settles.
+    // Start from the distance most edges agree on: a second edge within the
+    // window (the far side of a rim) must not pull the fit between the two.
+    std::vector<int> histogram(static_cast<std::size_t>(2 * window) + 8, 0);
+    for (const Point& p : edges) {
+        const double d = std::hypot(p.x - centre.x, p.y - centre.y) - (from - 2);
+        if (d >= 0 && d < static_cast<double>(histogram.size()))
+            ++histogram[static_cast<std::size_t>(d)];
+    }
+    std::size_t peak = 0;
+    int most = -1;
+    for (std::size_t i = 0; i < histogram.size(); ++i) {
+        int sum = 0;
+        for (std::size_t j = i >= 2 ? i - 2 : 0; j <= std::min(histogram.size() - 1, i + 2); ++j)
+            sum += histogram[j];
+        if (sum > most) {
+            most = sum;
+            peak = i;
+        }
+    }
+    CircleFit current = fit;
+    current.radius = from - 2 + static_cast<double>(peak) + 0.5;
+    double tolerance = std::max(3.0, 0.015 * current.radius);
+    for (int round = 0; round < 6; ++round) {
+        std::vector<Point> near;
+        for (const Point& p : edges) {
+            const double d = std::fabs(std::hypot(p.x - current.centre.x, p.y - current.centre.y) -
+                                       current.radius);
+            if (d <= tolerance) near.push_back(p);
+        }
+        if (near.size() < 8) break;
+        CircleFit next = current;
+        if (!FitCircle(near, next)) break;
+        current = next;
+        std::vector<double> nearResiduals;
+        for (const Point& p : near)
+            nearResiduals.push_back(std::fabs(
+                std::hypot(p.x - current.centre.x, p.y - current.centre.y) - current.radius));
+        tolerance = std::max(1.5, 3 * 1.4826 * Median(nearResiduals));
+    }
+    int inliers = 0;
+    for (const Point& p : edges)
+        if (std::fabs(std::hypot(p.x - current.centre.x, p.y - current.centre.y) -
+                      current.radius) <= std::max(2.0, 0.01 * current.radius))
+            ++inliers;
+    fit.centre = current.centre;
+    fit.radius = current.radius;
+    fit.inliers = inliers;
+    return fit;
+}
+
+}  // namespace
+
+ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
+    found = RingDetection{};
+    if (photo.empty()) {
+        SetLastImageError(err::kBadParam);
+        return err::kBadParam;
+    }
+    found.xCenter = photo.width() / 2;
+    found.yCenter = photo.height() / 2;
+    SetLastImageError(err::kNone);
+    const int longer = std::max(photo.width(), photo.height());
+    const int factor = std::max(1, (longer + kReducedSide - 1) / kReducedSide);
+    const Grey grey = Reduce(photo, factor);
+    if (grey.width < 24 || grey.height < 24) return err::kNone;
+
+    double peakShare = 0;
+    const Point reducedCentre = VoteForCentre(grey, peakShare);
+    if (peakShare <= 0) return err::kNone;
+
+    // Radii: the rim is where the scene's angular detail gives way to the
+    // plain housing; the camera's reflection, where plain gives way to detail.
+    const int farthest = static_cast<int>(
+        std::ceil(std::hypot(std::max(reducedCentre.x, grey.width - reducedCentre.x),
+                             std::max(reducedCentre.y, grey.height - reducedCentre.y))));
+    const RadialProfile profile = ProfileAround(grey, reducedCentre, farthest);
+    const int band = std::max(2, std::max(grey.width, grey.height) / 160);
+    const int smallest = std::max(band + 2, std::min(grey.width, grey.height) / 10);
+    // Detail is compared as a ratio: plain is plain however busy the scene.
+    constexpr double kPlain = 1.0;
+    auto visibleAround = [&](int r) {
+        return profile.visible[static_cast<std::size_t>(r - band)] >= 0.3 &&
+               profile.visible[static_cast<std::size_t>(r + band)] >= 0.3;
+    };
+    // Plain means no more detail than the plainest circles have (noise).
+    double plainest = 1e9;
+    for (int r = smallest; r + band <= farthest; ++r)
+        if (visibleAround(r))
+            plainest = std::min(plainest, MeanDetail(profile, r - band, r + band));
+    const double plainLevel = 3 * plainest + 1;
+    double evenest = 1e9;
+    for (int r = smallest; r + band <= farthest; ++r)
+        if (visibleAround(r))
+            evenest = std::min(evenest, MeanOver(profile.spread, r - band, r + band));
+    const double evenLevel = 3 * evenest + 4;
+    // The rim: a step with one sign all round, with the plain housing outside
+    // (the scene just inside may be nearly as plain, a clear sky); the
+    // reflection's edge: plain inside, detail outside.
+    // Edges inside the ring may score higher (the reflection's own edge, a
+    // horizon with a plain ground), so the outermost good candidate wins.
+    const int outer = [&] {
+        std::vector<double> scores(static_cast<std::size_t>(farthest) + 1, 0);
+        double top = 0;
+        for (int r = smallest; r + band <= farthest; ++r) {
+            if (!visibleAround(r)) continue;
+            const double in = MeanDetail(profile, r - band, r - 1);
+            const double out = MeanDetail(profile, r + 1, r + band);
+            if (out > plainLevel || in < out ||
+                MeanOver(profile.spread, r + 1, r + band) > evenLevel)
+                continue;
+            const double plainness = 1 / (1 + (out - plainest) / (plainest + 0.5));
+            scores[static_cast<std::size_t>(r)] =
+                profile.step[static_cast<std::size_t>(r)] * plainness;
+            top = std::max(top, scores[static_cast<std::size_t>(r)]);
+        }
+        for (int r = farthest; r >= smallest; --r)
+            if (top > 0 && scores[static_cast<std::size_t>(r)] >= 0.35 * top) return r;
+        return 0;
+    }();
+    const int inner = [&] {
+        int best = 0;
+        double bestScore = 1;
+        for (int r = std::max(band + 1, outer / 20); r < outer * 85 / 100; ++r) {
+            if (!visibleAround(r)) continue;
+            const double score = (MeanDetail(profile, r + 1, r + band) + kPlain) /
+                                 (MeanDetail(profile, r - band, r - 1) + kPlain);
+            if (score > bestScore) {
+                bestScore = score;
+                best = r;
+            }
+        }
+        return best;
+    }();
+    if (outer == 0) return err::kNone;
+
+    // Full resolution: both circles fitted to the edges along rays.
+    const FullGrey full{photo};
+    const double k = factor;
+    const Point centre{(reducedCentre.x + 0.5) * k - 0.5, (reducedCentre.y + 0.5) * k - 0.5};
+    const double window = std::max((band + 2) * k, 8.0);
+    // The camera's reflection has a sharp, complete edge: it places the
+    // centre unless the rim, fitted from there, agrees better.
+    CircleFit eye;
+    if (inner > 0)
+        eye = RefineCircle(full, centre, (inner + 0.5) * k, window, 360, RayEdge::kStrongestStep);
+    const double eyeShare = eye.rays > 0 ? static_cast<double>(eye.inliers) / eye.rays : 0;
+    const CircleFit rim =
+        RefineCircle(full, eyeShare >= 0.5 ? eye.centre : centre, (outer + 0.5) * k,
+                     window + std::max(2.0, 0.06 * outer) * k, 720, RayEdge::kDetailEnds);
+    const double rimShare = rim.rays > 0 ? static_cast<double>(rim.inliers) / rim.rays : 0;
+    Point best = centre;
+    if (eyeShare >= 0.8 || (eyeShare > 0 && eyeShare >= rimShare)) {
+        best = eye.centre;
+    } else if (rimShare > 0) {
+        best = rim.centre;
+    }
+    found.xCenter = best.x;
+    found.yCenter = best.y;
+    found.outerRadius = rim.inliers > 0 ? rim.radius : (outer + 0.5) * k;
+    found.innerRadius = eye.inliers > 0 ? eye.radius : (inner + 0.5) * k;
+    // Both circles must be there: a ring photograph has edges on most rays
+    // of both, a picture without a ring on few rays of either.
+    found.confidence = std::clamp(1.25 * std::sqrt(rimShare * eyeShare), 0.0, 1.0);
+    return err::kNone;
+}
+
+RingParams RingFromDetection(const RingDetection& found) {
+    RingParams ring;
+    ring.XCenter = static_cast<int>(std::lround(found.xCenter));
+    ring.YCenter = static_cast<int>(std::lround(found.yCenter));
+    ring.OuterRadius = static_cast<int>(std::lround(found.outerRadius));
+    ring.InnerRadius = static_cast<int>(std::lround(found.innerRadius));
+    return ring;
+}
+
+}  // namespace orbelune
