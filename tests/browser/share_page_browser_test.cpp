@@ -10,10 +10,18 @@
 #include <map>
 #include <string>
 
+#include <QApplication>
+#include <QDir>
+
+#include "app/orbelune_app.h"
+#include "app/pano_view.h"
+#include "app/scripted_ui.h"
 #include "export/share_page.h"
 #include "image/file_io.h"
 #include "image/image_format.h"
 #include "image/rgb_image.h"
+#include "platform/settings_keys.h"
+#include "platform/settings_store.h"
 
 namespace orbelune {
 namespace {
@@ -190,6 +198,52 @@ TEST_F(SharePageBrowser, TheBatchToolsFolderOfAVeryWidePanoramaOpensToo) {
     // A strip this low needs a narrow view: no empty band above or below.
     EXPECT_TRUE(FilledTopToBottom(Shot("start.png")));
     const Colour start = MiddleColour(Shot("start.png"));
+    EXPECT_GT(start.red, start.blue + 80);
+    const Colour turned = MiddleColour(Shot("turned.png"));
+    EXPECT_GT(turned.blue, turned.red + 80);
+}
+
+// The program's own command, as a user reaches it: Share as 360° on a panorama
+// in the panorama view, the folder proposed beside the photo, opened in the browser.
+TEST_F(SharePageBrowser, TheProgramsShareCommandWritesAPageThatOpens) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "browser_tests";
+    char* argv[] = {name, nullptr};
+    std::unique_ptr<QApplication> qapp;
+    if (!QApplication::instance()) qapp = std::make_unique<QApplication>(argc, argv);
+
+    MemorySettingsStore store;
+    store.SetInt(settings::kPan.section, settings::kPan.key, 270);
+    store.SetInt(settings::kTilt.section, settings::kTilt.key, 0);
+    ScriptedUi ui;
+    COrbeluneApp app(store, ui);
+    ASSERT_TRUE(app.InitInstance());
+    app.m_strFileName = QStringLiteral("bay.jpg");
+    app.m_strPathName = QString::fromStdString(temp_.path() + "/bay.jpg");
+    CPanoView* view = app.m_pPanoView;
+    view->PrepareForNewPanorama();
+    app.SwitchView(2);
+    view->currentImage() = HalvesPanorama();
+    view->InitCropLines();
+    view->ShowNewPanorama();
+
+    folder_ = temp_.path() + "/bay_360";
+    ui.fileNames.push_back(QString::fromStdString(folder_));
+    ui.answers.push_back(UiServices::Answer::Yes);  // open it in the browser now
+    view->OnShare360();
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_EQ(ui.dialogs[0].proposed, QString::fromStdString(folder_));
+    ASSERT_EQ(ui.opened.size(), 1u) << qPrintable(ui.LastMessage());
+    EXPECT_EQ(ui.opened[0], QDir(QString::fromStdString(folder_)).filePath("index.html"));
+
+    auto facts = View();
+    ASSERT_EQ(facts["exit"], "0") << facts["output"];
+    EXPECT_EQ(facts["loaded"], "true") << facts["output"];
+    EXPECT_EQ(facts["title"], "bay");
+    EXPECT_NEAR(std::stod(facts["yaw"]), -90, 0.5);
+    const Colour start = MiddleColour(Shot("start.png"));
+    EXPECT_GT(start.distinct, 1) << "blank view";
     EXPECT_GT(start.red, start.blue + 80);
     const Colour turned = MiddleColour(Shot("turned.png"));
     EXPECT_GT(turned.blue, turned.red + 80);
