@@ -15,10 +15,12 @@ QString KeyOf(const std::string& section, const std::string& key) {
 
 QtSettingsStore::QtSettingsStore()
     : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QStringLiteral("Halvarn"), QStringLiteral("Orbelune"))) {}
+                                            QStringLiteral("Halvarn"),
+                                            QStringLiteral("Orbelune"))) {}
 
 QtSettingsStore::QtSettingsStore(const std::string& iniPath)
-    : settings_(std::make_unique<QSettings>(QString::fromStdString(iniPath), QSettings::IniFormat)) {}
+    : settings_(
+          std::make_unique<QSettings>(QString::fromStdString(iniPath), QSettings::IniFormat)) {}
 
 QtSettingsStore::~QtSettingsStore() = default;
 
@@ -50,6 +52,8 @@ void QtSettingsStore::SetString(const std::string& section, const std::string& k
     settings_->sync();
 }
 
-std::string QtSettingsStore::FilePath() const { return settings_->fileName().toStdString(); }
+std::string QtSettingsStore::FilePath() const {
+    return settings_->fileName().toStdString();
+}
 
 }  // namespace orbelune

@@ -15,7 +15,7 @@ namespace orbelune {
 // atomically, so the program and the batch tool can share it.
 class QtSettingsStore : public SettingsStore {
 public:
-    QtSettingsStore();                                  // the user's own store
+    QtSettingsStore();                                     // the user's own store
     explicit QtSettingsStore(const std::string& iniPath);  // a given file (tests)
     ~QtSettingsStore() override;
 

@@ -34,8 +34,8 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
 
 bool UpgradeSettingsVersion(SettingsStore& store) {
     const std::string current = settings::VersionText();
-    const std::string stored =
-        store.GetString(settings::kVersionSection, settings::kVersionKey, settings::kVersionDefault);
+    const std::string stored = store.GetString(settings::kVersionSection, settings::kVersionKey,
+                                               settings::kVersionDefault);
     if (EqualIgnoringCase(stored, current)) return false;
     store.SetString(settings::kVersionSection, settings::kVersionKey, current);
     Write(store, settings::kMovieWidth, 400);

@@ -14,10 +14,13 @@ namespace {
 TEST(SettingsUpgrade, FirstStartWritesVersionAndSixDefaultsInOrder) {
     MemorySettingsStore store;
     EXPECT_TRUE(UpgradeSettingsVersion(store));
-    const std::vector<std::string> expected{
-        "VERSION/VERSION",           "DEFAULTS/DEFAULT_MOVIE_WIDTH", "DEFAULTS/DEFAULT_MOVIE_HEIGHT",
-        "DEFAULTS/DEFAULT_SHARPNESS", "DEFAULTS/QUALITY",            "DEFAULTS/CORRECTION",
-        "DEFAULTS/COMPRESSOR"};
+    const std::vector<std::string> expected{"VERSION/VERSION",
+                                            "DEFAULTS/DEFAULT_MOVIE_WIDTH",
+                                            "DEFAULTS/DEFAULT_MOVIE_HEIGHT",
+                                            "DEFAULTS/DEFAULT_SHARPNESS",
+                                            "DEFAULTS/QUALITY",
+                                            "DEFAULTS/CORRECTION",
+                                            "DEFAULTS/COMPRESSOR"};
     EXPECT_EQ(store.writes(), expected);
     EXPECT_EQ(store.GetString("VERSION", "VERSION", ""), "3.0000");
     EXPECT_FALSE(store.Contains("DEFAULTS", "ZOOM"));
@@ -41,8 +44,9 @@ class IniStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() /
-               ("orbelune-settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("orbelune-settings-" +
+                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         path_ = (dir_ / "Orbelune.ini").string();
