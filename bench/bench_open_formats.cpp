@@ -137,8 +137,9 @@ void DisplayCopy(const RgbImage& source) {
         FitDisplaySize(source.width(), source.height(), kBoxWidth, kBoxHeight, false);
     RgbImage scaled;
     (void)scaled.AllocatePixels(size.width, size.height);
-    ResampleBilinear(source.data(), source.width(), source.height(), scaled.data(), size.width,
-                     size.height);
+    const bool resampled = ResampleBilinear(source.data(), source.width(), source.height(),
+                                            scaled.data(), size.width, size.height);
+    benchmark::DoNotOptimize(resampled);
     benchmark::DoNotOptimize(scaled.data());
 }
 

@@ -42,7 +42,7 @@ const QString kMovieFilters = QStringLiteral("MOVIE Files (*.mov *.MOV);;All fil
 const QString kHtmlBrowseTitle = QStringLiteral("Embed QuickTime movie in HTML Template");
 const QString kHtmlFilters =
     QStringLiteral("HTML Files (*.html *.htm *.HTML *.HTM);;All files (*)");
-constexpr int kMaxMovieSide = 65535;
+using orbelune::kMaxMovieSide;
 
 std::string Std(const QString& text) {
     return QFile::encodeName(text).toStdString();
@@ -351,10 +351,24 @@ void CMoviePropsDlg::OnInitDialog() {
         props::TiltLimits(orbelune::Read(m_app.store(), orbelune::settings::kMirror));
     m_nTiltMin = tilt.minimum;
     m_nTiltMax = tilt.maximum;
-    m_fZoom = props::CorrectZoom(m_fZoom);
-    m_nPan = props::CorrectPan(m_nPan);
-    m_nTilt = (m_nTilt < m_nTiltMin || m_nTilt > m_nTiltMax) ? 0 : m_nTilt;
-    m_nTiles = props::CorrectTiles(m_nTiles);
+    // The same correction the batch tool and the build apply, so that the
+    // dialog never shows (and stores) what the build would refuse.
+    orbelune::MovieSettings incoming;
+    incoming.zoom = m_fZoom;
+    incoming.pan = m_nPan;
+    incoming.tilt = m_nTilt;
+    incoming.tiles = m_nTiles;
+    incoming.compressor = m_nCodec;
+    incoming.movieWidth = m_nMovieWidth;
+    incoming.movieHeight = m_nMovieHeight;
+    const orbelune::MovieSettings corrected = props::CorrectedSettings(
+        incoming, orbelune::Read(m_app.store(), orbelune::settings::kMirror));
+    m_fZoom = corrected.zoom;
+    m_nPan = corrected.pan;
+    m_nTilt = corrected.tilt;
+    m_nTiles = corrected.tiles;
+    m_nMovieWidth = corrected.movieWidth;
+    m_nMovieHeight = corrected.movieHeight;
     m_nOpeningCodec = m_nCodec;
 
     const auto select = [](QComboBox* combo, int index, int* selection) {
@@ -411,7 +425,7 @@ bool CMoviePropsDlg::TakeFields() {
          {std::pair{m_pMovieWidth, &m_nMovieWidth}, std::pair{m_pMovieHeight, &m_nMovieHeight}}) {
         bool whole = false;
         const int value = edit->text().trimmed().toInt(&whole);
-        if (!whole || value < 1 || value > kMaxMovieSide) {
+        if (!whole || !orbelune::IsStorableMovieSide(value)) {
             m_app.ui().MessageBox(
                 this,
                 QStringLiteral("Please enter an integer between 1 and %1.").arg(kMaxMovieSide),

@@ -227,9 +227,15 @@ bool CPanoView::OpenPanoramaFile(const QString& path) {
 }
 
 void CPanoView::ShowNewPanorama() {
-    m_pWnd->TakeBase();
+    const bool based = m_pWnd->TakeBase();
     m_pWnd->ResetCropLines();
     ReadSliders();
+    if (!based) {
+        // Without a base no adjustment can start from it: the panorama stays as it came.
+        m_app.ui().MessageBox(this, QStringLiteral("Out of memory!"), UiServices::Icon::Stop,
+                              UiServices::Buttons::Ok);
+        return;
+    }
     ApplyAdjustments();
 }
 
@@ -574,6 +580,15 @@ int CPanoView::SaveMovieFile() {
         result = buildMovie
                      ? buildMovie(m_pWnd->image(), settings, settings.moviePath, hooks)
                      : orbelune::SaveMovie(m_pWnd->image(), settings, settings.moviePath, hooks);
+    }
+    if (result != 0 && orbelune::IsSaveMovieError(result)) {
+        // The build's own reasons are told as they are, never as a number.
+        m_app.ui().MessageBox(
+            this,
+            QString::fromStdString(orbelune::SaveMovieErrorText(result, m_pWnd->image(), settings)),
+            UiServices::Icon::Stop, UiServices::Buttons::Ok);
+        m_app.ui().EndWaitCursor();
+        return -2;
     }
     if (result != 0) {
         m_app.ui().MessageBox(

@@ -80,8 +80,8 @@ int CPanoWnd::UndoCrop() {
     return 0;
 }
 
-void CPanoWnd::TakeBase() {
-    orbelune::TakeBase(m_images);
+bool CPanoWnd::TakeBase() {
+    return orbelune::TakeBase(m_images) == orbelune::err::kNone;
 }
 
 int CPanoWnd::ApplyAdjustments(const orbelune::PanoAdjustments& adjustments) {
@@ -93,8 +93,9 @@ int CPanoWnd::ApplyAdjustments(const orbelune::PanoAdjustments& adjustments) {
     }
     if (error != orbelune::err::kNone) {
         // The picture shown must never be a half-adjusted one: fall back to the base.
-        m_image.CopyImage(m_images.base);
-        if (error == orbelune::err::kNoMemory) {
+        // Should that copy fail too, memory is short whatever the adjustment said.
+        const bool restored = m_image.CopyImage(m_images.base) == orbelune::err::kNone;
+        if (error == orbelune::err::kNoMemory || !restored) {
             m_app.ui().MessageBox(this, QStringLiteral("Out of memory!"), UiServices::Icon::Stop,
                                   UiServices::Buttons::Ok);
         }

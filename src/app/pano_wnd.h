@@ -23,7 +23,8 @@ public:
     // 0 when cropped; -1 otherwise (the user is told about bad lines or memory).
     int CropToLines();
     int UndoCrop();
-    void TakeBase();
+    // false when the base could not be copied (out of memory).
+    [[nodiscard]] bool TakeBase();
     int ApplyAdjustments(const orbelune::PanoAdjustments& adjustments);
     void ClearUndo() { m_images.undo.FreePixels(); }
     void FreeImages();

@@ -15,6 +15,7 @@
 #include "app/ui_services.h"
 #include "image/file_types.h"
 #include "image/image_io.h"
+#include "image/panorama_shape.h"
 #include "platform/settings_keys.h"
 
 namespace {
@@ -90,8 +91,7 @@ int COrbeluneView::ClassifyImageFile(const QString& path) {
             QString::fromStdString(orbelune::DescribeLoadFailure(file, format, result));
         return kNotAnImage;
     }
-    const double ratio = static_cast<double>(size.width) / static_cast<double>(size.height);
-    return ratio > 2.0 ? kPanorama : kRingPhoto;
+    return orbelune::IsPanoramaShape(size.width, size.height) ? kPanorama : kRingPhoto;
 }
 
 void COrbeluneView::OnOpenRawImage() {

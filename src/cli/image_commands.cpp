@@ -1,17 +1,18 @@
 // info, convert and adjust: single pictures through the image layer.
 #include <sys/stat.h>
 
-#include <charconv>
 #include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/numbers.h"
 #include "image/adjustments.h"
 #include "image/file_types.h"
 #include "image/image_error.h"
 #include "image/image_format.h"
 #include "image/image_io.h"
 #include "image/image_layer.h"
+#include "image/panorama_shape.h"
 #include "image/rgb_image.h"
 
 namespace orbelune::cli {
@@ -23,11 +24,6 @@ constexpr const char* kConvertUsage = "usage: orbelune-cli convert IN -o OUT";
 constexpr const char* kAdjustUsage =
     "usage: orbelune-cli adjust IN -o OUT [--sharpness 0..100] [--brightness 0..100] "
     "[--contrast 0..100] [--saturation 0..300]";
-
-bool ParseInt(const std::string& text, int& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
-}
 
 // Loads a picture, printing the image layer's text on failure.
 bool Load(const std::string& path, RgbImage& image) {
@@ -104,8 +100,7 @@ int RunInfo(const Args& args) {
         if (!Load(args[0], image)) return kExitFailed;
         size = {image.width(), image.height()};
     }
-    // Classify as the start view does: wider than twice the height is a panorama.
-    const bool panorama = static_cast<double>(size.width) / size.height > 2.0;
+    const bool panorama = IsPanoramaShape(size.width, size.height);
     std::printf("format=%d width=%d height=%d kind=%s\n", static_cast<int>(format), size.width,
                 size.height, panorama ? "panorama" : "ring");
     return kExitOk;

@@ -1,5 +1,4 @@
 // movie: a panorama picture to a VR panorama movie, with an optional web page.
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -8,6 +7,7 @@
 #include <system_error>
 
 #include "cli/commands.h"
+#include "cli/numbers.h"
 #include "cli/progress_bar.h"
 #include "export/html_template.h"
 #include "export/movie_props.h"
@@ -38,18 +38,6 @@ constexpr const char* kMovieUsage =
     "  becomes 1, pan outside 0..360 and a tilt outside the mirror's limits become 0, tiles\n"
     "  other than 1, 4, 8, ..., 24 become 1 (Sorenson: at least 4). OUT without an extension\n"
     "  gets .mov. The page refers to the movie by OUT as given.";
-
-constexpr int kMaxMovieSide = 65535;
-
-bool ParseInt(const std::string& text, int& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool ParseFloat(const std::string& text, float& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
 
 void Note(const std::string& text) {
     std::fprintf(stderr, "orbelune-cli: %s\n", text.c_str());
@@ -108,9 +96,9 @@ std::optional<int> ParseMovieArgs(const Args& args, MovieOptions& o) {
             const std::size_t x = value.find('x');
             int w = 0, h = 0;
             if (!hasValue || x == std::string::npos || !ParseInt(value.substr(0, x), w) ||
-                !ParseInt(value.substr(x + 1), h) || w < 1 || h < 1 || w > kMaxMovieSide ||
-                h > kMaxMovieSide)
-                return need("WxH, each from 1 to 65535");
+                !ParseInt(value.substr(x + 1), h) || !IsStorableMovieSide(w) ||
+                !IsStorableMovieSide(h))
+                return need(("WxH, each from 1 to " + std::to_string(kMaxMovieSide)).c_str());
             o.width = w;
             o.height = h;
         } else if (arg == "--html") {
@@ -174,11 +162,6 @@ int RunMovie(const Args& args) {
         return UsageError("stored correction " + std::to_string(wanted.correction) +
                               " is not a valid correction mode; give --correction",
                           kMovieUsage);
-    if (wanted.movieWidth < 1 || wanted.movieWidth > kMaxMovieSide || wanted.movieHeight < 1 ||
-        wanted.movieHeight > kMaxMovieSide)
-        return UsageError("stored movie size " + std::to_string(wanted.movieWidth) + "x" +
-                              std::to_string(wanted.movieHeight) + " is not usable; give --size",
-                          kMovieUsage);
 
     const int mirrorType = Read(store, settings::kMirror);
     MovieSettings settings = props::CorrectedSettings(wanted, mirrorType);
@@ -192,6 +175,10 @@ int RunMovie(const Args& args) {
         Note("tilt " + std::to_string(*o.tilt) + " is outside this mirror's " +
              std::to_string(limits.minimum) + ".." + std::to_string(limits.maximum) + "; using 0");
     }
+    if (settings.movieWidth != wanted.movieWidth || settings.movieHeight != wanted.movieHeight)
+        Note("stored movie size " + std::to_string(wanted.movieWidth) + "x" +
+             std::to_string(wanted.movieHeight) + " cannot be stored in a movie; using " +
+             std::to_string(settings.movieWidth) + "x" + std::to_string(settings.movieHeight));
     if (o.tiles && settings.tiles != *o.tiles)
         Note("tiles " + std::to_string(*o.tiles) + " is not 1, 4, 8, ..., 24" +
              (settings.compressor == props::kSorensonCodec ? " (Sorenson needs at least 4)" : "") +
@@ -217,7 +204,8 @@ int RunMovie(const Args& args) {
     if (hooks.creationTime == 0) hooks.creationTime = std::time(nullptr);
     const int result = SaveMovie(panorama, settings, settings.moviePath, hooks);
     bar.Clear();
-    if (result != 0) return Failure(settings.moviePath + ": " + ToolboxErrorText(result));
+    if (result != 0)
+        return Failure(settings.moviePath + ": " + SaveMovieErrorText(result, panorama, settings));
 
     // Only a movie that was built gets its page; a failed build leaves an old page alone.
     if (o.html.empty()) return kExitOk;

@@ -1,5 +1,4 @@
 // share: a panorama picture to a folder with a web page that turns it around.
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -7,6 +6,7 @@
 #include <system_error>
 
 #include "cli/commands.h"
+#include "cli/numbers.h"
 #include "export/movie_props.h"
 #include "export/movie_settings.h"
 #include "export/share360.h"
@@ -29,16 +29,6 @@ constexpr const char* kShareUsage =
     "  empty or hold an earlier share. The view opens at the stored movie settings' pan,\n"
     "  tilt and zoom (corrected as the movie properties dialog corrects them) unless given.\n"
     "  The title defaults to the panorama's name.";
-
-bool ParseInt(const std::string& text, int& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool ParseFloat(const std::string& text, float& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
 
 void Note(const std::string& text) {
     std::fprintf(stderr, "orbelune-cli: %s\n", text.c_str());

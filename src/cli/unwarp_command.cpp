@@ -1,7 +1,6 @@
 // unwarp and synth: ring photographs to panoramas and back.
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/numbers.h"
 #include "cli/progress_bar.h"
 #include "export/movie_settings.h"
 #include "export/share360.h"
@@ -22,6 +22,7 @@
 #include "image/image_format.h"
 #include "image/image_io.h"
 #include "image/image_layer.h"
+#include "image/panorama_shape.h"
 #include "image/parallel.h"
 #include "image/rgb_image.h"
 #include "platform/qt_settings_store.h"
@@ -52,18 +53,6 @@ constexpr const char* kSynthUsage =
 
 constexpr int kMaxJobs = 64;
 
-bool ParseInt(const std::string& text, int& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-// "X,Y" or "WxH".
-bool ParsePair(const std::string& text, char separator, int& first, int& second) {
-    const std::size_t at = text.find(separator);
-    return at != std::string::npos && ParseInt(text.substr(0, at), first) &&
-           ParseInt(text.substr(at + 1), second);
-}
-
 bool ParseMirror(const std::string& text, int& type) {
     if (const MirrorInfo* mirror = FindMirrorByCliName(text)) {
         type = mirror->value;
@@ -85,8 +74,7 @@ std::string RadiusProblem(int outerRadius, int mirrorType) {
 }
 
 bool IsPanorama(const RgbImage& image) {
-    // The start view's rule: wider than twice the height.
-    return static_cast<double>(image.width()) / image.height() > 2.0;
+    return IsPanoramaShape(image.width(), image.height());
 }
 
 std::string Comparable(const std::string& path) {

@@ -103,13 +103,45 @@ std::string CompleteMoviePath(const std::string& typed, const std::string& refer
     return parts.folder + parts.base + parts.extension;
 }
 
+int CorrectMovieSide(int side, int fallback) {
+    if (side > kMaxMovieSide) return kMaxMovieSide;
+    return side < 1 ? fallback : side;
+}
+
 MovieSettings CorrectedSettings(const MovieSettings& settings, int mirrorType) {
+    const MovieSettings defaults;
     MovieSettings corrected = settings;
     corrected.zoom = CorrectZoom(settings.zoom);
     corrected.pan = CorrectPan(settings.pan);
     corrected.tilt = CorrectTilt(settings.tilt, mirrorType);
     corrected.tiles = UpdateTiles(settings.compressor, CorrectTiles(settings.tiles), false).tiles;
-    return corrected;
+    corrected.movieWidth = CorrectMovieSide(settings.movieWidth, defaults.movieWidth);
+    corrected.movieHeight = CorrectMovieSide(settings.movieHeight, defaults.movieHeight);
+    // A confirmed size the movie cannot hold is forgotten, not passed on.
+    if (!IsStorableMovieSide(corrected.confirmedWidth)) corrected.confirmedWidth = 0;
+    if (!IsStorableMovieSide(corrected.confirmedHeight)) corrected.confirmedHeight = 0;
+    return BuildableSettings(corrected);
+}
+
+MovieSettings BuildableSettings(const MovieSettings& settings) {
+    MovieSettings s = settings;
+    if (s.tiles < kMinTiles) s.tiles = kMinTiles;
+    if (s.tiles > kMaxTiles) s.tiles = kMaxTiles;
+    s.zoom = CorrectZoom(s.zoom);
+    s.pan = CorrectPan(s.pan);
+    if (s.tilt < -90 || s.tilt > 90) s.tilt = 0;
+    if (s.confirmedWidth != 0) s.movieWidth = s.confirmedWidth;
+    if (s.confirmedHeight != 0) s.movieHeight = s.confirmedHeight;
+    return s;
+}
+
+std::string SettingsProblem(const MovieSettings& settings) {
+    if (IsStorableMovieSide(settings.movieWidth) && IsStorableMovieSide(settings.movieHeight))
+        return {};
+    return "The movie size " + std::to_string(settings.movieWidth) + " x " +
+           std::to_string(settings.movieHeight) +
+           " cannot be stored in a movie.  Width and height must be between 1 and " +
+           std::to_string(kMaxMovieSide) + ".";
 }
 
 }  // namespace orbelune::movie_props

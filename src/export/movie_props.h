@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "export/movie_layout.h"
 #include "export/movie_settings.h"
 #include "image/file_names.h"
 
@@ -33,7 +34,6 @@ struct Range {
 
 inline constexpr Range kZoomSlider{100, 200};  // zoom x 100
 inline constexpr Range kPanRange{0, 360};
-inline constexpr int kMaxTiles = 24;
 
 // Opening corrections: values outside their range fall back as the dialog does.
 float CorrectZoom(float zoom);              // outside 1.0..2.0 -> 1.0
@@ -77,9 +77,27 @@ std::string ProposedTitle(const std::string& htmlPath);
 // lands in the reference's folder with its extension.
 std::string CompleteMoviePath(const std::string& typed, const std::string& reference);
 
-// A whole settings record put through the opening corrections (the mirror
-// type gives the tilt limits). Codec, quality and correction indexes outside
-// their lists are left for the caller to refuse.
+// A movie width or height as the dialog opens with it: kept when the movie
+// can hold it, kMaxMovieSide above that, `fallback` below 1.
+int CorrectMovieSide(int side, int fallback);
+
+// The one validation of a settings record: every path that ends in a movie
+// goes through it (the dialog's opening, the panorama view before a build, the
+// batch tool's movie and share; the build itself takes BuildableSettings, which
+// this ends with). The mirror type gives the tilt limits; the confirmed sizes,
+// when set, are the movie's. Codec, quality and correction indexes outside
+// their lists are left for the caller to refuse (see SettingsProblem).
 MovieSettings CorrectedSettings(const MovieSettings& settings, int mirrorType);
+
+// What the build makes of a record that did not pass the dialog: the tile
+// count clamped to what the format can cut (1..kMaxTiles), zoom, pan and a
+// tilt beyond +-90 put back as the dialog would, the confirmed sizes taken.
+// A record from CorrectedSettings comes out unchanged.
+MovieSettings BuildableSettings(const MovieSettings& settings);
+
+// Why no movie can be built with these settings (a size the movie cannot
+// hold), or empty. The build refuses with it; the dialog never stores such a
+// record, since CorrectedSettings and its size check share the limit.
+std::string SettingsProblem(const MovieSettings& settings);
 
 }  // namespace orbelune::movie_props

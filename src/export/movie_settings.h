@@ -6,6 +6,15 @@ namespace orbelune {
 
 class SettingsStore;
 
+// The largest movie width or height: the movie box and the track sizes hold
+// them as signed 16-bit values. The properties dialog, the batch tool and the
+// build all take it from here.
+inline constexpr int kMaxMovieSide = 32767;
+// A movie width or height the movie can hold: 1 to kMaxMovieSide.
+constexpr bool IsStorableMovieSide(int side) {
+    return side >= 1 && side <= kMaxMovieSide;
+}
+
 // How a panorama becomes a VR movie; loaded from the settings store at start-up,
 // edited by the movie properties dialog, consumed by the movie build.
 struct MovieSettings {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "export/movie_layout.h"
+#include "export/movie_props.h"
 #include "export/temp_files.h"
 #include "export/toolbox_messages.h"
 #include "export/vr_toolbox.h"
@@ -16,8 +17,6 @@
 namespace orbelune {
 namespace {
 
-// Movie box sides and track sizes are signed 16-bit in the movie.
-constexpr int kMaxMovieSide = 32767;
 // The tiles' image descriptions hold their sides as signed 16-bit values.
 constexpr int kMaxTileSide = 32767;
 
@@ -33,28 +32,8 @@ public:
     ProgressScope& operator=(const ProgressScope&) = delete;
 };
 
-// The properties dialog's own corrections, for settings that did not pass it
-// (a hand-edited settings store, the batch tool).
-MovieSettings CorrectedSettings(MovieSettings s) {
-    if (s.tiles < kMinTiles) s.tiles = kMinTiles;
-    if (s.tiles > kMaxTiles) s.tiles = kMaxTiles;
-    if (!(s.zoom >= 1.0f && s.zoom <= 2.0f)) s.zoom = 1.0f;
-    if (s.pan < 0 || s.pan > 360) s.pan = 0;
-    if (s.tilt < -90 || s.tilt > 90) s.tilt = 0;
-    if (s.confirmedWidth != 0) s.movieWidth = s.confirmedWidth;
-    if (s.confirmedHeight != 0) s.movieHeight = s.confirmedHeight;
-    return s;
-}
-
-// Why the movie cannot hold these sizes, or empty.
-std::string SizeProblem(const RgbImage& panorama, const MovieSettings& s) {
-    if (s.movieWidth < 1 || s.movieWidth > kMaxMovieSide || s.movieHeight < 1 ||
-        s.movieHeight > kMaxMovieSide) {
-        return "The movie size " + std::to_string(s.movieWidth) + " x " +
-               std::to_string(s.movieHeight) +
-               " cannot be stored in a movie.  Width and height must be between 1 and " +
-               std::to_string(kMaxMovieSide) + ".";
-    }
+// Why the panorama cannot be cut into the tiles of a movie, or empty.
+std::string TileProblem(const RgbImage& panorama, const MovieSettings& s) {
     const FittedSize fitted = FitMovieImage(panorama.width(), panorama.height(), s.tiles);
     const int tileHeight = fitted.width / s.tiles;
     if (!fitted.Storable() || fitted.height > kMaxTileSide || tileHeight > kMaxTileSide) {
@@ -108,27 +87,20 @@ int BuildPanoramaMovie(const MovieSettings& s, const std::string& destination,
 
 int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
               const std::string& destination, const MovieBuildHooks& hooks) {
-    auto tell = [&hooks](const std::string& text) {
-        if (hooks.showMessage) hooks.showMessage(text);
-    };
-    if (panorama.empty() || destination.empty()) return -1;
-    const MovieSettings s = CorrectedSettings(settings);
-    if (std::string problem = SizeProblem(panorama, s); !problem.empty()) {
-        tell(problem);
-        return -1;
-    }
+    if (panorama.empty()) return movie_err::kNoPanorama;
+    if (destination.empty()) return movie_err::kNoDestination;
+    const MovieSettings s = movie_props::BuildableSettings(settings);
+    if (!movie_props::SettingsProblem(s).empty()) return movie_err::kUnstorableSize;
+    if (!TileProblem(panorama, s).empty()) return movie_err::kUntileable;
 
     TempFolder folder;
-    if (!folder.valid()) {
-        tell("No temporary folder could be made for the movie's working files.");
-        return -1;
-    }
+    if (!folder.valid()) return movie_err::kNoTempFolder;
     std::string imageFile;
     {
         ProgressScope progress(hooks.progress);
         imageFile = PrepareMovieImage(panorama, s.tiles, folder.path());
     }
-    if (imageFile.empty()) return -1;
+    if (imageFile.empty()) return movie_err::kPrepareFailed;
 
     // Written beside the destination and renamed over it only when everything
     // worked, so a failure neither leaves a partial movie nor loses an old one.
@@ -151,6 +123,31 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
     if (result != tbx::kOk) std::remove(partial.c_str());
     UnregisterTempPath(slot);
     return result;
+}
+
+bool IsSaveMovieError(int code) {
+    return code >= movie_err::kNoPanorama && code <= movie_err::kPrepareFailed;
+}
+
+std::string SaveMovieErrorText(int code, const RgbImage& panorama, const MovieSettings& settings) {
+    const MovieSettings s = movie_props::BuildableSettings(settings);
+    switch (code) {
+        case movie_err::kNoPanorama:
+            return "There is no panorama to make a movie of.";
+        case movie_err::kNoDestination:
+            return "No movie file name was given.";
+        case movie_err::kUnstorableSize:
+            return movie_props::SettingsProblem(s);
+        case movie_err::kUntileable:
+            return TileProblem(panorama, s);
+        case movie_err::kNoTempFolder:
+            return "No temporary folder could be made for the movie's working files.";
+        case movie_err::kPrepareFailed:
+            return "The panorama could not be fitted to the movie's tiles, turned and written "
+                   "as the movie's working picture.";
+        default:
+            return ToolboxErrorText(code);
+    }
 }
 
 std::string ToolboxErrorText(int code) {

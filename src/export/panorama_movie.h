@@ -28,12 +28,30 @@ struct MovieBuildHooks {
 // as BMP into `folder`; the file's path, or empty on failure.
 std::string PrepareMovieImage(const RgbImage& panorama, int tiles, const std::string& folder);
 
+// SaveMovie's own results, apart from the toolbox's codes (1..90, and the
+// platform's negative numbers), each with its own text in SaveMovieErrorText.
+namespace movie_err {
+inline constexpr int kNoPanorama = 1001;
+inline constexpr int kNoDestination = 1002;
+inline constexpr int kUnstorableSize = 1003;  // a movie side outside 1..kMaxMovieSide
+inline constexpr int kUntileable = 1004;      // the panorama cannot be cut into the tiles
+inline constexpr int kNoTempFolder = 1005;
+inline constexpr int kPrepareFailed = 1006;  // fitting, turning or writing the working picture
+}  // namespace movie_err
+
 // Builds the one-node VR panorama movie of `panorama` into `destination`
 // (written to a temporary file beside it and renamed over it only on success;
-// every temporary file is removed). 0 on success, -1 when the image could not
-// be prepared, else the toolbox's code (see ToolboxErrorText).
-int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
-              const std::string& destination, const MovieBuildHooks& hooks = {});
+// every temporary file is removed). 0 on success, a movie_err code when the
+// build could not start, else the toolbox's code (see ToolboxErrorText).
+[[nodiscard]] int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
+                            const std::string& destination, const MovieBuildHooks& hooks = {});
+
+// Whether a SaveMovie result is one of its own (movie_err) codes.
+bool IsSaveMovieError(int code);
+// What to tell the user about a SaveMovie result, from the panorama and the
+// settings it was given: the precise reason for its own codes, else the
+// toolbox's text.
+std::string SaveMovieErrorText(int code, const RgbImage& panorama, const MovieSettings& settings);
 
 // The toolbox's text for a result code (the status and message tables), or
 // "Error #N" style text for codes without one.

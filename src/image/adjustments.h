@@ -9,15 +9,15 @@ namespace orbelune {
 
 // 3 x 3 Laplacian sharpening of `source` into `destination` (distinct blocks of
 // the same size); amount clamped to 0..100. False with last error 5 or 14.
-bool SharpenImage(const std::uint8_t* source, int width, int height, std::uint8_t* destination,
-                  int amount);
+[[nodiscard]] bool SharpenImage(const std::uint8_t* source, int width, int height,
+                                std::uint8_t* destination, int amount);
 
 // The 256-entry tone curve for brightness and contrast (each -1..1).
 std::array<std::uint8_t, 256> BrightnessContrastTable(double brightness, double contrast);
 
 // Applies the tone curve to every byte in place. False with last error 5 or 14.
-bool BrightnessContrast(std::uint8_t* pixels, int width, int height, double brightness,
-                        double contrast);
+[[nodiscard]] bool BrightnessContrast(std::uint8_t* pixels, int width, int height,
+                                      double brightness, double contrast);
 
 struct HslBytes {
     std::uint8_t h = 0;
@@ -60,7 +60,7 @@ PanoAdjustments AdjustmentsFromSliders(const SliderPositions& positions);
 // Sharpening into `current` from `base`, then brightness/contrast, then
 // saturation: what every slider release applies to a fresh copy of the base.
 // Each step at its neutral value leaves the pixels as they are.
-ImageError ApplyAdjustmentsTo(const RgbImage& base, const PanoAdjustments& adjustments,
-                              RgbImage& current);
+[[nodiscard]] ImageError ApplyAdjustmentsTo(const RgbImage& base,
+                                            const PanoAdjustments& adjustments, RgbImage& current);
 
 }  // namespace orbelune

@@ -18,7 +18,7 @@ struct TiffDirectory {
 // Reads IFD0 of TIFF-structured bytes ("II*\0" or "MM\0*" header) as found in
 // TIFF files and EXIF blocks. False when the header or the directory is cut
 // short or malformed. Reads nothing outside `tiff`.
-bool ReadTiffDirectory(std::span<const std::uint8_t> tiff, TiffDirectory& directory);
+[[nodiscard]] bool ReadTiffDirectory(std::span<const std::uint8_t> tiff, TiffDirectory& directory);
 
 // The EXIF orientation (1 to 8; 1 is upright, also when there is none or it is
 // out of range) a file of the given format carries: JPEG in its APP1 Exif

@@ -13,18 +13,18 @@ namespace orbelune {
 // Opens an existing regular file for reading. kFileOpen when it cannot be
 // opened or is no regular file (a FIFO is refused without blocking; a folder
 // leaves EISDIR as the system reason, other kinds kNotRegularFile).
-ImageError OpenRegularFile(const std::string& path, int& fd);
+[[nodiscard]] ImageError OpenRegularFile(const std::string& path, int& fd);
 
 // The process's umask as read once at start-up; new files get 0666 without it.
 mode_t StartupUmask();
 
 // Reads a whole file. kFileOpen when it cannot be opened, kFileRead on a read
 // error, kNoMemory when it is too large to hold.
-ImageError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
+[[nodiscard]] ImageError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
 
 // Reads at most `count` leading bytes of a file (fewer when it is shorter).
-ImageError ReadFileHead(const std::string& path, std::size_t count,
-                        std::vector<std::uint8_t>& bytes);
+[[nodiscard]] ImageError ReadFileHead(const std::string& path, std::size_t count,
+                                      std::vector<std::uint8_t>& bytes);
 
 // A new file that replaces `path` only when committed: it is written as a
 // fresh temporary file in the destination's folder, flushed and renamed over
@@ -48,10 +48,10 @@ public:
 
     // kFileOpen when no file can be created in the folder; kFileWrite when the
     // destination is a folder or a file we may not replace.
-    ImageError Open();
+    [[nodiscard]] ImageError Open();
     int fd() const { return fd_; }
     // kFileWrite when flushing, closing or renaming fails.
-    ImageError Commit();
+    [[nodiscard]] ImageError Commit();
     // After Open: the destination had other hard links, which keep the old
     // contents (the name gets a new file).
     bool replacesHardLink() const { return hardLinked_; }
@@ -74,7 +74,8 @@ private:
 // it and renames it over `path`. On any failure the destination is untouched and
 // the temporary file is removed. kFileOpen when no file can be created there,
 // kFileWrite when writing, flushing or renaming fails.
-ImageError WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size);
+[[nodiscard]] ImageError WriteFileAtomically(const std::string& path, const std::uint8_t* data,
+                                             std::size_t size);
 
 // A private folder (mode 0700, made with mkdtemp) in the system's temporary
 // directory, for the temporary files of one piece of work (a movie build). The

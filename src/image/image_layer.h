@@ -12,7 +12,7 @@ namespace orbelune {
 using ImageProgress = std::function<bool(int row, int rowCount)>;
 
 // Per-thread state of the image layer.
-ImageError LastImageError();
+[[nodiscard]] ImageError LastImageError();
 void SetLastImageError(ImageError code);
 // The system's reason (an errno value) for the calling thread's last failed
 // file operation; 0 when there is none. The outermost operation starts with
@@ -41,7 +41,7 @@ std::int64_t ImagePixelLimit();
 
 // kNone when w x h pixels may be allocated, kNoMemory when the size is over the
 // limits (or not positive) or its pixels alone exceed the decoding budget.
-ImageError CheckImageSize(std::int64_t width, std::int64_t height);
+[[nodiscard]] ImageError CheckImageSize(std::int64_t width, std::int64_t height);
 
 // Bytes one decoding may use (its picture and the decoder's own buffers): the
 // ORBELUNE_MAX_MEMORY environment variable (bytes, or with a K, M or G suffix)
@@ -50,7 +50,7 @@ std::uint64_t DecodeMemoryBudget();
 // Overrides the budget (tests); 0 goes back to the default.
 void SetDecodeMemoryBudget(std::uint64_t bytes);
 // kNone when a decoding needing `bytes` in all fits the budget, else kNoMemory.
-ImageError CheckDecodeMemory(std::uint64_t bytes);
+[[nodiscard]] ImageError CheckDecodeMemory(std::uint64_t bytes);
 // Parses a budget as ORBELUNE_MAX_MEMORY gives it; 0 when it is not one.
 std::uint64_t ParseMemorySize(const char* text);
 
@@ -65,7 +65,7 @@ public:
 
     bool IsOutermost() const { return outermost_; }
     // Reports one processed row; false when the callback asked to stop.
-    bool Progress(int row, int rowCount) const;
+    [[nodiscard]] bool Progress(int row, int rowCount) const;
     // Sets the last error and returns the code, for `return op.Fail(...)`.
     ImageError Fail(ImageError code) const;
     ImageError Succeed() const;

@@ -54,11 +54,11 @@ public:
     ImageError FreePixels();
     // Frees, then allocates a zero-filled width x height block (1 when too big
     // or out of memory; the image then stays empty).
-    ImageError AllocatePixels(int width, int height);
+    [[nodiscard]] ImageError AllocatePixels(int width, int height);
     // Deep copy of the source's pixels (not its palette); 1 when the source is empty.
-    ImageError CopyImage(const RgbImage& source);
+    [[nodiscard]] ImageError CopyImage(const RgbImage& source);
     // Copies width x height x 3 bytes from the caller's block.
-    ImageError AssignPixels(const std::uint8_t* rgb, int width, int height);
+    [[nodiscard]] ImageError AssignPixels(const std::uint8_t* rgb, int width, int height);
     // Takes over a block allocated with AllocateImageBlock.
     void AdoptPixels(std::unique_ptr<std::uint8_t[], void (*)(void*)> block, int width, int height);
 
@@ -67,24 +67,24 @@ public:
 
     // Loads a file; the format is detected from the content, then the extension.
     // 0 on success, the decoder's code, or err::kNoDecoder. The image is empty on failure.
-    ImageError LoadImageFile(const std::string& path);
-    ImageError LoadImageAs(const std::string& path, ImageFormat format);
+    [[nodiscard]] ImageError LoadImageFile(const std::string& path);
+    [[nodiscard]] ImageError LoadImageAs(const std::string& path, ImageFormat format);
     // Writes the image; an existing file is replaced only when the write succeeded.
-    ImageError SaveImageFile(const std::string& path, ImageFormat format) const;
-    ImageError SaveImageFile(const std::string& path, ImageFormat format,
-                             const SaveFinisher& finish) const;
+    [[nodiscard]] ImageError SaveImageFile(const std::string& path, ImageFormat format) const;
+    [[nodiscard]] ImageError SaveImageFile(const std::string& path, ImageFormat format,
+                                           const SaveFinisher& finish) const;
     // The same for a caller that is done with the picture: the pixels are freed
     // afterwards, whatever the outcome, and rows the encoder has taken in go back
     // to the system while it runs, so a progressive JPEG's coefficients never sit
     // beside the whole picture.
-    ImageError SaveImageFileAndFree(const std::string& path, ImageFormat format);
-    ImageError SaveImageFileAndFree(const std::string& path, ImageFormat format,
-                                    const SaveFinisher& finish);
+    [[nodiscard]] ImageError SaveImageFileAndFree(const std::string& path, ImageFormat format);
+    [[nodiscard]] ImageError SaveImageFileAndFree(const std::string& path, ImageFormat format,
+                                                  const SaveFinisher& finish);
 
-    ImageError ResizeImage(int newWidth, int newHeight);
-    ImageError MirrorRows();
+    [[nodiscard]] ImageError ResizeImage(int newWidth, int newHeight);
+    [[nodiscard]] ImageError MirrorRows();
     // 1 on success, 0 on failure or refusal (mode above 2, no pixels).
-    int RotateImage(int mode);
+    [[nodiscard]] int RotateImage(int mode);
 
     // Computes the 256-entry display palette from the pixels.
     void BuildDisplayPalette();

@@ -56,7 +56,7 @@ TEST(PanoImages, CropEdgeCases) {
     RgbImage shown = RowCoded(8, 50);
     PanoImages images(shown);
     EXPECT_EQ(orbelune::CropToLines(images, 0, 49), CropOutcome::NotReady);  // no base yet
-    orbelune::TakeBase(images);
+    ASSERT_EQ(orbelune::TakeBase(images), orbelune::err::kNone);
 
     ASSERT_EQ(orbelune::CropToLines(images, 0, 49), CropOutcome::Cropped);  // untouched lines
     EXPECT_EQ(shown.height(), 50);
@@ -68,7 +68,7 @@ TEST(PanoImages, CropEdgeCases) {
     // Nothing changes when the lines are wrong.
     RgbImage again = RowCoded(8, 50);
     PanoImages other(again);
-    orbelune::TakeBase(other);
+    ASSERT_EQ(orbelune::TakeBase(other), orbelune::err::kNone);
     EXPECT_EQ(orbelune::CropToLines(other, 30, 29), CropOutcome::InvalidLines);
     EXPECT_EQ(orbelune::CropToLines(other, -1, 29), CropOutcome::InvalidLines);
     EXPECT_EQ(orbelune::CropToLines(other, 0, 50), CropOutcome::InvalidLines);
@@ -81,7 +81,7 @@ TEST(PanoImages, AdjustmentsStartFromTheBaseEveryTime) {
     RgbImage shown = RowCoded(16, 12);
     PanoImages images(shown);
     EXPECT_EQ(orbelune::ApplyAdjustments(images, {}), orbelune::err::kBadParam);  // no base
-    orbelune::TakeBase(images);
+    ASSERT_EQ(orbelune::TakeBase(images), orbelune::err::kNone);
     const RgbImage base = images.base;
 
     orbelune::PanoAdjustments brighter;

@@ -123,6 +123,38 @@ TEST_F(MoviePropsDlgTest, TiltLimitsComeFromTheStoredMirror) {
     EXPECT_EQ(concave->tiltEdit()->text(), QStringLiteral("0"));
 }
 
+TEST_F(MoviePropsDlgTest, NeverStoresAMovieSizeTheBuildRefuses) {
+    // A size stored by the old limit opens as the largest the movie can hold.
+    auto dlg = std::make_unique<CMoviePropsDlg>(app);
+    dlg->m_nMovieWidth = 65535;
+    dlg->m_nMovieHeight = 0;
+    dlg->m_nCodec = 2;
+    dlg->m_nQuality = 1;
+    dlg->m_nCorrection = 2;
+    dlg->m_strMovieFile = Path("ring.mov");
+    dlg->m_strReferencePath = Path("ring.mov");
+    dlg->OnInitDialog();
+    EXPECT_EQ(dlg->movieWidthEdit()->text(), QString::number(orbelune::kMaxMovieSide));
+    EXPECT_EQ(dlg->movieHeightEdit()->text(), QStringLiteral("180"));
+
+    // One above the limit is refused at Save Movie with the limit in the text.
+    dlg->movieWidthEdit()->setText(QString::number(orbelune::kMaxMovieSide + 1));
+    QTest::mouseClick(dlg->saveButton(), Qt::LeftButton);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.LastMessage(), QStringLiteral("Please enter an integer between 1 and 32767."));
+    EXPECT_NE(dlg->result(), QDialog::Accepted);
+    EXPECT_EQ(dlg->movieWidthEdit()->text(), QString::number(orbelune::kMaxMovieSide));
+
+    // What the dialog confirms, the build takes.
+    ui.Clear();
+    QTest::mouseClick(dlg->saveButton(), Qt::LeftButton);
+    ASSERT_EQ(dlg->result(), QDialog::Accepted) << ui.LastMessage().toStdString();
+    orbelune::MovieSettings confirmed;
+    confirmed.movieWidth = confirmed.confirmedWidth = dlg->m_nMovieWidth;
+    confirmed.movieHeight = confirmed.confirmedHeight = dlg->m_nMovieHeight;
+    EXPECT_EQ(orbelune::movie_props::SettingsProblem(confirmed), "");
+}
+
 TEST_F(MoviePropsDlgTest, SlidersDriveZoomPanAndTilt) {
     auto dlg = Open(2, 2, 1.5f);
     EXPECT_EQ(dlg->zoomSlider()->value(), 150);

@@ -221,6 +221,33 @@ TEST_F(MovieSaveTest, MovTypedInTheImageDialogBuildsWithCorrectedStoredSettings)
     EXPECT_EQ(ui.opened.size(), 1u);
 }
 
+TEST_F(MovieSaveTest, TheBuildsOwnFailuresAreToldOnceInWordsNotAsANumber) {
+    Deliver(800, 200);
+    AnswerDialog([](CMoviePropsDlg& dlg) { dlg.OnOK(); });
+    buildResult = orbelune::movie_err::kNoTempFolder;
+    view->OnSaveMovie();
+    ASSERT_EQ(builds, 1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.LastMessage(),
+              QStringLiteral("No temporary folder could be made for the movie's working files."));
+    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
+    EXPECT_TRUE(ui.opened.empty());
+    EXPECT_FALSE(app->m_bBusy);
+}
+
+TEST_F(MovieSaveTest, AStoredSizeTooLargeForAMovieIsCorrectedBeforeTheBuild) {
+    Deliver(800, 200);
+    // Stored beyond what a movie holds, and reaching the build without the
+    // dialog (a .mov typed in the image dialog).
+    view->movieSettings().confirmedWidth = 0;
+    view->movieSettings().movieWidth = 40000;
+    ui.fileNames.push_back(QString::fromStdString(PathIn("typed.mov")));
+    view->OnSavePanorama();
+    ASSERT_EQ(builds, 1);
+    EXPECT_EQ(built.movieWidth, orbelune::kMaxMovieSide);
+    EXPECT_EQ(orbelune::movie_props::SettingsProblem(built), "");
+}
+
 TEST_F(MovieSaveTest, RealBuildWritesAMovieFile) {
     Deliver(960, 240);
     view->buildMovie = nullptr;

@@ -41,5 +41,25 @@ TEST(InfoCli, ReadsTheHeaderOfEveryFormatAndSaysWhyAFileIsRefused) {
         << result.err;
 }
 
+// info and unwarp classify with the start view's rule; exactly twice as wide
+// as high is still a ring photograph.
+TEST(InfoCli, PanoramaShapeBoundaryMatchesTheProgram) {
+    TempFolder temp;
+    ASSERT_TRUE(temp.valid());
+    const std::string config = temp.path() + "/config";
+    std::filesystem::create_directories(config + "/Halvarn");
+    const std::string twice = temp.path() + "/twice.pgm";
+    const std::string wider = temp.path() + "/wider.pgm";
+    std::ofstream(twice) << "P5\n200 100\n255\n" << std::string(200 * 100, '\x40');
+    std::ofstream(wider) << "P5\n201 100\n255\n" << std::string(201 * 100, '\x40');
+    auto result = RunCli({"info", twice}, config);
+    EXPECT_EQ(result.out, "format=25 width=200 height=100 kind=ring\n") << result.err;
+    result = RunCli({"info", wider}, config);
+    EXPECT_EQ(result.out, "format=25 width=201 height=100 kind=panorama\n") << result.err;
+    result = RunCli({"unwarp", wider, "-d", temp.path()}, config);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("wider.pgm: already a panorama"), std::string::npos) << result.err;
+}
+
 }  // namespace
 }  // namespace orbelune

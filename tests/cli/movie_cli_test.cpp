@@ -45,6 +45,19 @@ protected:
     std::string config_;
 };
 
+TEST_F(MovieCli, ABuildThatCannotStartSaysWhyInOneMessage) {
+    RgbImage thin;
+    ASSERT_EQ(thin.AllocatePixels(200, 3), 0u);
+    ASSERT_EQ(thin.SaveImageFile(Path("thin.bmp"), ImageFormat::Bmp), 0u);
+    const CliResult r = Run({"movie", Path("thin.bmp"), "-o", Path("thin.mov")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("thin.mov: The panorama (200 x 3) cannot be cut into"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("Error #"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("orbelune-cli:"), r.err.rfind("orbelune-cli:")) << "one message";
+    EXPECT_FALSE(std::filesystem::exists(Path("thin.mov")));
+}
+
 TEST_F(MovieCli, BadArgumentsAreUsageErrors) {
     const std::vector<std::vector<std::string>> cases{
         {"movie", Path("pano.bmp")},

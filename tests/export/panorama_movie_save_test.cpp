@@ -211,19 +211,24 @@ TEST_F(SaveMovieTest, DefaultViewOutsideItsRangesFallsBack) {
 TEST_F(SaveMovieTest, SizesTheFormatCannotHoldAreRefusedBeforeWriting) {
     MovieSettings wide = Lossless(1);
     wide.movieWidth = 40000;
-    EXPECT_EQ(SaveMovie(panorama_, wide, destination_, Hooks()), -1);
+    EXPECT_EQ(SaveMovie(panorama_, wide, destination_, Hooks()), movie_err::kUnstorableSize);
     MovieSettings confirmed = Lossless(1);
     confirmed.confirmedHeight = -5;
-    EXPECT_EQ(SaveMovie(panorama_, confirmed, destination_, Hooks()), -1);
+    EXPECT_EQ(SaveMovie(panorama_, confirmed, destination_, Hooks()), movie_err::kUnstorableSize);
     // One tile 40000 pixels wide after the turn.
-    EXPECT_EQ(SaveMovie(testing::PatternImage(8, 40000), Lossless(1), destination_, Hooks()), -1);
-    EXPECT_EQ(SaveMovie(testing::PatternImage(200, 3), Lossless(1), destination_, Hooks()), -1);
-    ASSERT_EQ(messages_.size(), 4u);
-    EXPECT_NE(messages_[0].find("40000"), std::string::npos);
-    EXPECT_NE(messages_[2].find("tiles"), std::string::npos);
+    const RgbImage tall = testing::PatternImage(8, 40000);
+    EXPECT_EQ(SaveMovie(tall, Lossless(1), destination_, Hooks()), movie_err::kUntileable);
+    EXPECT_EQ(SaveMovie(testing::PatternImage(200, 3), Lossless(1), destination_, Hooks()),
+              movie_err::kUntileable);
+    // The reasons are the caller's to tell, once, with the sizes in them.
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_NE(SaveMovieErrorText(movie_err::kUnstorableSize, panorama_, wide).find("40000"),
+              std::string::npos);
+    EXPECT_NE(SaveMovieErrorText(movie_err::kUntileable, tall, Lossless(1)).find("tiles"),
+              std::string::npos);
     EXPECT_FALSE(fs::exists(destination_));
     EXPECT_TRUE(scratch_.Entries().empty());
-    EXPECT_EQ(SaveMovie(RgbImage(), Lossless(1), destination_), -1);
+    EXPECT_EQ(SaveMovie(RgbImage(), Lossless(1), destination_), movie_err::kNoPanorama);
 }
 
 TEST_F(SaveMovieTest, ProgressReportsOnlyWhileThePanoramaIsPrepared) {
@@ -239,7 +244,8 @@ TEST_F(SaveMovieTest, ProgressReportsOnlyWhileThePanoramaIsPrepared) {
 
     hooks.progress = [](int, int) { return false; };
     fs::remove(destination_);
-    EXPECT_EQ(SaveMovie(testing::PatternImage(1010, 300), Lossless(4), destination_, hooks), -1);
+    EXPECT_EQ(SaveMovie(testing::PatternImage(1010, 300), Lossless(4), destination_, hooks),
+              movie_err::kPrepareFailed);
     EXPECT_FALSE(HasImageProgress());
     EXPECT_FALSE(fs::exists(destination_));
     EXPECT_TRUE(scratch_.Entries().empty());

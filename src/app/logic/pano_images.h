@@ -24,17 +24,17 @@ enum class CropOutcome { Cropped, NotReady, InvalidLines, OutOfMemory };
 // Keeps rows top..bottom (inclusive) of the base; the old base becomes the undo
 // image and the current image a copy of the new base. Nothing changes unless
 // the outcome is Cropped.
-CropOutcome CropToLines(PanoImages& images, int top, int bottom);
+[[nodiscard]] CropOutcome CropToLines(PanoImages& images, int top, int bottom);
 
 // Current and base go back to the image before the last crop; false when there
 // is nothing to undo. One level only: the undo image is used up.
-bool UndoCrop(PanoImages& images);
+[[nodiscard]] bool UndoCrop(PanoImages& images);
 
 // The current image becomes the new unadjusted base.
-ImageError TakeBase(PanoImages& images);
+[[nodiscard]] ImageError TakeBase(PanoImages& images);
 
 // Current = base with the adjustments applied; the base is never changed.
 // kBadParam when there is no base.
-ImageError ApplyAdjustments(PanoImages& images, const PanoAdjustments& adjustments);
+[[nodiscard]] ImageError ApplyAdjustments(PanoImages& images, const PanoAdjustments& adjustments);
 
 }  // namespace orbelune
