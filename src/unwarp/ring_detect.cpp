@@ -280,7 +280,9 @@ bool FitCircle(const std::vector<Point>& points, CircleFit& fit) {
     return std::isfinite(fit.radius);
 }
 
-double Median(std::vector<double> values) {
+// Reorders `values`; taken by reference, since a copy trips GCC 12's
+// -Wfree-nonheap-object at -O3.
+double Median(std::vector<double>& values) {
     if (values.empty()) return 0;
     const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
     std::nth_element(values.begin(), middle, values.end());
