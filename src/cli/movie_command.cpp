@@ -199,6 +199,7 @@ int RunMovie(const Args& args) {
         bar.Update("preparing", row + 1, rows);
         return true;
     };
+    hooks.tileProgress = [&bar](int done, int tiles) { bar.Update("compressing", done, tiles); };
     // Dated as the photo was taken (a panorama keeps its photo's EXIF), else now.
     hooks.creationTime = PhotoTimeSeconds(ReadPhotoMetadata(o.panorama));
     if (hooks.creationTime == 0) hooks.creationTime = std::time(nullptr);

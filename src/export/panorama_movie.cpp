@@ -1,7 +1,5 @@
 #include "export/panorama_movie.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -11,8 +9,8 @@
 #include "export/temp_files.h"
 #include "export/toolbox_messages.h"
 #include "export/vr_toolbox.h"
+#include "image/file_io.h"
 #include "image/image_layer.h"
-#include "image/temp_registry.h"
 
 namespace orbelune {
 namespace {
@@ -56,7 +54,7 @@ class ReportingPanoMovie : public CVRPanoMovie {
 public:
     explicit ReportingPanoMovie(const std::function<void(int, int)>& report) : report_(report) {}
     ToolboxError OnProgress(int step, int lastStep) override {
-        if (report_) report_(step, lastStep + 1);
+        if (report_) report_(step, lastStep);
         return tbx::kOk;
     }
 
@@ -93,6 +91,18 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
     if (!movie_props::SettingsProblem(s).empty()) return movie_err::kUnstorableSize;
     if (!TileProblem(panorama, s).empty()) return movie_err::kUntileable;
 
+    // Written beside the destination and renamed over it only when everything
+    // worked, so a failure neither leaves a partial movie nor loses an old one.
+    // As an image save does: a replaced movie keeps its permissions, one the
+    // user could not write is refused before the work, and through a symbolic
+    // link the file it points to is replaced. The partial file's name is the
+    // one later runs clear away after a crash.
+    AtomicFile movie(destination);
+    if (const ImageError e = movie.Open()) {
+        tell(FileErrorMessage(destination, e));
+        return tbx::kMovieFileNotCreated;
+    }
+
     TempFolder folder;
     if (!folder.valid()) return movie_err::kNoTempFolder;
     std::string imageFile;
@@ -102,26 +112,13 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
     }
     if (imageFile.empty()) return movie_err::kPrepareFailed;
 
-    // Written beside the destination and renamed over it only when everything
-    // worked, so a failure neither leaves a partial movie nor loses an old one.
-    const std::string partial = MakeSiblingTempFile(destination);
-    if (partial.empty()) return tbx::kMovieFileNotCreated;
-    // The movie is written over this placeholder keeping its mode: the one of
-    // the movie it replaces, or what the umask gives a new file.
-    struct stat old {};
-    const mode_t mode =
-        ::stat(destination.c_str(), &old) == 0 ? (old.st_mode & 0777) : (0666 & ~StartupUmask());
-    ::chmod(partial.c_str(), mode);
-    // Removed by the signal handlers too, should the build be interrupted.
-    const int slot = RegisterTempPath(partial, false);
-    int result = BuildPanoramaMovie(s, partial, imageFile, hooks);
+    int result = BuildPanoramaMovie(s, movie.tempPath(), imageFile, hooks);
     if (result == tbx::kOk) {
-        if (std::rename(partial.c_str(), destination.c_str()) != 0) {
+        if (const ImageError e = movie.Commit()) {
+            tell(FileErrorMessage(destination, e));
             result = tbx::kMovieFileNotCreated;
         }
     }
-    if (result != tbx::kOk) std::remove(partial.c_str());
-    UnregisterTempPath(slot);
     return result;
 }
 

@@ -16,7 +16,8 @@ struct MovieBuildHooks {
     std::function<void(const std::string& text)> showMessage;
     // Image-layer row progress while the panorama is fitted and turned.
     std::function<bool(int row, int rowCount)> progress;
-    // (tile, tile count) before each tile is compressed, which can take long.
+    // (tiles compressed, tile count) while the tiles are compressed, which
+    // can take long: 0 first, then one more as each tile is finished.
     std::function<void(int tile, int tileCount)> tileProgress;
     // Seconds since 1970 stamped as the movie's creation and modification
     // time (the photo's capture time, or now); 0 keeps the fixed stamp.

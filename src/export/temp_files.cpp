@@ -33,15 +33,4 @@ std::string MakeTempFileName(const std::string& folder, std::string_view extensi
     return CreateExclusive(pattern, static_cast<int>(suffix.size()));
 }
 
-std::string MakeSiblingTempFile(const std::string& destination) {
-    fs::path target(destination);
-    if (!target.has_filename()) return {};
-    fs::path folder = target.parent_path();
-    std::string name(".");
-    name += target.filename().string();
-    name += ".XXXXXX";
-    std::string pattern = folder.empty() ? name : (folder / name).string();
-    return CreateExclusive(pattern, 0);
-}
-
 }  // namespace orbelune

@@ -11,8 +11,4 @@ namespace orbelune {
 // "OBL" + six random characters + "." + extension; its path, or empty on failure.
 std::string MakeTempFileName(const std::string& folder, std::string_view extension);
 
-// Creates a new, empty, hidden file exclusively in the folder of `destination`
-// to write it through; its path, or empty when that folder cannot take it.
-std::string MakeSiblingTempFile(const std::string& destination);
-
 }  // namespace orbelune

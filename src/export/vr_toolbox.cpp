@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "export/movie_layout.h"
@@ -493,37 +497,113 @@ ToolboxError CVRPanoMovie::MakeTileMovie(Node& node) {
         }
     }
     if (media->BeginEdits() != qt::oserr::kNoErr) return tbx::kTileMovie;
-    std::vector<std::vector<std::uint8_t>> data(buffers.size());
-    std::vector<qt::ImageDescription> descriptions(buffers.size());
-    std::vector<qt::OSErr> results(buffers.size());
-    const std::int64_t tileBytes = static_cast<std::int64_t>(width) * tileHeight * 3;
-    for (int first = 0; first < tiles; first += workers) {
-        const int count = std::min(workers, tiles - first);
-        for (int i = 0; i < count; ++i) {
-            const int t = first + i;
-            static_cast<void>(OnProgress(t, tiles - 1));
-            const int shift = t * tileHeight;
-            if (importer->SetBoundsRect({0, -shift, width, bounds.height() - shift}) !=
-                    qt::oserr::kNoErr ||
-                importer->Draw(*buffers[i]) != qt::oserr::kNoErr) {
-                return tbx::kTileMovie;
-            }
+    const auto tileCount = static_cast<std::size_t>(tiles);
+    std::vector<std::vector<std::uint8_t>> data(tileCount);
+    std::vector<qt::ImageDescription> descriptions(tileCount);
+    std::vector<qt::OSErr> results(tileCount, qt::oserr::kNoErr);
+    std::vector<char> compressed(tileCount, 0);
+    auto draw = [&](int t, qt::OffscreenBuffer& buffer) {
+        const int shift = t * tileHeight;
+        return importer->SetBoundsRect({0, -shift, width, bounds.height() - shift}) ==
+                   qt::oserr::kNoErr &&
+               importer->Draw(buffer) == qt::oserr::kNoErr;
+    };
+    auto compress = [&](int t, qt::OffscreenBuffer& buffer) {
+        results[static_cast<std::size_t>(t)] = qt::CompressImage(
+            buffer, node.compressorType, node.quality, data[static_cast<std::size_t>(t)],
+            descriptions[static_cast<std::size_t>(t)]);
+    };
+    // The first tile that failed decides the result, as on one core.
+    int failedTile = tiles;
+    ToolboxError failure = tbx::kOk;
+    auto fail = [&](int t, ToolboxError code) {
+        if (t < failedTile) {
+            failedTile = t;
+            failure = code;
         }
-        ParallelRows(count, tileBytes, [&](int begin, int end) {
-            for (int i = begin; i < end; ++i)
-                results[i] = qt::CompressImage(*buffers[i], node.compressorType, node.quality,
-                                               data[i], descriptions[i]);
-        });
-        for (int i = 0; i < count; ++i) {
-            if (const qt::OSErr e = results[i]) {
-                return e == qt::oserr::kMemFullErr ? tbx::kMemFullErr : e;
+    };
+    int added = 0;
+    auto addFinished = [&] {
+        while (added < tiles && compressed[static_cast<std::size_t>(added)]) {
+            const auto t = static_cast<std::size_t>(added);
+            if (const qt::OSErr e = results[t]) {
+                fail(added, e == qt::oserr::kMemFullErr ? tbx::kMemFullErr : e);
+                return;
             }
-            if (media->AddSample(data[i], duration_ / tiles, descriptions[i].Bytes()) !=
+            if (media->AddSample(data[t], duration_ / tiles, descriptions[t].Bytes()) !=
                 qt::oserr::kNoErr) {
-                return tbx::kTileMovie;
+                fail(added, tbx::kTileMovie);
+                return;
+            }
+            std::vector<std::uint8_t>().swap(data[t]);
+            ++added;
+        }
+    };
+
+    // The encoder tells nothing while it works on a tile (a Cinepak tile can
+    // take a minute), so progress is the count of finished tiles, reported on
+    // this thread the moment any worker finishes one. This thread only draws
+    // tiles and reports; the workers compress.
+    int done = 0;
+    static_cast<void>(OnProgress(0, tiles));
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::vector<int> finishedBuffers;  // guarded by mutex
+    finishedBuffers.reserve(buffers.size());
+    std::vector<std::thread> running(buffers.size());
+    std::vector<int> tileIn(buffers.size(), -1);
+    std::vector<int> idle;
+    for (int b = workers - 1; b >= 0; --b)
+        idle.push_back(b);
+    int next = 0;
+    int busy = 0;
+    for (;;) {
+        while (failedTile == tiles && next < tiles && !idle.empty()) {
+            const int b = idle.back();
+            const auto slot = static_cast<std::size_t>(b);
+            if (!draw(next, *buffers[slot])) {
+                fail(next, tbx::kTileMovie);
+                break;
+            }
+            idle.pop_back();
+            tileIn[slot] = next++;
+            ++busy;
+            auto job = [&, slot] {
+                compress(tileIn[slot], *buffers[slot]);
+                const std::lock_guard lock(mutex);
+                finishedBuffers.push_back(static_cast<int>(slot));
+                finished.notify_one();
+            };
+            if (workers == 1) {
+                job();
+                continue;
+            }
+            try {
+                running[slot] = std::thread(job);
+            } catch (const std::system_error&) {
+                job();  // no thread to be had: this one does it
             }
         }
+        if (busy == 0) break;
+        int b = -1;
+        {
+            std::unique_lock lock(mutex);
+            finished.wait(lock, [&] { return !finishedBuffers.empty(); });
+            b = finishedBuffers.back();
+            finishedBuffers.pop_back();
+        }
+        const auto slot = static_cast<std::size_t>(b);
+        if (running[slot].joinable()) running[slot].join();
+        --busy;
+        const int tile = tileIn[slot];
+        compressed[static_cast<std::size_t>(tile)] = 1;
+        if (const qt::OSErr e = results[static_cast<std::size_t>(tile)])
+            fail(tile, e == qt::oserr::kMemFullErr ? tbx::kMemFullErr : e);
+        idle.push_back(b);
+        static_cast<void>(OnProgress(++done, tiles));
+        addFinished();
     }
+    if (failure != tbx::kOk) return failure;
     if (media->EndEdits() != qt::oserr::kNoErr ||
         track->InsertMedia(0, 0, media->duration(), qt::kFixed1) != qt::oserr::kNoErr ||
         qt::StoreMovie(*file, *tileMovie) != qt::oserr::kNoErr) {

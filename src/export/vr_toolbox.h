@@ -28,7 +28,9 @@ public:
     [[nodiscard]] virtual ToolboxError Terminate();
     [[nodiscard]] virtual ToolboxError CreateMovie(int width, int height);
     [[nodiscard]] virtual ToolboxError CloseMovie();
-    // Called once per tile while tiles are compressed; its result is ignored.
+    // While tiles are compressed: (0, tile count) first, then (tiles done,
+    // tile count) each time one is finished, in the order they finish. Its
+    // result is ignored.
     virtual ToolboxError OnProgress(int step, int lastStep);
     [[nodiscard]] virtual ToolboxError BuildMovie();
 };

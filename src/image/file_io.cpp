@@ -229,6 +229,18 @@ ImageError AtomicFile::Open() {
 
 ImageError AtomicFile::Commit() {
     if (fd_ < 0) return err::kFileWrite;
+    // A writer that went through tempPath() may have put a new file there.
+    struct stat opened {};
+    struct stat named {};
+    if (::fstat(fd_, &opened) == 0 && ::lstat(temp_.c_str(), &named) == 0 &&
+        (opened.st_ino != named.st_ino || opened.st_dev != named.st_dev)) {
+        if (!S_ISREG(named.st_mode)) return SystemFailure(err::kFileWrite, kNotRegularFile);
+        const int fresh = ::open(temp_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fresh < 0) return SystemFailure(err::kFileWrite);
+        ::close(fd_);
+        fd_ = fresh;
+        LockAsLive(fd_);
+    }
     // mkstemp makes the file 0600; a new file gets what the umask allows.
     const mode_t mode = replacing_ ? oldMode_ : (0666 & ~g_umask);
     if (replacing_ && (oldOwner_ != ::geteuid() || oldGroup_ != ::getegid())) {

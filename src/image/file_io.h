@@ -50,6 +50,10 @@ public:
     // destination is a folder or a file we may not replace.
     [[nodiscard]] ImageError Open();
     int fd() const { return fd_; }
+    // After Open: the temporary file's name, for writers that work on names.
+    // They may replace it through that name (write their own file and rename
+    // it there); Commit then commits what the name holds.
+    const std::string& tempPath() const { return temp_; }
     // kFileWrite when flushing, closing or renaming fails.
     [[nodiscard]] ImageError Commit();
     // After Open: the destination had other hard links, which keep the old

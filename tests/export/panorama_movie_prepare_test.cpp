@@ -118,18 +118,5 @@ TEST(TempFiles, FolderIsPrivateAndRemovedWithItsFiles) {
     EXPECT_EQ(MakeTempFileName(scratch.Path("missing"), "BMP"), "");
 }
 
-TEST(TempFiles, SiblingFileSitsBesideTheDestination) {
-    testing::Scratch scratch;
-    const std::string destination = scratch.Path("movie.mov");
-    const std::string sibling = MakeSiblingTempFile(destination);
-    ASSERT_FALSE(sibling.empty());
-    EXPECT_EQ(fs::path(sibling).parent_path(), fs::path(destination).parent_path());
-    EXPECT_EQ(fs::path(sibling).filename().string()[0], '.');
-    EXPECT_TRUE(fs::exists(sibling));
-    EXPECT_FALSE(fs::exists(destination));
-    EXPECT_NE(MakeSiblingTempFile(destination), sibling);
-    EXPECT_EQ(MakeSiblingTempFile(scratch.Path("missing/movie.mov")), "");
-}
-
 }  // namespace
 }  // namespace orbelune

@@ -1,12 +1,15 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "export/panorama_movie.h"
 #include "export/panorama_movie_walker.h"
@@ -77,13 +80,29 @@ TEST_F(SaveMovieTest, WritesTheDestinationAndLeavesNoWorkingFiles) {
     EXPECT_EQ(scratch_.Entries(".").size(), 2u) << "only tmp and the movie";
 }
 
-TEST_F(SaveMovieTest, ReportsEveryTileBeforeItIsCompressed) {
-    MovieBuildHooks hooks = Hooks();
-    std::vector<std::pair<int, int>> reports;
-    hooks.tileProgress = [&](int tile, int count) { reports.emplace_back(tile, count); };
-    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, hooks), 0);
-    const std::vector<std::pair<int, int>> expected{{0, 4}, {1, 4}, {2, 4}, {3, 4}};
-    EXPECT_EQ(reports, expected);
+TEST_F(SaveMovieTest, ReportsEachTileAsItIsFinishedOnAnyCount) {
+    const RgbImage panorama = testing::PatternImage(320, 48);
+    MovieSettings settings = Lossless(8);
+    settings.compressor = 2;  // Cinepak, the slow one
+    const std::thread::id caller = std::this_thread::get_id();
+    for (const int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        SetWorkerThreads(threads);
+        MovieBuildHooks hooks = Hooks();
+        std::vector<std::pair<int, int>> reports;
+        bool onCaller = true;
+        hooks.tileProgress = [&](int tile, int count) {
+            reports.emplace_back(tile, count);
+            onCaller = onCaller && std::this_thread::get_id() == caller;
+        };
+        EXPECT_EQ(SaveMovie(panorama, settings, destination_, hooks), 0);
+        std::vector<std::pair<int, int>> expected;
+        for (int done = 0; done <= 8; ++done)
+            expected.emplace_back(done, 8);
+        EXPECT_EQ(reports, expected);
+        EXPECT_TRUE(onCaller) << "the desktop's bar may only be touched by its own thread";
+    }
+    SetWorkerThreads(0);
 }
 
 TEST_F(SaveMovieTest, AReplacedMovieKeepsItsPermissions) {
@@ -94,6 +113,69 @@ TEST_F(SaveMovieTest, AReplacedMovieKeepsItsPermissions) {
     ASSERT_EQ(::stat(destination_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_NE(ReadText(destination_), "old movie");
+}
+
+TEST_F(SaveMovieTest, AMovieTheUserMayNotWriteIsRefusedBeforeTheWork) {
+    WriteText(destination_, "old movie");
+    ASSERT_EQ(::chmod(destination_.c_str(), 0444), 0);
+    MovieBuildHooks hooks = Hooks();
+    bool built = false;
+    hooks.progress = [&](int, int) { return built = true; };
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, hooks), 85);
+    EXPECT_FALSE(built);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0], destination_ + ": Permission denied");
+    EXPECT_EQ(ReadText(destination_), "old movie");
+    EXPECT_EQ(scratch_.Entries(".").size(), 2u) << "no partial movie";
+}
+
+TEST_F(SaveMovieTest, ThroughASymbolicLinkTheFileItPointsToIsReplaced) {
+    fs::create_directory(scratch_.Path("real"));
+    const std::string target = scratch_.Path("real/pano.mov");
+    WriteText(target, "old movie");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    fs::create_symlink("real/pano.mov", destination_);
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, Hooks()), 0);
+    EXPECT_TRUE(fs::is_symlink(destination_));
+    EXPECT_EQ(Walk(target).tracks.size(), 3u);
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(scratch_.Entries("real").size(), 1u) << "the partial movie went beside the target";
+}
+
+TEST_F(SaveMovieTest, PartialMoviesOfKilledRunsAreClearedButNotThoseOfLiveOnes) {
+    // Left by runs that died long ago, one of them still held by a live run.
+    const std::string dead = scratch_.Path(".orbelune-Dead01");
+    const std::string held = scratch_.Path(".orbelune-Held01");
+    const std::string other = scratch_.Path(".pano.mov.Other1");
+    for (const std::string& path : {dead, held, other}) {
+        WriteText(path, "partial movie");
+        const struct timespec old[2] = {{std::time(nullptr) - 3600, 0},
+                                        {std::time(nullptr) - 3600, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    }
+    const int live = ::open(held.c_str(), O_RDONLY);
+    LockAsLive(live);
+    MovieBuildHooks hooks = Hooks();
+    std::vector<std::string> during;
+    hooks.tileProgress = [&](int tile, int) {
+        if (tile == 0) during = scratch_.Entries(".");
+    };
+    EXPECT_EQ(SaveMovie(panorama_, Lossless(4), destination_, hooks), 0);
+    ::close(live);
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(held));
+    EXPECT_TRUE(fs::exists(other)) << "not a name of ours";
+    // Cleared as the build began, and its own partial movie had the name a
+    // later run would clear.
+    int partials = 0;
+    for (const std::string& name : during) {
+        EXPECT_NE(name, ".orbelune-Dead01");
+        partials += name.rfind(".orbelune-", 0) == 0 && name != ".orbelune-Held01" &&
+                    name != ".orbelune-Dead01";
+    }
+    EXPECT_EQ(partials, 1);
 }
 
 TEST_F(SaveMovieTest, AnInterruptedBuildLeavesNoWorkingFilesAndTheOldMovie) {

@@ -118,6 +118,20 @@ TEST_F(FileIo, AReplacedFileKeepsItsPermissionsAndAFileNobodyMayWriteIsKept) {
     }
 }
 
+TEST_F(FileIo, AWriterThatReplacesTheTemporaryFileByNameIsWhatIsCommitted) {
+    // As the movie layer does: it writes its own file and renames it there.
+    const std::string path = Put("movie.mov", "old", 0640);
+    AtomicFile file(path);
+    ASSERT_EQ(file.Open(), err::kNone);
+    ASSERT_FALSE(file.tempPath().empty());
+    const std::string own = Put("own.tmp", "new", 0600);
+    ASSERT_EQ(std::rename(own.c_str(), file.tempPath().c_str()), 0);
+    ASSERT_EQ(file.Commit(), err::kNone);
+    EXPECT_EQ(Read(path), "new");
+    EXPECT_EQ(ModeOf(path), 0640u) << "the permissions go to the file committed";
+    EXPECT_EQ(Listing(folder_.path()), (std::set<std::string>{"movie.mov"}));
+}
+
 TEST_F(FileIo, ALinkedDestinationIsWrittenWhereItPoints) {
     // A symbolic link keeps pointing at the replaced file, written in the
     // target's folder (a rename within one folder stays atomic).

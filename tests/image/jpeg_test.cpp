@@ -257,6 +257,51 @@ TEST(JpegDecode, ManyScansAndLargeCoefficientBuffersAreRefusedBeforeTheWork) {
     EXPECT_EQ(DecodeImageBytes(progressive, ImageFormat::Jpeg, image), err::kNone);
 }
 
+// A grey 32768 x 32768 progressive file of one DC scan whose data stops after
+// `dcBytes` (8 blocks a byte) and 498 AC scans that are one run of empty
+// blocks each: a few hundred kilobytes that once kept the decoder busy for
+// over a minute, passing over the whole picture once per scan.
+std::vector<std::uint8_t> EmptyScansBomb(std::size_t dcBytes) {
+    constexpr int kSide = 32768;
+    constexpr std::uint32_t kBlocks = (kSide / 8) * (kSide / 8);
+    std::vector<std::uint8_t> b{0xFF, 0xD8};
+    auto segment = [&](std::uint8_t marker, std::initializer_list<std::uint8_t> body) {
+        const std::size_t length = body.size() + 2;
+        b.insert(b.end(), {0xFF, marker, static_cast<std::uint8_t>(length >> 8),
+                           static_cast<std::uint8_t>(length)});
+        b.insert(b.end(), body);
+    };
+    b.insert(b.end(), {0xFF, 0xDB, 0x00, 67, 0x00});
+    b.insert(b.end(), 64, 1);
+    segment(0xC2, {8, 0x80, 0x00, 0x80, 0x00, 1, 1, 0x11, 0});
+    // DC: difference category 0 is the code 0. AC: EOB14 is 00, EOB9 is 01.
+    segment(0xC4, {0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00});
+    segment(0xC4, {0x10, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x90});
+    segment(0xDA, {1, 1, 0x00, 0, 0, 0x00});
+    b.insert(b.end(), dcBytes, 0x00);
+    // Runs of 32767 blocks (EOB14 with all extra bits set, 16 bits), then the
+    // 512 left over (EOB9), padded with ones.
+    std::vector<std::uint8_t> ac;
+    for (std::uint32_t covered = 0; covered + 32767 <= kBlocks; covered += 32767)
+        ac.insert(ac.end(), {0x3F, 0xFF});
+    ac.push_back(0x7F);
+    for (int scan = 0; scan < 498; ++scan) {
+        segment(0xDA, {1, 1, 0x00, 1, 63, 0x00});
+        b.insert(b.end(), ac.begin(), ac.end());
+    }
+    b.insert(b.end(), {0xFF, 0xD9});
+    return b;
+}
+
+TEST(JpegDecode, EmptyScansOverAHugePictureAreRefused) {
+    const std::vector<std::uint8_t> bomb = EmptyScansBomb(190 * 1024);
+    EXPECT_GT(bomb.size(), 650u * 1024);
+    EXPECT_LT(bomb.size(), 750u * 1024);
+    RgbImage image;
+    EXPECT_EQ(DecodeImageBytes(bomb, ImageFormat::Jpeg, image), err::kBadJpeg);
+    EXPECT_TRUE(image.empty());
+}
+
 TEST(JpegEncode, WritesProgressiveQuality100WithBaselineTables) {
     RgbImage source;
     ASSERT_EQ(source.AllocatePixels(37, 21), err::kNone);

@@ -298,6 +298,18 @@ std::uint64_t DecodeBytes(const jpeg_decompress_struct& info) {
     return bytes;
 }
 
+// Huffman coding spends at least one bit on every block's DC value, so a file
+// with fewer bits than the picture has blocks lacks data: refused before the
+// memory for a huge picture is taken and run over (arithmetic coding can code
+// flat blocks in less, and is left to the scan budget).
+bool TooShortForItsBlocks(const jpeg_decompress_struct& info, std::uint64_t fileBytes) {
+    if (info.arith_code || fileBytes == 0) return false;
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < info.num_components; ++c)
+        blocks += BlocksOf(info.comp_info[c]);
+    return fileBytes * 8 < blocks;
+}
+
 ImageError Decode(ByteSpan data, std::FILE* file, RgbImage& out, const ImageOperation& op) {
     out.FreePixels();
     JpegReader reader{};
@@ -306,6 +318,8 @@ ImageError Decode(ByteSpan data, std::FILE* file, RgbImage& out, const ImageOper
     ImageError result = ReadHeader(reader, data, file);
     if (result == err::kNone) {
         result = CheckImageSize(reader.info.image_width, reader.info.image_height);
+        if (result == err::kNone && TooShortForItsBlocks(reader.info, reader.progress.fileBytes))
+            result = err::kBadJpeg;
         if (result == err::kNone) result = CheckDecodeMemory(DecodeBytes(reader.info));
         if (result == err::kNone)
             result = out.AllocatePixels(static_cast<int>(reader.info.image_width),
