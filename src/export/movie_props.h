@@ -6,6 +6,7 @@
 
 #include "export/movie_settings.h"
 #include "image/file_names.h"
+#include "unwarp/mirror_types.h"
 
 // The rules of the movie properties dialog, without a window, so that the
 // dialog and the batch tool apply the same corrections.
@@ -43,6 +44,9 @@ int CorrectTilt(int tilt, int mirrorType);  // outside the mirror's limits -> 0
 // 0, a negative count or one above 24 would give the movie build no valid tiling).
 int CorrectTiles(int tiles);
 Range TiltLimits(int mirrorType);
+// With the custom mirror's description: its limits are its elevations.
+Range TiltLimits(int mirrorType, const CustomMirror& custom);
+int CorrectTilt(int tilt, int mirrorType, const CustomMirror& custom);
 
 int ZoomSliderPosition(float zoom);  // zoom x 100 rounded; also the stored form
 float ZoomFromSlider(int position);  // position x 0.01
@@ -81,5 +85,7 @@ std::string CompleteMoviePath(const std::string& typed, const std::string& refer
 // type gives the tilt limits). Codec, quality and correction indexes outside
 // their lists are left for the caller to refuse.
 MovieSettings CorrectedSettings(const MovieSettings& settings, int mirrorType);
+MovieSettings CorrectedSettings(const MovieSettings& settings, int mirrorType,
+                                const CustomMirror& custom);
 
 }  // namespace orbelune::movie_props
