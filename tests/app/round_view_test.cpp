@@ -286,6 +286,19 @@ TEST_F(RoundViewTest, UnwarpStoresTheRingThenShowsThePanorama) {
     EXPECT_FALSE(app.m_bBusy);
 }
 
+TEST_F(RoundViewTest, TheCustomMirrorUnwarpsWithItsStoredElevations) {
+    store.SetInt("EQUIPMENT", "CUSTOM_OUTER_ELEVATION", 20);
+    store.SetInt("EQUIPMENT", "CUSTOM_INNER_ELEVATION", -25);
+    app.m_nMirror = 4;
+    Open(800, 600);
+    wnd->ring() = {400, 300, 60, 200};
+    view->OnUnwarp();
+    EXPECT_TRUE(ui.messages.empty());
+    // W = 1256; 45 degrees of it: 157 rows.
+    EXPECT_EQ(app.m_pPanoView->currentImage().width(), 1256);
+    EXPECT_EQ(app.m_pPanoView->currentImage().height(), 157);
+}
+
 TEST_F(RoundViewTest, UnwarpFailureAndBusyRefusal) {
     Open(800, 600);
     app.m_bBusy = true;
