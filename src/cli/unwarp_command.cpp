@@ -72,8 +72,12 @@ bool ParsePair(const std::string& text, char separator, int& first, int& second)
 }
 
 bool ParseElevations(const std::string& text, CustomMirror& custom) {
+    // Elevations above the horizon may be written with their sign: "+15,-45".
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '+' || (i > 0 && text[i - 1] != ',')) plain += text[i];
     CustomMirror parsed = custom;
-    if (!ParsePair(text, ',', parsed.outerElevation, parsed.innerElevation) ||
+    if (!ParsePair(plain, ',', parsed.outerElevation, parsed.innerElevation) ||
         !IsValidCustomMirror(parsed))
         return false;
     custom = parsed;

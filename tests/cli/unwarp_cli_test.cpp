@@ -165,6 +165,7 @@ TEST_F(UnwarpCli, CommandLineMistakesAreUsageErrors) {
         {"unwarp", in, "--mirror", "custom", "--elevations", "20,20"},
         {"unwarp", in, "--mirror", "custom", "--elevations", "20"},
         {"unwarp", in, "--mirror", "custom", "--elevations", "1.5,-3"},
+        {"unwarp", in, "--mirror", "custom", "--elevations", "++5,-3"},
         {"unwarp", in, "--mirror", "2", "--elevations", "15,-45"},
         {"unwarp", in, "--mirror", "2", "--flip"},
         {"synth", "-o", Path("s.png"), "--mirror", "custom", "--elevations", "0,0"},
@@ -184,7 +185,7 @@ TEST_F(UnwarpCli, CommandLineMistakesAreUsageErrors) {
 
 TEST_F(UnwarpCli, CustomMirrorRoundTripAndItsStoredDescription) {
     ASSERT_EQ(Run({"synth", "--size", "300x240", "--outer", "100", "--inner", "30", "--mirror",
-                   "custom", "--elevations", "20,-40", "--flip", "-o", Path("custom.png")})
+                   "custom", "--elevations", "+20,-40", "--flip", "-o", Path("custom.png")})
                   .exitCode,
               0);
     const RgbImage photo = Load(Path("custom.png"));
