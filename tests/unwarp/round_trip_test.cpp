@@ -91,10 +91,9 @@ double CustomRoundTripPsnr(const CustomMirror& custom,
 
 // Measured 45.7 dB (smooth, both ways up) and 23.4 dB (test scene): like the
 // concave mirror, whose rows also cover the band at about one photo pixel
-// each. The thresholds are the concave ones: a sampling half a pixel off
-// (as rows at q instead of q + 0.5 would be) drops the smooth scene to about
-// 33 dB. Elevations read the other way round, or the picture mirrored, fall
-// far below.
+// each, so the thresholds are the concave ones (half a pixel off costs the
+// smooth scene about 33 dB, see above). Elevations read the other way round,
+// or the picture mirrored, fall far below.
 TEST(RoundTrip, CustomMirrorComesBack) {
     const CustomMirror down{15, -45, false}, up{-20, 40, true};
     EXPECT_GT(CustomRoundTripPsnr(down, SmoothScene, down), 40.0);
