@@ -360,6 +360,13 @@ int RunUnwarp(const Args& args) {
         custom.innerElevation = options.elevations->second;
     }
     if (options.flip) custom.mirrored = *options.flip;
+    // The 360° JPEG reprojects a cylinder with the horizon at its middle row;
+    // the custom mirror's panorama is neither.
+    if (options.share360 && mirrorType == CustomMirrorType)
+        return UsageError(
+            "--format 360 is not available for the custom mirror; its panorama is "
+            "already equirectangular (save it as jpg)",
+            kUnwarpUsage);
     if (options.outer) {
         if (const std::string problem = RadiusProblem(*options.outer, mirrorType, custom);
             !problem.empty())
