@@ -567,6 +567,42 @@ QPixmap MirrorPicture(bool threaded) {
     return pm;
 }
 
+QPixmap CustomMirrorPicture() {
+    QPixmap pm(116, 99);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient card(0, 0, 0, 99);
+    card.setColorAt(0, QColor(0xf4, 0xf7, 0xfa));
+    card.setColorAt(1, QColor(0xdc, 0xe3, 0xea));
+    p.setPen(QPen(QColor(0xb8, 0xc3, 0xcf), 1));
+    p.setBrush(card);
+    p.drawRoundedRect(QRectF(0.5, 0.5, 115, 98), 8, 8);
+    // A mirror of no particular make, seen from the side, on its camera.
+    const double cx = 40;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x2a, 0x2e, 0x35));
+    p.drawRoundedRect(QRectF(cx - 22, 76, 44, 18), 3, 3);
+    QRadialGradient dome(QPointF(cx - 6, 34), 28);
+    dome.setColorAt(0, Qt::white);
+    dome.setColorAt(0.5, QColor(0xb9, 0xc4, 0xcf));
+    dome.setColorAt(1, QColor(0x5b, 0x66, 0x73));
+    p.setBrush(dome);
+    p.setPen(QPen(QColor(0x4b, 0x55, 0x60), 1));
+    QPainterPath d;
+    d.moveTo(cx - 24, 30);
+    d.cubicTo(cx - 20, 62, cx + 20, 62, cx + 24, 30);
+    d.closeSubpath();
+    p.drawPath(d);
+    // The two rays it is measured by: one from the rim, one from near the camera.
+    p.setPen(QPen(kAccent.darker(110), 2));
+    p.drawLine(QPointF(cx + 24, 30), QPointF(108, 14));
+    p.drawLine(QPointF(cx + 10, 52), QPointF(108, 84));
+    p.setPen(QPen(QColor(0x6a, 0x72, 0x7c), 1, Qt::DashLine));
+    p.drawLine(QPointF(cx + 10, 42), QPointF(110, 42));  // the horizon
+    return pm;
+}
+
 QPixmap AppIcon(int size) {
     QPixmap pm(size, size);
     pm.fill(Qt::transparent);

@@ -81,6 +81,8 @@ QPixmap AboutBackground();
 QPixmap ButtonFace(ButtonId id, bool pressed);
 // The two mirror pictures, 116 x 99.
 QPixmap MirrorPicture(bool threaded);
+// The custom mirror's row: any mirror, with the two elevations it is described by.
+QPixmap CustomMirrorPicture();
 // The program's icon, `size` pixels square (window icon and the installed theme icons).
 QPixmap AppIcon(int size = 64);
 

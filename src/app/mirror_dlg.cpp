@@ -1,7 +1,13 @@
 #include "app/mirror_dlg.h"
 
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
 
 #include "app/artwork.h"
 #include "platform/settings_keys.h"
@@ -62,7 +68,10 @@ void CMirrorListBox::DrawItem(QPainter* painter, const QRect& rect, int row, boo
     const orbelune::MirrorInfo* mirror = orbelune::FindMirror(row);
     if (row != -1 && mirror) {
         const bool threaded = mirror->picture == orbelune::MirrorPicture::Threaded;
-        painter->drawPixmap(rect.left() + 4, rect.top() + 4, artwork::MirrorPicture(threaded));
+        painter->drawPixmap(rect.left() + 4, rect.top() + 4,
+                            mirror->picture == orbelune::MirrorPicture::Custom
+                                ? artwork::CustomMirrorPicture()
+                                : artwork::MirrorPicture(threaded));
         QFont font(QStringLiteral("Times New Roman"));
         font.setStyleHint(QFont::Serif);
         font.setPixelSize(18);  // a cell height of 20
@@ -73,7 +82,7 @@ void CMirrorListBox::DrawItem(QPainter* painter, const QRect& rect, int row, boo
             QPoint(rect.left() + kPictureWidth + 8, rect.top() + kPictureHeight / 3 + 8),
             rect.bottomRight());
         painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                          QString::fromLatin1(mirror->caption));
+                          QString::fromUtf8(mirror->caption));
     }
     painter->restore();
 }
@@ -114,6 +123,78 @@ CMirrorDlg::CMirrorDlg(orbelune::SettingsStore& store, QWidget* parent)
 }
 
 void CMirrorDlg::OnOK() {
-    orbelune::Write(m_store, orbelune::settings::kMirror, m_pList->SelectedRow());
+    const int row = m_pList->SelectedRow();
+    // The custom mirror is only chosen together with its description.
+    if (row == orbelune::CustomMirrorType) {
+        CCustomMirrorDlg custom(m_store, this);
+        const int result = runCustomDialog ? runCustomDialog(custom) : custom.exec();
+        if (result != QDialog::Accepted) return;
+    }
+    orbelune::Write(m_store, orbelune::settings::kMirror, row);
+    accept();
+}
+
+CCustomMirrorDlg::CCustomMirrorDlg(orbelune::SettingsStore& store, QWidget* parent)
+    : QDialog(parent), m_store(store) {
+    setWindowTitle(tr("Custom Mirror"));
+    const orbelune::CustomMirror custom = orbelune::LoadCustomMirror(store);
+    auto elevationBox = [this](int value) {
+        auto* box = new QSpinBox(this);
+        box->setRange(orbelune::settings::kMinElevation, orbelune::settings::kMaxElevation);
+        box->setSuffix(QStringLiteral("\u00b0"));
+        box->setValue(value);
+        return box;
+    };
+    m_pOuter = elevationBox(custom.outerElevation);
+    m_pOuter->setObjectName(QStringLiteral("outerElevation"));
+    m_pInner = elevationBox(custom.innerElevation);
+    m_pInner->setObjectName(QStringLiteral("innerElevation"));
+    m_pMirrored = new QCheckBox(tr("Mirror the picture"), this);
+    m_pMirrored->setChecked(custom.mirrored);
+    m_pProblem = new QLabel(tr("The two elevations must differ."), this);
+    m_pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+
+    auto* form = new QFormLayout;
+    form->addRow(tr("Elevation at the outer circle:"), m_pOuter);
+    form->addRow(tr("Elevation at the inner circle:"), m_pInner);
+    auto* note = new QLabel(
+        tr("Degrees above the horizon (negative below) that the mirror shows at each circle."),
+        this);
+    note->setWordWrap(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(note);
+    layout->addLayout(form);
+    layout->addWidget(m_pMirrored);
+    layout->addWidget(m_pProblem);
+    layout->addWidget(m_pButtons);
+
+    connect(m_pButtons, &QDialogButtonBox::accepted, this, &CCustomMirrorDlg::OnOK);
+    connect(m_pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_pOuter, &QSpinBox::valueChanged, this, &CCustomMirrorDlg::UpdateOk);
+    connect(m_pInner, &QSpinBox::valueChanged, this, &CCustomMirrorDlg::UpdateOk);
+    UpdateOk();
+}
+
+QPushButton* CCustomMirrorDlg::okButton() const {
+    return m_pButtons->button(QDialogButtonBox::Ok);
+}
+
+QPushButton* CCustomMirrorDlg::cancelButton() const {
+    return m_pButtons->button(QDialogButtonBox::Cancel);
+}
+
+orbelune::CustomMirror CCustomMirrorDlg::Current() const {
+    return {m_pOuter->value(), m_pInner->value(), m_pMirrored->isChecked()};
+}
+
+void CCustomMirrorDlg::UpdateOk() {
+    const bool valid = orbelune::IsValidCustomMirror(Current());
+    okButton()->setEnabled(valid);
+    m_pProblem->setVisible(!valid);
+}
+
+void CCustomMirrorDlg::OnOK() {
+    if (!orbelune::IsValidCustomMirror(Current())) return;
+    orbelune::StoreCustomMirror(m_store, Current());
     accept();
 }

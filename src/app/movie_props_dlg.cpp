@@ -348,7 +348,8 @@ void CMoviePropsDlg::BuildControls() {
 
 void CMoviePropsDlg::OnInitDialog() {
     const props::Range tilt =
-        props::TiltLimits(orbelune::Read(m_app.store(), orbelune::settings::kMirror));
+        props::TiltLimits(orbelune::Read(m_app.store(), orbelune::settings::kMirror),
+                          orbelune::LoadCustomMirror(m_app.store()));
     m_nTiltMin = tilt.minimum;
     m_nTiltMax = tilt.maximum;
     // The same correction the batch tool and the build apply, so that the

@@ -556,7 +556,8 @@ int CPanoView::SaveMovieFile() {
     // A .mov typed in the image dialog comes here with the stored settings:
     // they get the dialog's corrections first.
     const orbelune::MovieSettings settings = orbelune::movie_props::CorrectedSettings(
-        m_movieSettings, orbelune::Read(m_app.store(), orbelune::settings::kMirror));
+        m_movieSettings, orbelune::Read(m_app.store(), orbelune::settings::kMirror),
+        orbelune::LoadCustomMirror(m_app.store()));
     int result = 0;
     {
         CProgressScope progress(m_app);
@@ -635,7 +636,8 @@ void CPanoView::Share360() {
     // The movie's default view, corrected as the movie dialog would.
     options.view = orbelune::ShareViewForPanorama(
         orbelune::movie_props::CorrectedSettings(
-            m_movieSettings, orbelune::Read(m_app.store(), orbelune::settings::kMirror)),
+            m_movieSettings, orbelune::Read(m_app.store(), orbelune::settings::kMirror),
+            orbelune::LoadCustomMirror(m_app.store())),
         m_pWnd->image().width(), m_pWnd->image().height());
     options.metadata =
         orbelune::ReadPhotoMetadata(QFile::encodeName(m_app.m_strPathName).toStdString());

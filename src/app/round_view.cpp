@@ -159,9 +159,10 @@ void CRoundView::OnUnwarp() {
     int result;
     {
         CProgressScope progress(m_app);
-        result = orbelune::Unwarp(m_pWnd->rawImage(), m_pWnd->ring(), m_app.m_nMirror,
-                                  m_pPanoView->currentImage(),
-                                  [&progress](int row, int count) { progress.Report(row, count); });
+        result =
+            orbelune::Unwarp(m_pWnd->rawImage(), m_pWnd->ring(), m_app.m_nMirror,
+                             orbelune::LoadCustomMirror(m_app.store()), m_pPanoView->currentImage(),
+                             [&progress](int row, int count) { progress.Report(row, count); });
     }
     if (result == 0) {
         int seam = orbelune::Read(m_app.store(), orbelune::settings::kSeam);

@@ -8,11 +8,15 @@
 #include "image/file_types.h"
 #include "image/image_error.h"
 #include "image/image_io.h"
+#include "platform/settings_keys.h"
+#include "unwarp/mirror_types.h"
 #include "unwarp/ring_detect.h"
+#include "unwarp/unwarp.h"
 
 namespace {
 
 const QColor kRingColour(0, 128, 17);
+const QColor kSeamColour(230, 120, 0);
 
 }  // namespace
 
@@ -41,6 +45,7 @@ bool CRoundWnd::LoadRawImage(const QString& path) {
     }
     m_ring = orbelune::LoadRingParams(m_app.store(), m_image.width(), m_image.height());
     m_ringSource = RingSource::Stored;
+    LoadSeam();
     // A ring stored from another (larger) photograph could neither be seen
     // nor grabbed here.
     if (!orbelune::RingFitsPhoto(m_ring, m_image.width(), m_image.height())) {
@@ -52,6 +57,22 @@ bool CRoundWnd::LoadRawImage(const QString& path) {
         }
     }
     return true;
+}
+
+void CRoundWnd::LoadSeam() {
+    int seam = orbelune::Read(m_app.store(), orbelune::settings::kSeam);
+    if (!orbelune::IsValidSeam(seam)) seam = orbelune::settings::kSeam.defaultValue;
+    m_seamAngle =
+        orbelune::SeamAngle(seam, m_app.m_nMirror, orbelune::LoadCustomMirror(m_app.store()));
+}
+
+void CRoundWnd::StoreSeam() {
+    const int seam = orbelune::SeamForAngle(m_seamAngle, m_app.m_nMirror,
+                                            orbelune::LoadCustomMirror(m_app.store()));
+    orbelune::Write(m_app.store(), orbelune::settings::kSeam, seam);
+    // The marker snaps to the whole degree that was stored.
+    LoadSeam();
+    update();
 }
 
 bool CRoundWnd::FindRing() {
@@ -74,14 +95,14 @@ void CRoundWnd::RebuildDisplay() {
     }
     int width = 0;
     int height = 0;
+    // The photograph with room around it for a rim that the frame cut off.
+    const orbelune::RoundDisplay fit =
+        orbelune::FitRoundDisplay(m_image.width(), m_image.height(), this->width(), this->height());
     {
         CProgressScope progress(m_app);
-        BuildDisplayBitmap(m_image, this->width(), this->height(), false, &width, &height);
+        BuildDisplayBitmap(m_image, fit.width, fit.height, true, &width, &height);
     }
-    if (!m_display.isNull()) {
-        m_fit = orbelune::FitRoundDisplay(m_image.width(), m_image.height(), this->width(),
-                                          this->height());
-    }
+    if (!m_display.isNull()) m_fit = fit;
     update();
 }
 
@@ -95,26 +116,24 @@ void CRoundWnd::ResetRoundWnd() {
 }
 
 orbelune::RingWindow CRoundWnd::ringWindow() const {
-    return {m_image.width(), m_image.height(), width(), height(), m_fit.scale};
+    return {m_image.width(), m_image.height(), width(), height(), m_fit};
 }
 
 void CRoundWnd::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect client = rect();
-    const int shownWidth = m_display.isNull() ? 0 : std::min(m_display.width(), client.width());
-    const int shownHeight = m_display.isNull() ? 0 : std::min(m_display.height(), client.height());
-    DrawDisplayBitmap(painter, client);
-    painter.fillRect(QRect(0, shownHeight, client.width(), client.height() - shownHeight),
-                     m_background);
-    painter.fillRect(QRect(shownWidth, 0, client.width() - shownWidth, shownHeight), m_background);
+    // The area around the photograph shows where a cut-off rim lies.
+    painter.fillRect(client, m_background);
+    DrawDisplayBitmap(painter, QRect(m_fit.originX, m_fit.originY, client.width() - m_fit.originX,
+                                     client.height() - m_fit.originY));
 
     if (m_image.width() <= 0 || m_fit.scale <= 0.0) return;
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(kRingColour, 2, Qt::SolidLine));
     painter.setBrush(Qt::NoBrush);
     const double scale = m_fit.scale;
-    const int cx = static_cast<int>(m_ring.XCenter * scale);
-    const int cy = static_cast<int>(m_ring.YCenter * scale);
+    const int cx = static_cast<int>(m_fit.originX + m_ring.XCenter * scale);
+    const int cy = static_cast<int>(m_fit.originY + m_ring.YCenter * scale);
     const int inner = static_cast<int>(m_ring.InnerRadius * scale);
     const int outer = static_cast<int>(m_ring.OuterRadius * scale);
     painter.drawEllipse(QPoint(cx, cy), inner, inner);
@@ -124,6 +143,15 @@ void CRoundWnd::paintEvent(QPaintEvent*) {
     const int half = m_fit.width / 2;
     painter.drawLine(cx, cy - half, cx, cy + half);
     painter.drawLine(cx - half, cy, cx + half, cy);
+
+    // The seam: where the panorama starts, a marker on the outer circle.
+    painter.setRenderHint(QPainter::Antialiasing);
+    const orbelune::WindowPoint seam = orbelune::SeamMarkerPoint(m_ring, m_fit, m_seamAngle);
+    painter.setPen(QPen(kSeamColour, 2));
+    painter.drawLine(QPointF(cx, cy), QPointF(seam.x, seam.y));
+    painter.setPen(QPen(Qt::white, 1));
+    painter.setBrush(kSeamColour);
+    painter.drawEllipse(QPointF(seam.x, seam.y), 5.0, 5.0);
 }
 
 void CRoundWnd::UpdateCursor() {
@@ -142,7 +170,7 @@ void CRoundWnd::mousePressEvent(QMouseEvent* event) {
     // The ring stays put while a task runs or before a photograph is shown.
     if (event->button() != Qt::LeftButton || m_app.m_bBusy || m_fit.scale <= 0.0) return;
     const QPoint at = event->position().toPoint();
-    if (m_editor.Press(at.x(), at.y(), m_ring, ringWindow())) update();
+    if (m_editor.Press(at.x(), at.y(), m_ring, ringWindow(), &m_seamAngle)) update();
     UpdateCursor();
 }
 
@@ -150,12 +178,14 @@ void CRoundWnd::mouseMoveEvent(QMouseEvent* event) {
     if (m_fit.scale <= 0.0) return;
     if (m_app.m_bBusy && !m_editor.dragging()) return;
     const QPoint at = event->position().toPoint();
-    if (m_editor.Move(at.x(), at.y(), m_ring, ringWindow())) update();
+    if (m_editor.Move(at.x(), at.y(), m_ring, ringWindow(), &m_seamAngle)) update();
     UpdateCursor();
 }
 
 void CRoundWnd::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
+    const bool seamDragged = m_editor.grabbed() == orbelune::RingHandle::Seam;
     m_editor.Release();
+    if (seamDragged) StoreSeam();
     UpdateCursor();
 }

@@ -36,6 +36,9 @@ public:
     const orbelune::RingParams& ring() const { return m_ring; }
     const orbelune::RoundDisplay& display() const { return m_fit; }
     const orbelune::RingEditor& editor() const { return m_editor; }
+    // Where the seam marker sits on the outer circle (degrees), from the
+    // stored seam and the current mirror; dragging it stores the seam.
+    double seamAngle() const { return m_seamAngle; }
     void SetPanoView(CPanoView* panoView) { m_pPanoView = panoView; }
     CPanoView* panoView() const { return m_pPanoView; }
 
@@ -48,10 +51,13 @@ protected:
 private:
     orbelune::RingWindow ringWindow() const;
     void UpdateCursor();
+    void LoadSeam();
+    void StoreSeam();
 
     orbelune::RingParams m_ring;
     RingSource m_ringSource = RingSource::Stored;
     orbelune::RoundDisplay m_fit;
     orbelune::RingEditor m_editor;
+    double m_seamAngle = 0;
     CPanoView* m_pPanoView = nullptr;
 };

@@ -87,7 +87,8 @@ QString UnwarpToFile(orbelune::SettingsStore& store, const QString& raw, int mir
     const orbelune::RingParams ring =
         orbelune::LoadRingParams(store, source.width(), source.height());
     orbelune::RgbImage pano;
-    if (orbelune::Unwarp(source, ring, mirror, pano) != 0) return QString();
+    if (orbelune::Unwarp(source, ring, mirror, orbelune::LoadCustomMirror(store), pano) != 0)
+        return QString();
     const QString path = dir + QStringLiteral("/unwarped.bmp");
     if (pano.SaveImageFile(QFile::encodeName(path).toStdString(), orbelune::ImageFormat::Bmp) != 0)
         return QString();

@@ -21,6 +21,7 @@
 #include "image/rgb_image.h"
 #include "platform/qt_settings_store.h"
 #include "platform/settings_keys.h"
+#include "unwarp/mirror_types.h"
 
 namespace orbelune::cli {
 
@@ -164,14 +165,14 @@ int RunMovie(const Args& args) {
                           kMovieUsage);
 
     const int mirrorType = Read(store, settings::kMirror);
-    MovieSettings settings = props::CorrectedSettings(wanted, mirrorType);
+    MovieSettings settings = props::CorrectedSettings(wanted, mirrorType, LoadCustomMirror(store));
     // Say so when a value given on the command line was not taken as given.
     if (o.zoom && settings.zoom != *o.zoom)
         Note("zoom " + Text(*o.zoom) + " is outside 1..2; using " + Text(settings.zoom));
     if (o.pan && settings.pan != *o.pan)
         Note("pan " + std::to_string(*o.pan) + " is outside 0..360; using 0");
     if (o.tilt && settings.tilt != *o.tilt) {
-        const props::Range limits = props::TiltLimits(mirrorType);
+        const props::Range limits = props::TiltLimits(mirrorType, LoadCustomMirror(store));
         Note("tilt " + std::to_string(*o.tilt) + " is outside this mirror's " +
              std::to_string(limits.minimum) + ".." + std::to_string(limits.maximum) + "; using 0");
     }

@@ -15,6 +15,7 @@
 #include "image/rgb_image.h"
 #include "platform/qt_settings_store.h"
 #include "platform/settings_keys.h"
+#include "unwarp/mirror_types.h"
 
 namespace orbelune::cli {
 
@@ -106,13 +107,14 @@ int RunShare(const Args& args) {
     if (o.pan) wanted.pan = *o.pan;
     if (o.tilt) wanted.tilt = *o.tilt;
     const int mirrorType = Read(store, settings::kMirror);
-    const MovieSettings settings = props::CorrectedSettings(wanted, mirrorType);
+    const MovieSettings settings =
+        props::CorrectedSettings(wanted, mirrorType, LoadCustomMirror(store));
     if (o.zoom && settings.zoom != *o.zoom)
         Note("zoom " + Text(*o.zoom) + " is outside 1..2; using " + Text(settings.zoom));
     if (o.pan && settings.pan != *o.pan)
         Note("pan " + std::to_string(*o.pan) + " is outside 0..360; using 0");
     if (o.tilt && settings.tilt != *o.tilt) {
-        const props::Range limits = props::TiltLimits(mirrorType);
+        const props::Range limits = props::TiltLimits(mirrorType, LoadCustomMirror(store));
         Note("tilt " + std::to_string(*o.tilt) + " is outside this mirror's " +
              std::to_string(limits.minimum) + ".." + std::to_string(limits.maximum) + "; using 0");
     }

@@ -41,17 +41,37 @@ namespace {
 constexpr const char* kUnwarpUsage =
     "usage: orbelune-cli unwarp INPUT... [-o OUT | -d DIR] [--mirror TYPE] [--center X,Y]\n"
     "                          [--outer R] [--inner R] [--detect] [--seam DEG]\n"
+    "                          [--elevations OUTER,INNER] [--flip | --no-flip]\n"
     "                          [--format jpg|bmp|tif|png|360] [--jobs N]\n"
-    "  TYPE: 0|1|2|3|concave-standard|concave-threaded|convex-standard|convex-threaded\n"
+    "  TYPE: 0|1|2|3|4|concave-standard|concave-threaded|convex-standard|convex-threaded|custom\n"
+    "  --elevations (custom mirror): the degrees above the horizon seen at the outer and\n"
+    "  at the inner circle, each -89..89, not equal; --flip mirrors the picture.\n"
     "  --format 360: a 360° JPEG (NAME_360.jpg) for photo-sphere viewers, opening at the\n"
     "  stored movie view.\n"
     "  Values not given are taken from the program's settings, which are never changed.";
 constexpr const char* kSynthUsage =
     "usage: orbelune-cli synth [PANORAMA] -o OUT [--mirror TYPE] [--size WxH] [--center X,Y]\n"
-    "                         [--outer R] [--scene test|sample]\n"
-    "  Without PANORAMA a built-in scene is rendered (test: angle marks and texture).";
+    "                         [--outer R] [--inner R] [--elevations OUTER,INNER] [--flip]\n"
+    "                         [--scene test|sample]\n"
+    "  Without PANORAMA a built-in scene is rendered (test: angle marks and texture).\n"
+    "  The custom mirror (--mirror custom) takes its elevations (default 15,-45), its\n"
+    "  inner circle (default 60) and --flip as unwarp does.";
+constexpr const char* kElevationsNeed = "OUTER,INNER in whole degrees from -89 to 89, not equal";
 
 constexpr int kMaxJobs = 64;
+
+bool ParseElevations(const std::string& text, CustomMirror& custom) {
+    // Elevations above the horizon may be written with their sign: "+15,-45".
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '+' || (i > 0 && text[i - 1] != ',')) plain += text[i];
+    CustomMirror parsed = custom;
+    if (!ParsePair(plain, ',', parsed.outerElevation, parsed.innerElevation) ||
+        !IsValidCustomMirror(parsed))
+        return false;
+    custom = parsed;
+    return true;
+}
 
 bool ParseMirror(const std::string& text, int& type) {
     if (const MirrorInfo* mirror = FindMirrorByCliName(text)) {
@@ -62,8 +82,8 @@ bool ParseMirror(const std::string& text, int& type) {
 }
 
 // Why a radius cannot be unwarped, or empty when it can.
-std::string RadiusProblem(int outerRadius, int mirrorType) {
-    const PanoramaSize size = UnwarpOutputSize(outerRadius, mirrorType);
+std::string RadiusProblem(int outerRadius, int mirrorType, const CustomMirror& custom) {
+    const PanoramaSize size = UnwarpOutputSize(outerRadius, mirrorType, custom);
     if (size.width <= 0 || size.height <= 0)
         return "outer radius " + std::to_string(outerRadius) + " gives no panorama";
     if (CheckImageSize(size.width, size.height) != err::kNone)
@@ -100,12 +120,19 @@ struct UnwarpOptions {
     std::optional<int> inner;
     bool detect = false;
     std::optional<int> seam;
+    std::optional<std::pair<int, int>> elevations;  // outer, inner
+    std::optional<bool> flip;
 };
 
 class UnwarpRun {
 public:
-    UnwarpRun(SettingsStore& store, int mirrorType, const UnwarpOptions& options, int jobCount)
-        : store_(store), mirrorType_(mirrorType), options_(options), jobCount_(jobCount) {
+    UnwarpRun(SettingsStore& store, int mirrorType, const CustomMirror& custom,
+              const UnwarpOptions& options, int jobCount)
+        : store_(store),
+          mirrorType_(mirrorType),
+          custom_(custom),
+          options_(options),
+          jobCount_(jobCount) {
         if (options_.share360) movieSettings_ = LoadMovieSettings(store_);
         seam_ = options.seam ? *options.seam : Read(store, settings::kSeam);
         if (!IsValidSeam(seam_)) seam_ = settings::kSeam.defaultValue;
@@ -142,9 +169,15 @@ public:
         }
         if (options_.outer) ring.OuterRadius = *options_.outer;
         if (options_.inner) ring.InnerRadius = *options_.inner;
-        if (const std::string problem = RadiusProblem(ring.OuterRadius, mirrorType_);
+        if (const std::string problem = RadiusProblem(ring.OuterRadius, mirrorType_, custom_);
             !problem.empty())
             return problem + (storedRadius ? " (stored setting; give --outer R)" : "");
+        // The custom mirror's rows run between the two circles.
+        if (mirrorType_ == CustomMirrorType &&
+            (ring.InnerRadius < 1 || ring.InnerRadius >= ring.OuterRadius))
+            return "the custom mirror needs an inner radius from 1 to the outer radius less one "
+                   "(it is " +
+                   std::to_string(ring.InnerRadius) + "; give --inner R)";
 
         const ImageFormat format = FormatFromExtension(job.output);
         if (options_.share360 && format != ImageFormat::Jpeg)
@@ -160,7 +193,7 @@ public:
         UnwarpProgress progress;
         if (jobCount_ == 1 && bar_.enabled())
             progress = [&](int row, int rows) { bar_.Update(label, row + 1, rows); };
-        if (Unwarp(raw, ring, mirrorType_, panorama, progress) != 0)
+        if (Unwarp(raw, ring, mirrorType_, custom_, panorama, progress) != 0)
             return ImageErrorText(LastImageError());
         TurnColumns(panorama, SeamShift(seam_, panorama.width()));
         // The photograph is not needed any more, nor the panorama once saved:
@@ -214,6 +247,7 @@ private:
     SettingsStore& store_;
     std::mutex storeMutex_;
     int mirrorType_;
+    CustomMirror custom_;
     int seam_ = 0;
     UnwarpOptions options_;
     int jobCount_;
@@ -259,6 +293,13 @@ int RunUnwarp(const Args& args) {
             if (!hasValue || !ParseInt(value, degrees) || !IsValidSeam(degrees))
                 return need("whole degrees from 0 to 359");
             options.seam = degrees;
+        } else if (arg == "--elevations") {
+            CustomMirror custom;
+            if (!hasValue || !ParseElevations(value, custom)) return need(kElevationsNeed);
+            options.elevations = {custom.outerElevation, custom.innerElevation};
+        } else if (arg == "--flip" || arg == "--no-flip") {
+            options.flip = arg == "--flip";
+            continue;
         } else if (arg == "--detect") {
             options.detect = true;
             continue;
@@ -296,8 +337,27 @@ int RunUnwarp(const Args& args) {
     // The user's own settings, read as the program reads them; never written.
     QtSettingsStore store;
     const int mirrorType = options.mirror ? *options.mirror : Read(store, settings::kMirror);
+    CustomMirror custom = LoadCustomMirror(store);
+    if (mirrorType != CustomMirrorType && (options.elevations || options.flip))
+        return UsageError(
+            "--elevations, --flip and --no-flip are for the custom mirror (--mirror "
+            "custom)",
+            kUnwarpUsage);
+    if (options.elevations) {
+        custom.outerElevation = options.elevations->first;
+        custom.innerElevation = options.elevations->second;
+    }
+    if (options.flip) custom.mirrored = *options.flip;
+    // The 360° JPEG reprojects a cylinder with the horizon at its middle row;
+    // the custom mirror's panorama is neither.
+    if (options.share360 && mirrorType == CustomMirrorType)
+        return UsageError(
+            "--format 360 is not available for the custom mirror; its panorama is "
+            "already equirectangular (save it as jpg)",
+            kUnwarpUsage);
     if (options.outer) {
-        if (const std::string problem = RadiusProblem(*options.outer, mirrorType); !problem.empty())
+        if (const std::string problem = RadiusProblem(*options.outer, mirrorType, custom);
+            !problem.empty())
             return UsageError("--outer: " + problem, kUnwarpUsage);
     }
     if (!folder.empty()) {
@@ -335,7 +395,7 @@ int RunUnwarp(const Args& args) {
         SetWorkerThreads(
             std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / workers));
     }
-    UnwarpRun run(store, mirrorType, options, workers);
+    UnwarpRun run(store, mirrorType, custom, options, workers);
     std::atomic<std::size_t> next{0};
     std::atomic<long long> finished{0};
     std::atomic<int> failed{0};
@@ -373,6 +433,8 @@ int RunSynth(const Args& args) {
     std::string input, output, scene = "test";
     SynthOptions options;
     std::optional<std::pair<int, int>> centre;
+    std::optional<int> inner;
+    bool customGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -396,6 +458,18 @@ int RunSynth(const Args& args) {
         } else if (arg == "--outer") {
             if (!hasValue || !ParseInt(value, options.outerRadius) || options.outerRadius <= 0)
                 return need("a radius of at least 1 pixel");
+        } else if (arg == "--inner") {
+            int radius = 0;
+            if (!hasValue || !ParseInt(value, radius) || radius <= 0)
+                return need("a radius of at least 1 pixel");
+            inner = radius;
+        } else if (arg == "--elevations") {
+            if (!hasValue || !ParseElevations(value, options.custom)) return need(kElevationsNeed);
+            customGiven = true;
+        } else if (arg == "--flip") {
+            options.custom.mirrored = true;
+            customGiven = true;
+            continue;
         } else if (arg == "--scene") {
             if (!hasValue || (value != "test" && value != "sample")) return need("test or sample");
             scene = value;
@@ -410,12 +484,21 @@ int RunSynth(const Args& args) {
         ++i;
     }
     if (output.empty()) return UsageError("need -o OUT", kSynthUsage);
+    const bool custom = options.mirrorType == CustomMirrorType;
+    if (customGiven && !custom)
+        return UsageError("--elevations and --flip are for the custom mirror (--mirror custom)",
+                          kSynthUsage);
+    options.innerRadius = inner ? *inner : custom ? settings::kInnerRadius.defaultValue : 0;
+    if (custom && options.innerRadius >= options.outerRadius)
+        return UsageError("--inner: the custom mirror's inner circle must lie inside the outer one",
+                          kSynthUsage);
     options.xCenter = centre ? centre->first : options.width / 2;
     options.yCenter = centre ? centre->second : options.height / 2;
     if (options.xCenter < 0 || options.xCenter >= options.width || options.yCenter < 0 ||
         options.yCenter >= options.height)
         return UsageError("--center must lie inside the picture", kSynthUsage);
-    if (const std::string problem = RadiusProblem(options.outerRadius, options.mirrorType);
+    if (const std::string problem =
+            RadiusProblem(options.outerRadius, options.mirrorType, options.custom);
         !problem.empty())
         return UsageError("--outer: " + problem, kSynthUsage);
     const ImageFormat format = FormatFromExtension(output);
@@ -427,7 +510,8 @@ int RunSynth(const Args& args) {
         if (const ImageError e = panorama.LoadImageFile(input))
             return Failure(DescribeLoadFailure(input, DetectFileFormat(input), e));
     } else {
-        const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
+        const PanoramaSize size =
+            UnwarpOutputSize(options.outerRadius, options.mirrorType, options.custom);
         const int w = static_cast<int>(size.width), h = static_cast<int>(size.height);
         panorama = scene == "sample" ? MakeSampleScene(w, h) : MakeTestScene(w, h);
         if (panorama.empty()) return Failure("out of memory for the scene");

@@ -21,7 +21,11 @@ int CodecFromCliName(std::string_view name) {
 }
 
 Range TiltLimits(int mirrorType) {
-    const TiltRange range = TiltRangeFor(mirrorType);
+    return TiltLimits(mirrorType, CustomMirror{});
+}
+
+Range TiltLimits(int mirrorType, const CustomMirror& custom) {
+    const TiltRange range = TiltRangeFor(mirrorType, custom);
     return {range.minimum, range.maximum};
 }
 
@@ -35,7 +39,11 @@ int CorrectPan(int pan) {
 }
 
 int CorrectTilt(int tilt, int mirrorType) {
-    const Range limits = TiltLimits(mirrorType);
+    return CorrectTilt(tilt, mirrorType, CustomMirror{});
+}
+
+int CorrectTilt(int tilt, int mirrorType, const CustomMirror& custom) {
+    const Range limits = TiltLimits(mirrorType, custom);
     return (tilt < limits.minimum || tilt > limits.maximum) ? 0 : tilt;
 }
 
@@ -109,11 +117,16 @@ int CorrectMovieSide(int side, int fallback) {
 }
 
 MovieSettings CorrectedSettings(const MovieSettings& settings, int mirrorType) {
+    return CorrectedSettings(settings, mirrorType, CustomMirror{});
+}
+
+MovieSettings CorrectedSettings(const MovieSettings& settings, int mirrorType,
+                                const CustomMirror& custom) {
     const MovieSettings defaults;
     MovieSettings corrected = settings;
     corrected.zoom = CorrectZoom(settings.zoom);
     corrected.pan = CorrectPan(settings.pan);
-    corrected.tilt = CorrectTilt(settings.tilt, mirrorType);
+    corrected.tilt = CorrectTilt(settings.tilt, mirrorType, custom);
     corrected.tiles = UpdateTiles(settings.compressor, CorrectTiles(settings.tiles), false).tiles;
     corrected.movieWidth = CorrectMovieSide(settings.movieWidth, defaults.movieWidth);
     corrected.movieHeight = CorrectMovieSide(settings.movieHeight, defaults.movieHeight);

@@ -7,6 +7,7 @@
 #include "export/movie_layout.h"
 #include "export/movie_settings.h"
 #include "image/file_names.h"
+#include "unwarp/mirror_types.h"
 
 // The rules of the movie properties dialog, without a window, so that the
 // dialog and the batch tool apply the same corrections.
@@ -43,6 +44,9 @@ int CorrectTilt(int tilt, int mirrorType);  // outside the mirror's limits -> 0
 // 0, a negative count or one above 24 would give the movie build no valid tiling).
 int CorrectTiles(int tiles);
 Range TiltLimits(int mirrorType);
+// With the custom mirror's description: its limits are its elevations.
+Range TiltLimits(int mirrorType, const CustomMirror& custom);
+int CorrectTilt(int tilt, int mirrorType, const CustomMirror& custom);
 
 int ZoomSliderPosition(float zoom);  // zoom x 100 rounded; also the stored form
 float ZoomFromSlider(int position);  // position x 0.01
@@ -88,6 +92,8 @@ int CorrectMovieSide(int side, int fallback);
 // when set, are the movie's. Codec, quality and correction indexes outside
 // their lists are left for the caller to refuse (see SettingsProblem).
 MovieSettings CorrectedSettings(const MovieSettings& settings, int mirrorType);
+MovieSettings CorrectedSettings(const MovieSettings& settings, int mirrorType,
+                                const CustomMirror& custom);
 
 // What the build makes of a record that did not pass the dialog: the tile
 // count clamped to what the format can cut (1..kMaxTiles), zoom, pan and a

@@ -37,6 +37,14 @@ inline constexpr const char* kYCenterKey = "YCENTER";
 inline constexpr IntSetting kMirror{kEquipment, "MIRROR", 1};
 // Where the panorama starts, in whole degrees 0..359.
 inline constexpr IntSetting kSeam{kEquipment, "SEAM", 0};
+// The custom mirror: the elevation (whole degrees, -89..89, the two unequal)
+// seen at the outer and at the inner circle, and whether the picture is
+// mirrored (0 or 1).
+inline constexpr IntSetting kCustomOuterElevation{kEquipment, "CUSTOM_OUTER_ELEVATION", 15};
+inline constexpr IntSetting kCustomInnerElevation{kEquipment, "CUSTOM_INNER_ELEVATION", -45};
+inline constexpr IntSetting kCustomMirrored{kEquipment, "CUSTOM_MIRRORED", 0};
+inline constexpr int kMinElevation = -89;
+inline constexpr int kMaxElevation = 89;
 inline constexpr const char* kVersionKey = "VERSION";
 inline constexpr const char* kVersionDefault = "-1";
 

@@ -10,6 +10,7 @@
 #include "unwarp/mirror_models.h"
 #include "unwarp/mirror_types.h"
 #include "unwarp/unwarp.h"
+#include "unwarp/unwarp_kernels.h"
 
 namespace orbelune {
 
@@ -106,14 +107,25 @@ struct Edges {
     double rhoMin = 0, rhoMax = 0, cap = 0;
 };
 
+EquiangularRows CustomRows(const SynthOptions& options) {
+    return {static_cast<double>(options.innerRadius),
+            static_cast<double>(options.custom.outerElevation),
+            static_cast<double>(options.custom.innerElevation)};
+}
+
 Edges BandEdges(const SynthOptions& options) {
-    const bool convex = UsesConvexModel(options.mirrorType);
-    const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
+    const MirrorModel model = ModelFor(options.mirrorType);
+    const bool convex = model == MirrorModel::Convex;
+    const PanoramaSize size =
+        UnwarpOutputSize(options.outerRadius, options.mirrorType, options.custom);
     const double H = static_cast<double>(size.height);
     const double R = options.outerRadius;
     const int rows = static_cast<int>(size.height);
     double rhoFirst, rhoLast;
-    if (convex) {
+    if (model == MirrorModel::Equiangular) {
+        rhoFirst = EquiangularRowRadius(CustomRows(options), R, 0, rows);
+        rhoLast = EquiangularRowRadius(CustomRows(options), R, rows - 1, rows);
+    } else if (convex) {
         rhoFirst = R;
         rhoLast = R * (kConvexInnerFraction + (1 - kConvexInnerFraction) / H);
     } else {
@@ -125,7 +137,10 @@ Edges BandEdges(const SynthOptions& options) {
     Edges edges;
     edges.rhoMin = std::min(rhoFirst, rhoLast) - kSceneMargin;
     edges.rhoMax = std::max(rhoFirst, rhoLast) + kSceneMargin;
-    edges.cap = std::max(edges.rhoMin, static_cast<double>(options.innerRadius));
+    // The custom mirror's inner circle is its band's own edge.
+    edges.cap = model == MirrorModel::Equiangular
+                    ? edges.rhoMin
+                    : std::max(edges.rhoMin, static_cast<double>(options.innerRadius));
     return edges;
 }
 
@@ -148,14 +163,23 @@ ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options,
     const int n = options.supersample;
     if (panorama.empty() || n < 1 || n > 16 || options.width <= 0 || options.height <= 0)
         return fail(err::kBadParam);
-    const PanoramaSize size = UnwarpOutputSize(options.outerRadius, options.mirrorType);
+    const MirrorModel model = ModelFor(options.mirrorType);
+    if (model == MirrorModel::Equiangular &&
+        (!IsValidCustomMirror(options.custom) || options.innerRadius < 1 ||
+         options.innerRadius >= options.outerRadius))
+        return fail(err::kBadParam);
+    const PanoramaSize size =
+        UnwarpOutputSize(options.outerRadius, options.mirrorType, options.custom);
     if (size.width <= 0 || size.height <= 0) return fail(err::kBadParam);
     if (CheckImageSize(options.width, options.height) != err::kNone) return fail(err::kNoMemory);
     if (photo.AllocatePixels(options.width, options.height) != err::kNone)
         return fail(err::kNoMemory);
 
-    const bool convex = UsesConvexModel(options.mirrorType);
+    const bool convex = model == MirrorModel::Convex;
     const bool mirrored = MirrorsRows(options.mirrorType);
+    const EquiangularRows custom = CustomRows(options);
+    const double customSpan = std::fabs(custom.outerElevation - custom.innerElevation);
+    const double customTop = std::max(custom.outerElevation, custom.innerElevation);
     const double W = static_cast<double>(size.width);
     const double H = static_cast<double>(size.height);
     const double R = options.outerRadius;
@@ -183,7 +207,14 @@ ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options,
         if (theta < 0) theta += kTwoPi;
         const double turn = theta / dTheta;  // 0..W
         double column, row;
-        if (convex) {
+        if (model == MirrorModel::Equiangular) {
+            // The elevation at this radius, then the row that shows it.
+            const double elevation =
+                custom.innerElevation + (rho - custom.innerRadius) / (R - custom.innerRadius) *
+                                            (custom.outerElevation - custom.innerElevation);
+            row = (customTop - elevation) * H / customSpan - 0.5;
+            column = options.custom.mirrored ? turn : W - 1 - turn;
+        } else if (convex) {
             const double t = (rho / R - kConvexInnerFraction) / (1 - kConvexInnerFraction);
             row = (1 - t) * H;
             column = W - 1 - turn;

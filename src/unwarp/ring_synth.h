@@ -2,6 +2,7 @@
 
 #include "image/image_error.h"
 #include "image/rgb_image.h"
+#include "unwarp/mirror_types.h"
 #include "unwarp/ring_params.h"
 
 namespace orbelune {
@@ -17,7 +18,8 @@ struct SynthOptions {
     // Samples per pixel along each axis (anti-aliasing).
     int supersample = 4;
     // The camera's own reflection covers the ring up to this radius; 0 leaves
-    // only the model's own inner edge.
+    // only the model's own inner edge. For the custom mirror (type 4) it is
+    // the ring's inner circle, which its model needs (1 .. outerRadius - 1).
     int innerRadius = 0;
     // What real photographs add, for testing ring detection: per-pixel noise
     // of this amplitude (grey levels), brightness lost towards the corners
@@ -26,6 +28,8 @@ struct SynthOptions {
     double vignetting = 0;
     bool clutter = false;
     unsigned seed = 1;
+    // The custom mirror's elevations and mirroring (type 4 only).
+    CustomMirror custom = {};
 };
 
 // Where the ring's edges lie in a photograph SynthesizeRing makes: the rim
@@ -40,7 +44,8 @@ SynthEdges SynthesizedEdges(const SynthOptions& options);
 // that unwarping the result with the same ring and mirror gives the panorama
 // back (stretched to the unwarp's output size). Around and inside the ring the
 // mirror's dark body is drawn. kBadParam for an empty panorama, a radius that
-// gives no panorama or a supersample outside 1..16; kNoMemory when over the
+// gives no panorama, a supersample outside 1..16 or (custom mirror) invalid
+// elevations or an inner radius outside 1 .. outerRadius - 1; kNoMemory when over the
 // image layer's limits. Sets the last error.
 ImageError SynthesizeRing(const RgbImage& panorama, const SynthOptions& options, RgbImage& photo);
 

@@ -18,22 +18,54 @@ int Fail(ImageError code) {
     SetLastImageError(code);
     return -1;
 }
+double ElevationSpan(const CustomMirror& custom) {
+    return std::fabs(static_cast<double>(custom.outerElevation) - custom.innerElevation);
+}
+
+EquiangularRows EquiangularRowsFor(const RingParams& ring, const CustomMirror& custom) {
+    return {static_cast<double>(ring.InnerRadius), static_cast<double>(custom.outerElevation),
+            static_cast<double>(custom.innerElevation)};
+}
+
 }  // namespace
 
 PanoramaSize UnwarpOutputSize(int outerRadius, int mirrorType) {
+    return UnwarpOutputSize(outerRadius, mirrorType, CustomMirror{});
+}
+
+PanoramaSize UnwarpOutputSize(int outerRadius, int mirrorType, const CustomMirror& custom) {
     PanoramaSize size;
     size.width = static_cast<long long>(outerRadius * kTwoPi);
-    size.height =
-        UsesConvexModel(mirrorType)
-            ? static_cast<long long>(static_cast<double>(size.width) * kConvexHeightFactor)
-            : outerRadius;
+    switch (ModelFor(mirrorType)) {
+        case MirrorModel::Convex:
+            size.height =
+                static_cast<long long>(static_cast<double>(size.width) * kConvexHeightFactor);
+            break;
+        case MirrorModel::Concave:
+            size.height = outerRadius;
+            break;
+        case MirrorModel::Equiangular:
+            size.height = size.width <= 0
+                              ? 0
+                              : std::max(1LL, std::llround(static_cast<double>(size.width) *
+                                                           ElevationSpan(custom) / 360.0));
+            break;
+    }
     return size;
 }
 
 int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbImage& panorama,
            const UnwarpProgress& progress) {
+    return Unwarp(source, ring, mirrorType, CustomMirror{}, panorama, progress);
+}
+
+int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType,
+           const CustomMirror& custom, RgbImage& panorama, const UnwarpProgress& progress) {
     if (source.empty()) return Fail(err::kBadParam);
-    const PanoramaSize size = UnwarpOutputSize(ring.OuterRadius, mirrorType);
+    const MirrorModel model = ModelFor(mirrorType);
+    if (model == MirrorModel::Equiangular && !IsValidCustomMirror(custom))
+        return Fail(err::kBadParam);
+    const PanoramaSize size = UnwarpOutputSize(ring.OuterRadius, mirrorType, custom);
     if (size.width <= 0 || size.height <= 0) return Fail(err::kBadParam);
 
     if (CheckImageSize(size.width, size.height) != err::kNone) {
@@ -61,12 +93,18 @@ int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbIm
     const RingGeometry geometry{static_cast<double>(ring.XCenter),
                                 static_cast<double>(ring.YCenter),
                                 static_cast<double>(ring.OuterRadius)};
-    // Type 1's row mirroring is done by writing the columns in reverse order.
-    const bool mirrorColumns = MirrorsRows(mirrorType);
-    if (UsesConvexModel(mirrorType)) {
-        UnwarpConvex(in, out, geometry, mirrorColumns, progress);
-    } else {
-        UnwarpConcave(in, out, geometry, mirrorColumns, progress);
+    // Row mirroring is done by writing the columns in reverse order.
+    switch (model) {
+        case MirrorModel::Convex:
+            UnwarpConvex(in, out, geometry, MirrorsRows(mirrorType), progress);
+            break;
+        case MirrorModel::Concave:
+            UnwarpConcave(in, out, geometry, MirrorsRows(mirrorType), progress);
+            break;
+        case MirrorModel::Equiangular:
+            UnwarpEquiangular(in, out, geometry, EquiangularRowsFor(ring, custom), custom.mirrored,
+                              progress);
+            break;
     }
     panorama = std::move(result);
     SetLastImageError(err::kNone);
@@ -82,6 +120,18 @@ int SeamShift(int degrees, int width) {
     const auto shift =
         static_cast<long long>(std::llround(static_cast<double>(degrees) * width / 360.0));
     return static_cast<int>(((shift % width) + width) % width);
+}
+
+double SeamAngle(int degrees, int mirrorType, const CustomMirror& custom) {
+    const double angle = ColumnsRunWithAngle(mirrorType, custom) ? degrees : -degrees;
+    return std::fmod(angle + 360.0, 360.0);
+}
+
+int SeamForAngle(double angleDegrees, int mirrorType, const CustomMirror& custom) {
+    if (!std::isfinite(angleDegrees)) return 0;
+    const double seam = ColumnsRunWithAngle(mirrorType, custom) ? angleDegrees : -angleDegrees;
+    const long long whole = std::llround(std::fmod(seam, 360.0));
+    return static_cast<int>(((whole % 360) + 360) % 360);
 }
 
 void TurnColumns(RgbImage& panorama, int shift) {

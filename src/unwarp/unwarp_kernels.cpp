@@ -310,6 +310,37 @@ void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
         });
 }
 
+double EquiangularRowRadius(const EquiangularRows& model, double outerRadius, int q, int rows) {
+    const double span = std::fabs(model.outerElevation - model.innerElevation);
+    const double top = std::max(model.outerElevation, model.innerElevation);
+    const double elevation = top - (q + 0.5) * span / rows;
+    return model.innerRadius + (elevation - model.innerElevation) /
+                                   (model.outerElevation - model.innerElevation) *
+                                   (outerRadius - model.innerRadius);
+}
+
+void UnwarpEquiangular(const SourcePixels& source, const PanoramaPixels& panorama,
+                       const RingGeometry& ring, const EquiangularRows& model, bool mirrorColumns,
+                       const RowProgress& progress) {
+    const int width = panorama.width;
+    const int height = panorama.height;
+    if (width <= 0 || height <= 0 || model.outerElevation == model.innerElevation) return;
+    const double dTheta = kTwoPi / width;
+    const ColumnTables tables =
+        MakeColumnTables(width, [&](int j) { return static_cast<double>(width - 1 - j) * dTheta; });
+    const Sampler sampler = MakeSampler(source);
+    const double* cosines = tables.cosines.get();
+    const double* sines = tables.sines.get();
+    const double cx = ring.cx, cy = ring.cy, radius = ring.radius;
+    // The convex model's circles and edge rule; only the row radii differ.
+    SampleCircles(
+        source, panorama, tables, {cx, cy, 1.0}, mirrorColumns, progress,
+        [&](int q) { return EquiangularRowRadius(model, radius, q, height); },
+        [&](int j, double rho, std::uint8_t* out) {
+            sampler.Convex(cx + cosines[j] * rho, cy + rho * sines[j], out);
+        });
+}
+
 void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
                    const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress) {
     const int width = panorama.width;

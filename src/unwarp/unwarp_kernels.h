@@ -42,6 +42,21 @@ void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
 void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
                    const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress);
 
+// The custom mirror's rows: row q of H shows elevation
+// e(q) = eTop - (q + 0.5) * |outer - inner| / H (eTop the larger elevation) and
+// samples the radius that lies between the circles as e(q) lies between
+// their elevations. Columns as the convex model's.
+struct EquiangularRows {
+    double innerRadius = 0;
+    double outerElevation = 0;
+    double innerElevation = 0;
+};
+// The radius row q of `rows` samples, for an outer radius `outerRadius`.
+double EquiangularRowRadius(const EquiangularRows& model, double outerRadius, int q, int rows);
+void UnwarpEquiangular(const SourcePixels& source, const PanoramaPixels& panorama,
+                       const RingGeometry& ring, const EquiangularRows& model, bool mirrorColumns,
+                       const RowProgress& progress);
+
 // Vector instruction sets the kernels can use, narrowest first.
 enum class UnwarpVectors { kNone, kAvx2, kAvx512 };
 

@@ -121,7 +121,8 @@ void ReferenceUnwarpConcave(const SourcePixels& source, const PanoramaPixels& pa
 
 int ReferenceUnwarp(const RgbImage& source, const RingParams& ring, int mirrorType,
                     RgbImage& panorama) {
-    if (source.empty()) {
+    // The custom mirror's reference is written out beside its tests.
+    if (source.empty() || ModelFor(mirrorType) == MirrorModel::Equiangular) {
         SetLastImageError(err::kBadParam);
         return -1;
     }

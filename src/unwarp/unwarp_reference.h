@@ -25,7 +25,7 @@ SamplePosition ConvexSamplePosition(const RingGeometry& ring, int width, int hei
 SamplePosition ConcaveSamplePosition(const RingGeometry& ring, int width, double v, int column);
 
 // The whole unwarp (size, kernel, row mirroring for type 1) over the reference
-// kernels; 0 or -1 like Unwarp.
+// kernels; 0 or -1 like Unwarp. Not for the custom mirror (-1).
 int ReferenceUnwarp(const RgbImage& source, const RingParams& ring, int mirrorType,
                     RgbImage& panorama);
 

@@ -8,38 +8,58 @@ using orbelune::RingEditor;
 using orbelune::RingHandle;
 using orbelune::RingParams;
 using orbelune::RingWindow;
+using orbelune::RoundDisplay;
 
 namespace {
 
 RingWindow WindowFor(int imageWidth, int imageHeight, int clientWidth = 476,
                      int clientHeight = 356) {
     const auto fit = FitRoundDisplay(imageWidth, imageHeight, clientWidth, clientHeight);
-    return {imageWidth, imageHeight, clientWidth, clientHeight, fit.scale};
+    return {imageWidth, imageHeight, clientWidth, clientHeight, fit};
 }
 
 // Window pixel of an image coordinate, rounded up so it converts back to at least it.
-int ToWindow(int image, double scale) {
-    return static_cast<int>(image * scale + 0.999);
+int ToWindowX(int image, const RingWindow& window) {
+    return static_cast<int>(window.display.originX + image * window.display.scale + 0.999);
 }
+int ToWindowY(int image, const RingWindow& window) {
+    return static_cast<int>(window.display.originY + image * window.display.scale + 0.999);
+}
+
+// A square photograph filling a square window, no margin: window and image
+// pixels differ by the scale alone.
+const RingWindow kSquare{1000, 1000, 400, 400, RoundDisplay{400, 400, 0, 0, 0.4}};
 
 }  // namespace
 
-TEST(RoundGeometry, FitsByOrientationAndConvertsPointer) {
+TEST(RoundGeometry, FitsThePhotoWithItsMarginIntoTheWindowCentred) {
+    // 1600 x 1200 with 300 on every side: 2200 x 1800 into 476 x 356, the height decides.
     const auto landscape = FitRoundDisplay(1600, 1200, 476, 356);
-    EXPECT_EQ(landscape.width, 476);
-    EXPECT_EQ(landscape.height, 357);  // one row falls outside the window
-    EXPECT_DOUBLE_EQ(landscape.scale, 0.2975);
-    const ImagePoint p = orbelune::WindowToImage(238, 178, landscape.scale);
+    EXPECT_EQ(landscape.width, 316);
+    EXPECT_EQ(landscape.height, 237);
+    EXPECT_DOUBLE_EQ(landscape.scale, 316.0 / 1600);
+    EXPECT_EQ(landscape.originX, 80);
+    EXPECT_EQ(landscape.originY, 59);
+    // The whole margin is visible: its corners lie inside the window.
+    EXPECT_GE(landscape.originX - 300 * landscape.scale, 0);
+    EXPECT_GE(landscape.originY - 300 * landscape.scale, -0.5);
+    // The window's centre is the photo's; points off the photo are negative.
+    const ImagePoint p = orbelune::WindowToImage(238, 178, landscape);
     EXPECT_EQ(p.x, 800);
-    EXPECT_EQ(p.y, 598);
+    EXPECT_EQ(p.y, 602);
+    const ImagePoint off = orbelune::WindowToImage(70, 50, landscape);
+    EXPECT_EQ(off.x, -51);
+    EXPECT_EQ(off.y, -46);
 
+    // Portrait: 1200 x 1600 + 600 = 1800 x 2200; 356 / 2200 of it.
     const auto portrait = FitRoundDisplay(1200, 1600, 476, 356);
-    EXPECT_EQ(portrait.width, 267);
-    EXPECT_EQ(portrait.height, 356);
+    EXPECT_EQ(portrait.height, 258);
+    EXPECT_EQ(portrait.originY, 49);
+    EXPECT_EQ(portrait.originX, (476 - portrait.width) / 2);
 
     const auto none = FitRoundDisplay(0, 0, 476, 356);
     EXPECT_EQ(none.scale, 0.0);
-    EXPECT_EQ(orbelune::WindowToImage(10, 10, 0.0).x, 0);
+    EXPECT_EQ(orbelune::WindowToImage(10, 10, none).x, 0);
 }
 
 TEST(RoundGeometry, PicksCentreThenOuterThenInner) {
@@ -66,29 +86,28 @@ TEST(RoundGeometry, InnerCircleDragStopsAtItsLimits) {
     const RingWindow window = WindowFor(1600, 1200);
     RingEditor editor;
     // Press on the inner circle, right of the centre.
-    ASSERT_TRUE(
-        editor.Press(ToWindow(900, window.scale), ToWindow(600, window.scale), ring, window));
+    ASSERT_TRUE(editor.Press(ToWindowX(900, window), ToWindowY(600, window), ring, window));
     EXPECT_EQ(editor.grabbed(), RingHandle::Inner);
     EXPECT_EQ(editor.cursorState(), RingEditor::kJustGrabbed);
     // Towards the centre (but outside the centre's own reach on the way): stops at 40.
-    editor.Move(ToWindow(805, window.scale), ToWindow(600, window.scale), ring, window);
+    editor.Move(ToWindowX(805, window), ToWindowY(600, window), ring, window);
     EXPECT_EQ(ring.InnerRadius, 40);
     // Far outward: stops 80 inside the outer circle.
-    editor.Move(ToWindow(1500, window.scale), ToWindow(600, window.scale), ring, window);
+    editor.Move(ToWindowX(1500, window), ToWindowY(600, window), ring, window);
     EXPECT_EQ(ring.InnerRadius, 220);
     EXPECT_EQ(ring.OuterRadius, 300);
     editor.Release();
     EXPECT_TRUE(editor.picking());
     EXPECT_FALSE(editor.dragging());
     // After release moving changes nothing.
-    editor.Move(ToWindow(850, window.scale), ToWindow(600, window.scale), ring, window);
+    editor.Move(ToWindowX(850, window), ToWindowY(600, window), ring, window);
     EXPECT_EQ(ring.InnerRadius, 220);
 }
 
 TEST(RoundGeometry, OuterCircleStopsAtTheNearerWindowEdge) {
     // Square image in a square window: stretch and scale agree.
     RingParams ring{500, 500, 60, 200};
-    const RingWindow window{1000, 1000, 400, 400, 0.4};
+    const RingWindow window = kSquare;
     // Centre at window (200, 200): room 200 both ways.
     EXPECT_TRUE(orbelune::OuterRadiusFits(499, ring, window));   // 199.6 -> 199 < 200
     EXPECT_FALSE(orbelune::OuterRadiusFits(500, ring, window));  // 200 is not < 200
@@ -116,7 +135,7 @@ TEST(RoundGeometry, OuterCircleStopsAtTheNearerWindowEdge) {
 }
 
 TEST(RoundGeometry, CentreMovesOnlyAlongAxesThatKeepTheRingInside) {
-    const RingWindow window{1000, 1000, 400, 400, 0.4};
+    const RingWindow window = kSquare;
     RingParams ring{500, 500, 60, 200};  // 80 window px
     RingEditor editor;
     ASSERT_TRUE(editor.Press(200, 200, ring, window));
@@ -142,7 +161,7 @@ TEST(RoundGeometry, CentreMovesOnlyAlongAxesThatKeepTheRingInside) {
 }
 
 TEST(RoundGeometry, PressAwayFromHandlesPullsTheCentreOnlyWhenNear) {
-    const RingWindow window{1000, 1000, 400, 400, 0.4};
+    const RingWindow window = kSquare;
     RingParams ring{500, 500, 60, 200};
     RingEditor editor;
     EXPECT_FALSE(editor.Press(200 + 60, 200, ring, window));  // 150 px out: no handle
@@ -160,4 +179,50 @@ TEST(RoundGeometry, PressAwayFromHandlesPullsTheCentreOnlyWhenNear) {
     EXPECT_EQ(editor.cursorState(), RingEditor::kOverHandle);
     editor.Move(200 + 60, 200, ring, window);
     EXPECT_EQ(editor.cursorState(), RingEditor::kPlain);
+}
+
+TEST(RoundGeometry, TheOuterCircleMayReachPastThePhotoIntoTheMargin) {
+    // 1600 x 1200 centred: the photo's top edge is 600 away from the centre,
+    // the window's 177 / 0.1975 = 896.
+    const RingWindow window = WindowFor(1600, 1200);
+    RingParams ring{800, 600, 60, 300};
+    EXPECT_TRUE(orbelune::OuterRadiusFits(700, ring, window));
+    EXPECT_TRUE(orbelune::OuterRadiusFits(890, ring, window));
+    EXPECT_FALSE(orbelune::OuterRadiusFits(900, ring, window));
+    // The centre may move so far that the circle leaves the photo, not the window.
+    EXPECT_TRUE(orbelune::MoveCentre(ring, {800, 250}, window));
+    EXPECT_EQ(ring.YCenter, 250);
+}
+
+TEST(RoundGeometry, SeamMarkerIsGrabbedAfterTheCentreAndDraggedAroundTheCircle) {
+    RingParams ring{500, 500, 60, 200};
+    double seam = 0;  // 3 o'clock: window (280, 200)
+    const orbelune::WindowPoint marker = orbelune::SeamMarkerPoint(ring, kSquare.display, seam);
+    EXPECT_DOUBLE_EQ(marker.x, 280);
+    EXPECT_DOUBLE_EQ(marker.y, 200);
+    EXPECT_TRUE(orbelune::NearSeamMarker(286, 204, ring, kSquare.display, seam));
+    EXPECT_FALSE(orbelune::NearSeamMarker(289, 200, ring, kSquare.display, seam));
+
+    RingEditor editor;
+    // Without a seam the same press takes the outer circle.
+    ASSERT_TRUE(editor.Press(281, 200, ring, kSquare));
+    EXPECT_EQ(editor.grabbed(), RingHandle::Outer);
+    editor.Release();
+    ASSERT_TRUE(editor.Press(281, 200, ring, kSquare, &seam));
+    EXPECT_EQ(editor.grabbed(), RingHandle::Seam);
+    editor.Move(200, 120, ring, kSquare, &seam);  // straight up: 270 degrees
+    EXPECT_DOUBLE_EQ(seam, 270);
+    editor.Move(120, 200, ring, kSquare, &seam);
+    EXPECT_DOUBLE_EQ(seam, 180);
+    EXPECT_EQ(ring, (RingParams{500, 500, 60, 200}));  // nothing else moves
+    editor.Release();
+    // Hovering over the marker shows it can be taken.
+    editor.Move(120, 200, ring, kSquare, &seam);
+    EXPECT_EQ(editor.cursorState(), RingEditor::kOverHandle);
+
+    // A marker within the centre's reach leaves the centre first.
+    RingParams small{500, 500, 10, 30};
+    double near = 0;
+    ASSERT_TRUE(editor.Press(212, 200, small, kSquare, &near));
+    EXPECT_EQ(editor.grabbed(), RingHandle::Centre);
 }

@@ -121,6 +121,15 @@ TEST_F(MoviePropsDlgTest, TiltLimitsComeFromTheStoredMirror) {
     EXPECT_EQ(concave->tiltMaxLabel()->text(), QStringLiteral("17"));
     EXPECT_EQ(concave->m_nTilt, 0);
     EXPECT_EQ(concave->tiltEdit()->text(), QStringLiteral("0"));
+
+    // The custom mirror: the range of its stored elevations, whichever is larger.
+    store.SetInt("EQUIPMENT", "MIRROR", 4);
+    store.SetInt("EQUIPMENT", "CUSTOM_OUTER_ELEVATION", -20);
+    store.SetInt("EQUIPMENT", "CUSTOM_INNER_ELEVATION", 35);
+    auto custom = Open(2, 2, 1.0f, 30);
+    EXPECT_EQ(custom->tiltSlider()->minimum(), -20);
+    EXPECT_EQ(custom->tiltSlider()->maximum(), 35);
+    EXPECT_EQ(custom->m_nTilt, 30);
 }
 
 TEST_F(MoviePropsDlgTest, NeverStoresAMovieSizeTheBuildRefuses) {

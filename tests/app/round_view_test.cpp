@@ -77,8 +77,9 @@ protected:
         view->AfterLoad();
     }
     QPoint WindowPoint(int imageX, int imageY) const {
-        const double scale = wnd->display().scale;
-        return {static_cast<int>(imageX * scale + 0.999), static_cast<int>(imageY * scale + 0.999)};
+        const orbelune::RoundDisplay& d = wnd->display();
+        return {static_cast<int>(d.originX + imageX * d.scale + 0.999),
+                static_cast<int>(d.originY + imageY * d.scale + 0.999)};
     }
 
     std::time_t clock = 100000;
@@ -128,9 +129,10 @@ TEST_F(RoundViewTest, LoadSetsRingFromStoreAndFitsTheDisplay) {
     store.SetInt("DEFAULTS", "OuterRadius", 420);
     Open(1600, 1200);
     EXPECT_EQ(wnd->ring(), (orbelune::RingParams{700, 500, 60, 420}));
-    EXPECT_EQ(wnd->display().width, 476);
-    EXPECT_EQ(wnd->display().height, 357);
-    EXPECT_EQ(wnd->displayBitmap().size(), QSize(476, 357));
+    // The photo with a margin of 300 around it, centred.
+    EXPECT_EQ(wnd->display().width, 316);
+    EXPECT_EQ(wnd->display().height, 237);
+    EXPECT_EQ(wnd->displayBitmap().size(), QSize(316, 237));
     EXPECT_EQ(view->sizeLabel()->text(), QStringLiteral("1600 x 1200"));
     EXPECT_FALSE(view->unwarpButton()->isHidden());
     EXPECT_EQ(ui.waitDepth, 0);
@@ -139,10 +141,12 @@ TEST_F(RoundViewTest, LoadSetsRingFromStoreAndFitsTheDisplay) {
 
     const QImage shot = wnd->grab().toImage();
     // The ring's crosshair passes through the centre in the ring colour.
-    const double scale = wnd->display().scale;
-    const int cx = static_cast<int>(700 * scale);
-    const int cy = static_cast<int>(500 * scale);
+    const orbelune::RoundDisplay& d = wnd->display();
+    const int cx = static_cast<int>(d.originX + 700 * d.scale);
+    const int cy = static_cast<int>(d.originY + 500 * d.scale);
     const QColor ringColour(0, 128, 17);
+    // The margin around the photo is the window's background.
+    EXPECT_EQ(shot.pixelColor(d.originX - 5, d.originY + 30), QColor(Qt::black));
     EXPECT_TRUE(shot.pixelColor(cx - 20, cy) == ringColour ||
                 shot.pixelColor(cx - 20, cy - 1) == ringColour);
     EXPECT_NE(shot.pixelColor(cx - 20, cy + 12), ringColour);
@@ -164,9 +168,9 @@ TEST_F(RoundViewTest, FailedLoadShowsPlainErrorAndKeepsTheRing) {
 }
 
 TEST_F(RoundViewTest, MouseDragsFollowTheRingRules) {
-    Open(1600, 1200);  // ring 800, 600, 60, 300; window 476 x 356, scale 0.2975
-    const double scale = wnd->display().scale;
-    auto image = [scale](QPoint w) { return orbelune::WindowToImage(w.x(), w.y(), scale); };
+    Open(1600, 1200);  // ring 800, 600, 60, 300; window 476 x 356, scale 0.1975
+    const orbelune::RoundDisplay display = wnd->display();
+    auto image = [display](QPoint w) { return orbelune::WindowToImage(w.x(), w.y(), display); };
 
     // Press 30 px from the centre: the centre is taken even though the inner circle is near too.
     QTest::mousePress(wnd, Qt::LeftButton, {}, WindowPoint(830, 600));
@@ -177,7 +181,7 @@ TEST_F(RoundViewTest, MouseDragsFollowTheRingRules) {
     EXPECT_EQ(wnd->ring().XCenter, image(inside).x);
     EXPECT_EQ(wnd->ring().YCenter, image(inside).y);
     // Towards the left edge: the outer circle would cross it, so only y follows.
-    const QPoint nearLeft(60, 185);
+    const QPoint nearLeft(50, 185);
     QTest::mouseMove(wnd, nearLeft);
     EXPECT_EQ(wnd->ring().XCenter, image(inside).x);
     EXPECT_EQ(wnd->ring().YCenter, image(nearLeft).y);
@@ -213,6 +217,34 @@ TEST_F(RoundViewTest, MouseDragsFollowTheRingRules) {
     QTest::mouseRelease(wnd, Qt::LeftButton, {}, WindowPoint(x + 50, y));
     EXPECT_EQ(wnd->ring().XCenter, x);
     app.m_bBusy = false;
+}
+
+TEST_F(RoundViewTest, DraggingTheSeamMarkerStoresTheSeam) {
+    Open(1600, 1200);  // mirror 1: the seam runs against the angle
+    EXPECT_DOUBLE_EQ(wnd->seamAngle(), 0);
+    const orbelune::WindowPoint marker =
+        orbelune::SeamMarkerPoint(wnd->ring(), wnd->display(), wnd->seamAngle());
+    const QPoint at(static_cast<int>(marker.x), static_cast<int>(marker.y));
+    QTest::mousePress(wnd, Qt::LeftButton, {}, at);
+    EXPECT_EQ(wnd->editor().grabbed(), orbelune::RingHandle::Seam);
+    // Straight above the centre: 270 degrees on the circle.
+    const QPoint above = WindowPoint(800, 100);
+    QTest::mouseMove(wnd, above);
+    QTest::mouseRelease(wnd, Qt::LeftButton, {}, above);
+    EXPECT_EQ(store.GetInt("EQUIPMENT", "SEAM", -1), 90);
+    EXPECT_DOUBLE_EQ(wnd->seamAngle(), 270);
+    EXPECT_EQ(wnd->ring(), (orbelune::RingParams{800, 600, 60, 300}));
+
+    // The marker is drawn in its colour where it now sits.
+    const QImage shot = wnd->grab().toImage();
+    const orbelune::WindowPoint moved =
+        orbelune::SeamMarkerPoint(wnd->ring(), wnd->display(), wnd->seamAngle());
+    EXPECT_EQ(shot.pixelColor(static_cast<int>(moved.x), static_cast<int>(moved.y)),
+              QColor(230, 120, 0));
+
+    // The next photo opens with the stored seam; the unwarp turns by it.
+    Open(1600, 1200);
+    EXPECT_DOUBLE_EQ(wnd->seamAngle(), 270);
 }
 
 TEST_F(RoundViewTest, UnwarpStoresTheRingThenShowsThePanorama) {
@@ -252,6 +284,19 @@ TEST_F(RoundViewTest, UnwarpStoresTheRingThenShowsThePanorama) {
     EXPECT_TRUE(wnd->rawImage().empty());
     EXPECT_TRUE(store.writes().empty());  // leaving does not store the ring
     EXPECT_FALSE(app.m_bBusy);
+}
+
+TEST_F(RoundViewTest, TheCustomMirrorUnwarpsWithItsStoredElevations) {
+    store.SetInt("EQUIPMENT", "CUSTOM_OUTER_ELEVATION", 20);
+    store.SetInt("EQUIPMENT", "CUSTOM_INNER_ELEVATION", -25);
+    app.m_nMirror = 4;
+    Open(800, 600);
+    wnd->ring() = {400, 300, 60, 200};
+    view->OnUnwarp();
+    EXPECT_TRUE(ui.messages.empty());
+    // W = 1256; 45 degrees of it: 157 rows.
+    EXPECT_EQ(app.m_pPanoView->currentImage().width(), 1256);
+    EXPECT_EQ(app.m_pPanoView->currentImage().height(), 157);
 }
 
 TEST_F(RoundViewTest, UnwarpFailureAndBusyRefusal) {

@@ -158,6 +158,20 @@ TEST_F(UnwarpCli, CommandLineMistakesAreUsageErrors) {
         {"synth"},
         {"synth", "-o", Path("s.png"), "--size", "0x10"},
         {"synth", "-o", Path("s.png"), "--center", "5000,1"},
+        // The custom mirror's elevations: out of range, equal, malformed, or
+        // given for another mirror.
+        {"unwarp", in, "--mirror", "custom", "--elevations", "90,0"},
+        {"unwarp", in, "--mirror", "custom", "--elevations", "10,-90"},
+        {"unwarp", in, "--mirror", "custom", "--elevations", "20,20"},
+        {"unwarp", in, "--mirror", "custom", "--elevations", "20"},
+        {"unwarp", in, "--mirror", "custom", "--elevations", "1.5,-3"},
+        {"unwarp", in, "--mirror", "custom", "--elevations", "++5,-3"},
+        {"unwarp", in, "--mirror", "2", "--elevations", "15,-45"},
+        {"unwarp", in, "--mirror", "2", "--flip"},
+        {"unwarp", in, "--mirror", "custom", "--format", "360"},
+        {"synth", "-o", Path("s.png"), "--mirror", "custom", "--elevations", "0,0"},
+        {"synth", "-o", Path("s.png"), "--mirror", "custom", "--inner", "300"},
+        {"synth", "-o", Path("s.png"), "--elevations", "15,-45"},
     };
     for (const auto& args : mistakes) {
         const CliResult r = Run(args);
@@ -168,6 +182,42 @@ TEST_F(UnwarpCli, CommandLineMistakesAreUsageErrors) {
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << line;
     }
     EXPECT_FALSE(std::filesystem::exists(Path("x.png")));
+}
+
+TEST_F(UnwarpCli, CustomMirrorRoundTripAndItsStoredDescription) {
+    ASSERT_EQ(Run({"synth", "--size", "300x240", "--outer", "100", "--inner", "30", "--mirror",
+                   "custom", "--elevations", "+20,-40", "--flip", "-o", Path("custom.png")})
+                  .exitCode,
+              0);
+    const RgbImage photo = Load(Path("custom.png"));
+    EXPECT_EQ(photo.width(), 300);
+    // Given on the command line...
+    CliResult r = Run({"unwarp", Path("custom.png"), "-o", Path("given.png"), "--mirror", "custom",
+                       "--center", "150,120", "--outer", "100", "--inner", "30", "--elevations",
+                       "20,-40", "--flip"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const RgbImage given = Load(Path("given.png"));
+    EXPECT_EQ(given.width(), 628);
+    EXPECT_EQ(given.height(), 105);  // 628 * 60 / 360 = 104.7
+    // ... or stored, the same bytes.
+    WriteSettings(
+        "[DEFAULTS]\nOuterRadius=100\nInnerRadius=30\nXCENTER=150\nYCENTER=120\n"
+        "[EQUIPMENT]\nMIRROR=4\nCUSTOM_OUTER_ELEVATION=20\nCUSTOM_INNER_ELEVATION=-40\n"
+        "CUSTOM_MIRRORED=1\n");
+    r = Run({"unwarp", Path("custom.png"), "-o", Path("stored.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const RgbImage stored = Load(Path("stored.png"));
+    ASSERT_EQ(stored.byteCount(), given.byteCount());
+    EXPECT_TRUE(std::equal(given.data(), given.data() + given.byteCount(), stored.data()));
+    // --no-flip overrides the stored mirroring: another picture.
+    r = Run({"unwarp", Path("custom.png"), "-o", Path("plain.png"), "--no-flip"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const RgbImage plain = Load(Path("plain.png"));
+    EXPECT_FALSE(std::equal(given.data(), given.data() + given.byteCount(), plain.data()));
+    // An inner circle the custom mirror cannot use fails that file.
+    r = Run({"unwarp", Path("custom.png"), "-o", Path("bad.png"), "--inner", "100"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("inner radius"), std::string::npos) << r.err;
 }
 
 TEST_F(UnwarpCli, CentreOutsideThePictureIsRefusedForThatFile) {

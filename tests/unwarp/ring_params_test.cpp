@@ -88,12 +88,12 @@ TEST(RingRadii, ExtremeStoredValuesSaturateInsteadOfOverflowing) {
 }
 
 TEST(MirrorTable, RowsInValueOrderWithModelsAndTilt) {
-    ASSERT_EQ(MirrorTable().size(), 4u);
-    for (int i = 0; i < 4; ++i)
+    ASSERT_EQ(MirrorTable().size(), 5u);
+    for (int i = 0; i < 5; ++i)
         EXPECT_EQ(MirrorTable()[static_cast<std::size_t>(i)].value, i);
     EXPECT_STREQ(FindMirror(1)->caption, " Concave Threaded ");
     EXPECT_STREQ(FindMirror(3)->listText, "NewThread");
-    EXPECT_EQ(FindMirror(4), nullptr);
+    EXPECT_EQ(FindMirror(5), nullptr);
     EXPECT_EQ(FindMirror(-1), nullptr);
     EXPECT_EQ(FindMirrorByCliName("convex-standard")->value, 2);
     EXPECT_EQ(FindMirrorByCliName("Convex"), nullptr);

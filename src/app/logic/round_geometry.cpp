@@ -1,26 +1,43 @@
 #include "app/logic/round_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
-
-#include "image/image_ops.h"
+#include <numbers>
 
 namespace orbelune {
 
+namespace {
+
+constexpr double kDegrees = 180.0 / std::numbers::pi;
+
+// The margin shown around the photograph, per side, in image pixels.
+int Margin(int imageWidth, int imageHeight) {
+    return std::min(imageWidth, imageHeight) / 4;
+}
+
+}  // namespace
+
 RoundDisplay FitRoundDisplay(int imageWidth, int imageHeight, int clientWidth, int clientHeight) {
     RoundDisplay display;
-    if (imageWidth <= 0 || imageHeight <= 0) return display;
-    const DisplaySize size =
-        FitDisplaySize(imageWidth, imageHeight, clientWidth, clientHeight, false);
-    display.width = size.width;
-    display.height = size.height;
-    display.scale = static_cast<double>(size.width) / imageWidth;
+    if (imageWidth <= 0 || imageHeight <= 0 || clientWidth <= 0 || clientHeight <= 0)
+        return display;
+    const int margin = Margin(imageWidth, imageHeight);
+    const double areaWidth = static_cast<double>(imageWidth) + 2.0 * margin;
+    const double areaHeight = static_cast<double>(imageHeight) + 2.0 * margin;
+    const double fit = std::min(clientWidth / areaWidth, clientHeight / areaHeight);
+    display.width = std::max(1, static_cast<int>(imageWidth * fit));
+    display.height = std::max(1, static_cast<int>(imageHeight * fit));
+    display.scale = static_cast<double>(display.width) / imageWidth;
+    display.originX = (clientWidth - display.width) / 2;
+    display.originY = (clientHeight - display.height) / 2;
     return display;
 }
 
-ImagePoint WindowToImage(int windowX, int windowY, double scale) {
-    if (scale <= 0.0) return {};
-    return {static_cast<int>(windowX / scale), static_cast<int>(windowY / scale)};
+ImagePoint WindowToImage(int windowX, int windowY, const RoundDisplay& display) {
+    if (display.scale <= 0.0) return {};
+    return {static_cast<int>(std::floor((windowX - display.originX) / display.scale)),
+            static_cast<int>(std::floor((windowY - display.originY) / display.scale))};
 }
 
 int DistanceFromCentre(ImagePoint point, const RingParams& ring) {
@@ -37,11 +54,10 @@ bool NearCircle(int distance, int radius) {
     return low < distance && distance < high;
 }
 
-double StretchX(const RingWindow& w) {
-    return w.imageWidth > 0 ? static_cast<double>(w.clientWidth) / w.imageWidth : 0.0;
-}
-double StretchY(const RingWindow& w) {
-    return w.imageHeight > 0 ? static_cast<double>(w.clientHeight) / w.imageHeight : 0.0;
+// The ring centre in window pixels (truncated, as the overlay draws it).
+ImagePoint CentreInWindow(int x, int y, const RoundDisplay& display) {
+    return {static_cast<int>(display.originX + x * display.scale),
+            static_cast<int>(display.originY + y * display.scale)};
 }
 
 }  // namespace
@@ -53,35 +69,64 @@ RingHandle PickHandle(int distance, const RingParams& ring) {
     return RingHandle::None;
 }
 
+WindowPoint SeamMarkerPoint(const RingParams& ring, const RoundDisplay& display,
+                            double angleDegrees) {
+    const double a = angleDegrees / kDegrees;
+    return {display.originX + (ring.XCenter + ring.OuterRadius * std::cos(a)) * display.scale,
+            display.originY + (ring.YCenter + ring.OuterRadius * std::sin(a)) * display.scale};
+}
+
+bool NearSeamMarker(int windowX, int windowY, const RingParams& ring, const RoundDisplay& display,
+                    double angleDegrees) {
+    if (display.scale <= 0.0) return false;
+    const WindowPoint marker = SeamMarkerPoint(ring, display, angleDegrees);
+    return std::hypot(windowX - marker.x, windowY - marker.y) <= kSeamMarkerReach;
+}
+
+double AngleAroundCentre(int windowX, int windowY, const RingParams& ring,
+                         const RoundDisplay& display) {
+    if (display.scale <= 0.0) return 0.0;
+    const double x = (windowX - display.originX) / display.scale - ring.XCenter;
+    const double y = (windowY - display.originY) / display.scale - ring.YCenter;
+    if (x == 0.0 && y == 0.0) return 0.0;
+    const double angle = std::atan2(y, x) * kDegrees;
+    return angle < 0 ? angle + 360.0 : angle;
+}
+
 bool OuterRadiusFits(int distance, const RingParams& ring, const RingWindow& window) {
-    const double sx = StretchX(window);
-    const double sy = StretchY(window);
+    const ImagePoint centre = CentreInWindow(ring.XCenter, ring.YCenter, window.display);
     const int halfW = window.clientWidth / 2;
     const int halfH = window.clientHeight / 2;
-    const int px = static_cast<int>(ring.XCenter * sx);
-    const int py = static_cast<int>(ring.YCenter * sy);
-    const int roomH = std::abs(halfW - std::abs(px - halfW));
-    const int roomV = std::abs(halfH - std::abs(py - halfH));
-    if (roomV < roomH) return static_cast<int>(distance * sy) < roomV;
-    return static_cast<int>(distance * sx) < roomH;
+    const int roomH = std::abs(halfW - std::abs(centre.x - halfW));
+    const int roomV = std::abs(halfH - std::abs(centre.y - halfH));
+    return static_cast<int>(distance * window.display.scale) < std::min(roomH, roomV);
 }
 
 bool MoveCentre(RingParams& ring, ImagePoint point, const RingWindow& window) {
-    const int px = static_cast<int>(point.x * StretchX(window));
-    const int py = static_cast<int>(point.y * StretchY(window));
-    const int r = static_cast<int>(ring.OuterRadius * window.scale);
-    const bool overflowsX = px + r > window.clientWidth || px - r < 0;
-    const bool overflowsY = py - r < 0 || py + r > window.clientHeight;
+    const ImagePoint p = CentreInWindow(point.x, point.y, window.display);
+    const int r = static_cast<int>(ring.OuterRadius * window.display.scale);
+    const bool overflowsX = p.x + r > window.clientWidth || p.x - r < 0;
+    const bool overflowsY = p.y - r < 0 || p.y + r > window.clientHeight;
     const RingParams before = ring;
     if (!overflowsX) ring.XCenter = point.x;
     if (!overflowsY) ring.YCenter = point.y;
     return !(ring == before);
 }
 
-bool RingEditor::Press(int windowX, int windowY, RingParams& ring, const RingWindow& window) {
-    dragging_ = false;
-    const int distance = DistanceFromCentre(WindowToImage(windowX, windowY, window.scale), ring);
+RingHandle RingEditor::Pick(int windowX, int windowY, const RingParams& ring,
+                            const RingWindow& window, const double* seamAngle) const {
+    const int distance = DistanceFromCentre(WindowToImage(windowX, windowY, window.display), ring);
     const RingHandle handle = PickHandle(distance, ring);
+    if (handle != RingHandle::Centre && seamAngle != nullptr &&
+        NearSeamMarker(windowX, windowY, ring, window.display, *seamAngle))
+        return RingHandle::Seam;
+    return handle;
+}
+
+bool RingEditor::Press(int windowX, int windowY, RingParams& ring, const RingWindow& window,
+                       double* seamAngle) {
+    dragging_ = false;
+    const RingHandle handle = Pick(windowX, windowY, ring, window, seamAngle);
     bool repaint = false;
     if (handle != RingHandle::None) {
         grabbed_ = handle;
@@ -93,11 +138,13 @@ bool RingEditor::Press(int windowX, int windowY, RingParams& ring, const RingWin
     return repaint;
 }
 
-bool RingEditor::Move(int windowX, int windowY, RingParams& ring, const RingWindow& window) {
+bool RingEditor::Move(int windowX, int windowY, RingParams& ring, const RingWindow& window,
+                      double* seamAngle) {
     cursorState_ = kPlain;
-    const ImagePoint point = WindowToImage(windowX, windowY, window.scale);
+    const ImagePoint point = WindowToImage(windowX, windowY, window.display);
     const int distance = DistanceFromCentre(point, ring);
-    if (picking_ && PickHandle(distance, ring) != RingHandle::None) cursorState_ = kOverHandle;
+    if (picking_ && Pick(windowX, windowY, ring, window, seamAngle) != RingHandle::None)
+        cursorState_ = kOverHandle;
     if (!dragging_) return true;
     if (!picking_) {
         switch (grabbed_) {
@@ -109,6 +156,10 @@ bool RingEditor::Move(int windowX, int windowY, RingParams& ring, const RingWind
                 break;
             case RingHandle::Centre:
                 MoveCentre(ring, point, window);
+                break;
+            case RingHandle::Seam:
+                if (seamAngle != nullptr)
+                    *seamAngle = AngleAroundCentre(windowX, windowY, ring, window.display);
                 break;
             case RingHandle::None:
                 break;

@@ -4,11 +4,15 @@
 
 namespace orbelune {
 
-// How the raw photograph sits in the round view's window: drawn at the top-left
-// corner, fitted by its orientation only (the other side may overflow).
+// How the raw photograph sits in the round view's window: the photograph and
+// a margin around it (a quarter of its shorter side on every side, where the
+// rim of a mirror cut off by the frame lies) fitted wholly into the window and
+// centred in it.
 struct RoundDisplay {
-    int width = 0;
+    int width = 0;  // the photograph's display size
     int height = 0;
+    int originX = 0;  // window position of the photograph's top-left corner
+    int originY = 0;
     double scale = 0.0;  // display width / image width
 };
 RoundDisplay FitRoundDisplay(int imageWidth, int imageHeight, int clientWidth, int clientHeight);
@@ -17,15 +21,18 @@ struct ImagePoint {
     int x = 0;
     int y = 0;
 };
-// Window pixels to raw-image pixels (truncating); the origin when scale is 0.
-ImagePoint WindowToImage(int windowX, int windowY, double scale);
+// Window pixels to raw-image pixels (rounded down, so that points left of or
+// above the photograph are negative); the origin when the scale is 0.
+ImagePoint WindowToImage(int windowX, int windowY, const RoundDisplay& display);
 // Whole raw-image pixels between the point and the ring centre (truncated).
 int DistanceFromCentre(ImagePoint point, const RingParams& ring);
 
 // Tolerance around every handle, in raw-image pixels.
 inline constexpr int kHandleTolerance = 40;
+// How near (window pixels) the pointer must come to the seam marker.
+inline constexpr int kSeamMarkerReach = 8;
 
-enum class RingHandle { None = -1, Centre = 0, Outer = 1, Inner = 2 };
+enum class RingHandle { None = -1, Centre = 0, Outer = 1, Inner = 2, Seam = 3 };
 // The first handle within reach, in the order centre, outer circle, inner circle.
 RingHandle PickHandle(int distance, const RingParams& ring);
 
@@ -35,25 +42,43 @@ struct RingWindow {
     int imageHeight = 0;
     int clientWidth = 0;
     int clientHeight = 0;
-    double scale = 0.0;
+    RoundDisplay display;
 };
 
+// Where the seam marker sits in the window: on the outer circle at the angle
+// (degrees, 0 towards increasing x, 90 towards increasing y).
+struct WindowPoint {
+    double x = 0;
+    double y = 0;
+};
+WindowPoint SeamMarkerPoint(const RingParams& ring, const RoundDisplay& display,
+                            double angleDegrees);
+bool NearSeamMarker(int windowX, int windowY, const RingParams& ring, const RoundDisplay& display,
+                    double angleDegrees);
+// The angle of a window point around the ring centre, in degrees 0..360.
+double AngleAroundCentre(int windowX, int windowY, const RingParams& ring,
+                         const RoundDisplay& display);
+
 // Whether an outer radius of `distance` still stays inside the window edge
-// nearest to the centre (measured with the window-to-image stretch factors).
+// nearest to the centre.
 bool OuterRadiusFits(int distance, const RingParams& ring, const RingWindow& window);
 
 // Moves the centre to `point` on each axis along which the outer circle still
 // stays inside the window; true when anything changed.
 bool MoveCentre(RingParams& ring, ImagePoint point, const RingWindow& window);
 
-// The pointer rules of the ring editor, free of any window.
+// The pointer rules of the ring editor, free of any window. With a seam
+// angle (degrees) the seam marker on the outer circle can be grabbed too,
+// after the centre and before the circles, and dragged around the circle.
 class RingEditor {
 public:
     enum CursorState { kJustGrabbed = 0, kOverHandle = 1, kPlain = 2 };
 
     // Each returns true when the overlay must be repainted.
-    bool Press(int windowX, int windowY, RingParams& ring, const RingWindow& window);
-    bool Move(int windowX, int windowY, RingParams& ring, const RingWindow& window);
+    bool Press(int windowX, int windowY, RingParams& ring, const RingWindow& window,
+               double* seamAngle = nullptr);
+    bool Move(int windowX, int windowY, RingParams& ring, const RingWindow& window,
+              double* seamAngle = nullptr);
     void Release();
     void Reset() { *this = RingEditor(); }
 
@@ -63,6 +88,9 @@ public:
     CursorState cursorState() const { return cursorState_; }
 
 private:
+    RingHandle Pick(int windowX, int windowY, const RingParams& ring, const RingWindow& window,
+                    const double* seamAngle) const;
+
     bool dragging_ = false;
     bool picking_ = true;
     RingHandle grabbed_ = RingHandle::None;
