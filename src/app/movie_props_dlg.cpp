@@ -363,7 +363,8 @@ void CMoviePropsDlg::OnInitDialog() {
     incoming.movieWidth = m_nMovieWidth;
     incoming.movieHeight = m_nMovieHeight;
     const orbelune::MovieSettings corrected = props::CorrectedSettings(
-        incoming, orbelune::Read(m_app.store(), orbelune::settings::kMirror));
+        incoming, orbelune::Read(m_app.store(), orbelune::settings::kMirror),
+        orbelune::LoadCustomMirror(m_app.store()));
     m_fZoom = corrected.zoom;
     m_nPan = corrected.pan;
     m_nTilt = corrected.tilt;

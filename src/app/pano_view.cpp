@@ -223,6 +223,7 @@ void CPanoView::HideBackButton() {
 }
 
 bool CPanoView::OpenPanoramaFile(const QString& path) {
+    m_fromCustomMirror = false;
     return m_pWnd->LoadPanoramaFile(path);
 }
 
@@ -423,6 +424,7 @@ void CPanoView::SaveImage() {
                               UiServices::Icon::Stop, UiServices::Buttons::Ok);
         return;
     }
+    if (share360 && RefuseShareOfCustomPanorama()) return;
     m_saveFormat = orbelune::FormatFromExtension(m_movieSettings.moviePath);
     m_saveShare360 = share360;
     repaint();
@@ -617,8 +619,19 @@ void CPanoView::OnShare360() {
     m_app.m_bBusy = false;
 }
 
+bool CPanoView::RefuseShareOfCustomPanorama() {
+    if (!m_fromCustomMirror) return false;
+    m_app.ui().MessageBox(
+        this,
+        QStringLiteral("A panorama from the custom mirror cannot be shared as a 360° view yet.  "
+                       "Save it as an ordinary picture instead."),
+        UiServices::Icon::Stop, UiServices::Buttons::Ok);
+    return true;
+}
+
 void CPanoView::Share360() {
     if (!m_pWnd->HasImage()) return;
+    if (RefuseShareOfCustomPanorama()) return;
     const std::string base =
         orbelune::SplitPath(QFile::encodeName(m_app.m_strFileName).toStdString()).base;
     const QString name =

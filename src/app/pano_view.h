@@ -45,6 +45,8 @@ public:
     void HideProgress();
     // Before a new panorama is produced: no images, no navigation, the bar where work shows.
     void PrepareForNewPanorama();
+    // Whether the panorama about to arrive comes from the custom mirror.
+    void SetFromCustomMirror(bool custom) { m_fromCustomMirror = custom; }
     orbelune::MovieSettings& movieSettings() { return m_movieSettings; }
     void SetSliderStartValues(int brightness, int contrast, int saturation);
 
@@ -104,6 +106,8 @@ private:
     void SaveMovieAs();
     int SaveMovieFile();
     void Share360();
+    // Says so and returns true for a panorama the 360° export cannot place yet.
+    bool RefuseShareOfCustomPanorama();
 
     COrbeluneApp& m_app;
     orbelune::MovieSettings m_movieSettings;
@@ -113,6 +117,9 @@ private:
     orbelune::ImageFormat m_saveFormat = orbelune::ImageFormat::Unknown;
     // The Save Panorama dialog's "360° JPEG" type: the strip for 360° viewers.
     bool m_saveShare360 = false;
+    // Unwarped with the custom mirror: already equirectangular at elevations the
+    // 360° export does not know yet, so it is not reprojected as a cylinder.
+    bool m_fromCustomMirror = false;
     MoviePages m_moviePages;  // asked for in the movie dialog, written after the build
 
     CPanoWnd* m_pWnd = nullptr;

@@ -14,6 +14,7 @@
 #include "app/ui_services.h"
 #include "image/image_layer.h"
 #include "platform/settings_keys.h"
+#include "unwarp/mirror_types.h"
 #include "unwarp/unwarp.h"
 
 namespace layout = artwork::layout;
@@ -153,6 +154,9 @@ void CRoundView::OnUnwarp() {
     orbelune::StoreRingParams(m_app.store(), m_pWnd->ring());
 
     m_pPanoView->PrepareForNewPanorama();
+    m_pPanoView->SetFromCustomMirror(orbelune::FindMirror(m_app.m_nMirror) != nullptr &&
+                                     orbelune::FindMirror(m_app.m_nMirror)->model ==
+                                         orbelune::MirrorModel::Equiangular);
     m_app.SwitchView(2);
     m_pPanoView->SetProgressWorkingPlace();
 

@@ -97,6 +97,9 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
     // user could not write is refused before the work, and through a symbolic
     // link the file it points to is replaced. The partial file's name is the
     // one later runs clear away after a crash.
+    auto tell = [&hooks](const std::string& text) {
+        if (hooks.showMessage) hooks.showMessage(text);
+    };
     AtomicFile movie(destination);
     if (const ImageError e = movie.Open()) {
         tell(FileErrorMessage(destination, e));

@@ -125,6 +125,17 @@ TEST_F(PanoViewTest, ShareAsA360WebPageProposesTheFolderWritesItAndOffersTheBrow
     EXPECT_TRUE(ui.LastMessage().contains(QStringLiteral("exists and is not a folder")));
     EXPECT_TRUE(ui.opened.empty());
     EXPECT_FALSE(app.m_bBusy);
+
+    // A custom mirror's panorama is not reprojected as if it were a cylinder.
+    ui.Clear();
+    clock += 10;
+    view->SetFromCustomMirror(true);
+    view->OnShare360();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
+    EXPECT_TRUE(ui.dialogs.empty());
+    EXPECT_FALSE(std::filesystem::exists(PathIn("ring_360")));
+    EXPECT_FALSE(app.m_bBusy);
 }
 
 }  // namespace
