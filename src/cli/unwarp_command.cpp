@@ -186,9 +186,16 @@ public:
             return "cannot write " + job.output + " (use " + WritableExtensions() +
                    ", or --format)";
 
-        const std::string label = count > 1 ? "[" + std::to_string(index + 1) + "/" +
-                                                  std::to_string(count) + "] " + job.input
-                                            : job.input;
+        // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + string.
+        std::string label;
+        if (count > 1) {
+            label += '[';
+            label += std::to_string(index + 1);
+            label += '/';
+            label += std::to_string(count);
+            label += "] ";
+        }
+        label += job.input;
         RgbImage panorama;
         UnwarpProgress progress;
         if (jobCount_ == 1 && bar_.enabled())
