@@ -553,3 +553,27 @@ TEST(MetafileSamples, RenderAtTheirFrameOrAreRefusedWhenDamaged) {
 
 }  // namespace
 }  // namespace orbelune
+
+namespace orbelune {
+namespace {
+
+// Found by the fuzzer: a bitmap record whose header makes libwmf ask for 11 GB.
+// Its allocations are bounded now: the bitmap is left out (under ASan the old
+// allocation aborted the process) and the rest is drawn, or the file refused.
+TEST(WmfDecoder, ABitmapHeaderAskingForGigabytesCostsNoGigabytes) {
+    const std::vector<std::uint8_t> bytes =
+        test::ReadFileBytes(ORBELUNE_TEST_DATA "/wmf/oom_bitmap_header.wmf");
+    ASSERT_FALSE(bytes.empty());
+    RgbImage image;
+    const ImageError result = DecodeImageBytes(bytes, ImageFormat::Wmf, image);
+    if (result == err::kNone) {
+        EXPECT_GT(image.width(), 0);
+        EXPECT_LT(image.byteCount(), std::size_t{1} << 30);
+    } else {
+        EXPECT_EQ(result, err::kBadMetafile);
+        EXPECT_TRUE(image.empty());
+    }
+}
+
+}  // namespace
+}  // namespace orbelune

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -510,14 +511,38 @@ std::vector<std::uint8_t> PlayableCopy(ByteSpan data, const Parsed& p, double un
     return out;
 }
 
+// libwmf sizes some buffers from what a record declares (a bitmap's header,
+// say) before it reads them; one allocation larger than the largest picture
+// the image layer accepts is refused, and libwmf then fails the file.
+std::size_t LargestLibraryAllocation() {
+    return static_cast<std::size_t>(std::min<std::int64_t>(ImagePixelLimit(), kMaxImagePixels)) *
+               4 +
+           (std::size_t{1} << 20);
+}
+
+void* BoundedMalloc(void*, std::size_t size) {
+    return size > LargestLibraryAllocation() ? nullptr : std::malloc(size);
+}
+
+void* BoundedRealloc(void*, void* memory, std::size_t size) {
+    return size > LargestLibraryAllocation() ? nullptr : std::realloc(memory, size);
+}
+
+void BoundedFree(void*, void* memory) {
+    std::free(memory);
+}
+
 class WmfApi {
 public:
     WmfApi() {
         wmfAPI_Options options{};
         options.function = wmf_gd_function;
+        options.malloc = &BoundedMalloc;
+        options.realloc = &BoundedRealloc;
+        options.free = &BoundedFree;
         // Errors and debugging would be printed on stderr; the result code says enough.
-        const unsigned long flags =
-            WMF_OPT_FUNCTION | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG | WMF_OPT_IGNORE_NONFATAL;
+        const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_ALLOC | WMF_OPT_NO_ERROR |
+                                    WMF_OPT_NO_DEBUG | WMF_OPT_IGNORE_NONFATAL;
         if (wmf_api_create(&api_, flags, &options) != wmf_E_None && api_ != nullptr) {
             wmf_api_destroy(api_);
             api_ = nullptr;
