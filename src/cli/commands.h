@@ -5,9 +5,16 @@
 
 namespace orbelune {
 struct RingDetection;
-}
+struct MovieSettings;
+struct CustomMirror;
+}  // namespace orbelune
 
 namespace orbelune::cli {
+
+// Says on stderr which of the view values given on the command line (null: not
+// given) the corrected movie settings did not take as given.
+void NoteCorrectedView(const float* zoom, const int* pan, const int* tilt,
+                       const MovieSettings& corrected, int mirrorType, const CustomMirror& custom);
 
 // Exit codes of every command.
 inline constexpr int kExitOk = 0;

@@ -132,6 +132,19 @@ std::string Text(float value) {
 
 }  // namespace
 
+void NoteCorrectedView(const float* zoom, const int* pan, const int* tilt,
+                       const MovieSettings& corrected, int mirrorType, const CustomMirror& custom) {
+    if (zoom && corrected.zoom != *zoom)
+        Note("zoom " + Text(*zoom) + " is outside 1..2; using " + Text(corrected.zoom));
+    if (pan && corrected.pan != *pan)
+        Note("pan " + std::to_string(*pan) + " is outside 0..360; using 0");
+    if (tilt && corrected.tilt != *tilt) {
+        const props::Range limits = props::TiltLimits(mirrorType, custom);
+        Note("tilt " + std::to_string(*tilt) + " is outside this mirror's " +
+             std::to_string(limits.minimum) + ".." + std::to_string(limits.maximum) + "; using 0");
+    }
+}
+
 int RunMovie(const Args& args) {
     MovieOptions o;
     if (const std::optional<int> usage = ParseMovieArgs(args, o)) return *usage;
@@ -167,15 +180,8 @@ int RunMovie(const Args& args) {
     const int mirrorType = Read(store, settings::kMirror);
     MovieSettings settings = props::CorrectedSettings(wanted, mirrorType, LoadCustomMirror(store));
     // Say so when a value given on the command line was not taken as given.
-    if (o.zoom && settings.zoom != *o.zoom)
-        Note("zoom " + Text(*o.zoom) + " is outside 1..2; using " + Text(settings.zoom));
-    if (o.pan && settings.pan != *o.pan)
-        Note("pan " + std::to_string(*o.pan) + " is outside 0..360; using 0");
-    if (o.tilt && settings.tilt != *o.tilt) {
-        const props::Range limits = props::TiltLimits(mirrorType, LoadCustomMirror(store));
-        Note("tilt " + std::to_string(*o.tilt) + " is outside this mirror's " +
-             std::to_string(limits.minimum) + ".." + std::to_string(limits.maximum) + "; using 0");
-    }
+    NoteCorrectedView(o.zoom ? &*o.zoom : nullptr, o.pan ? &*o.pan : nullptr,
+                      o.tilt ? &*o.tilt : nullptr, settings, mirrorType, LoadCustomMirror(store));
     if (settings.movieWidth != wanted.movieWidth || settings.movieHeight != wanted.movieHeight)
         Note("stored movie size " + std::to_string(wanted.movieWidth) + "x" +
              std::to_string(wanted.movieHeight) + " cannot be stored in a movie; using " +

@@ -31,10 +31,6 @@ constexpr const char* kShareUsage =
     "  tilt and zoom (corrected as the movie properties dialog corrects them) unless given.\n"
     "  The title defaults to the panorama's name.";
 
-void Note(const std::string& text) {
-    std::fprintf(stderr, "orbelune-cli: %s\n", text.c_str());
-}
-
 struct ShareOptions {
     std::string panorama, output;
     std::optional<std::string> title;
@@ -88,12 +84,6 @@ std::optional<int> ParseShareArgs(const Args& args, ShareOptions& o) {
     return std::nullopt;
 }
 
-std::string Text(float value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
 }  // namespace
 
 int RunShare(const Args& args) {
@@ -109,15 +99,8 @@ int RunShare(const Args& args) {
     const int mirrorType = Read(store, settings::kMirror);
     const MovieSettings settings =
         props::CorrectedSettings(wanted, mirrorType, LoadCustomMirror(store));
-    if (o.zoom && settings.zoom != *o.zoom)
-        Note("zoom " + Text(*o.zoom) + " is outside 1..2; using " + Text(settings.zoom));
-    if (o.pan && settings.pan != *o.pan)
-        Note("pan " + std::to_string(*o.pan) + " is outside 0..360; using 0");
-    if (o.tilt && settings.tilt != *o.tilt) {
-        const props::Range limits = props::TiltLimits(mirrorType, LoadCustomMirror(store));
-        Note("tilt " + std::to_string(*o.tilt) + " is outside this mirror's " +
-             std::to_string(limits.minimum) + ".." + std::to_string(limits.maximum) + "; using 0");
-    }
+    NoteCorrectedView(o.zoom ? &*o.zoom : nullptr, o.pan ? &*o.pan : nullptr,
+                      o.tilt ? &*o.tilt : nullptr, settings, mirrorType, LoadCustomMirror(store));
 
     RgbImage panorama;
     if (const ImageError e = panorama.LoadImageFile(o.panorama))
