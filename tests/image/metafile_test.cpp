@@ -319,10 +319,18 @@ public:
     }
     Wmf& Select(int index) { return Record(0x12D, {index}); }
     Wmf& Window(int x, int y, int w, int h) { return Record(0x20B, {y, x}).Record(0x20C, {h, w}); }
-    Wmf& Font(int height) {
+    Wmf& Font(int height, const char* face = "Sans") {
         // Height, width, escapement, orientation, weight, then byte fields and the face.
-        return Record(0x2FB,
-                      {-height, 0, 0, 0, 700, 0, 0, 0, 0, 'S' | 'a' << 8, 'n' | 's' << 8, 0});
+        body_.U32(3 + 9 + static_cast<std::uint32_t>(std::strlen(face) / 2 + 1)).U16(0x2FB);
+        for (int w : {-height, 0, 0, 0, 700, 0, 0, 0, 0})
+            body_.U16(static_cast<unsigned>(w) & 0xFFFF);
+        for (const char* c = face; *c != 0; ++c)
+            body_.U8(static_cast<unsigned char>(*c));
+        body_.U8(0);
+        if (std::strlen(face) % 2 == 0) body_.U8(0);
+        largest_ = std::max<std::uint32_t>(
+            largest_, 12 + static_cast<std::uint32_t>(std::strlen(face) / 2 + 1));
+        return *this;
     }
     Wmf& Text(int x, int y, const char* text) {
         const int n = static_cast<int>(std::strlen(text));
@@ -366,14 +374,14 @@ private:
 };
 
 // The scene of the EMF tests in a 192 x 96 window, one unit a pixel.
-Wmf WmfScene() {
+Wmf WmfScene(const char* face = "Sans") {
     Wmf wmf;
     wmf.Record(0x103, {8}).Window(0, 0, 192, 96);
     wmf.Pen(5, 0, 0).Select(0);  // null pen: object 0
     wmf.Brush(kRed).Select(1).Record(0x41B, {50, 60, 20, 20});
     wmf.Brush(kBlue).Select(2).Record(0x418, {90, 180, 10, 100});
     wmf.Pen(0, 6, kGreen).Select(3).Record(0x325, {2, 10, 80, 90, 80});
-    wmf.Record(0x102, {1}).Record(0x209, {0, 0}).Font(20).Select(4);
+    wmf.Record(0x102, {1}).Record(0x209, {0, 0}).Font(20, face).Select(4);
     wmf.Text(4, 52, "HH");
     return wmf;
 }
@@ -386,6 +394,38 @@ TEST(WmfDecoder, PlaceableFileDrawsShapesAndTextAtPredictedPlaces) {
     RgbImage image;
     ASSERT_EQ(DecodeWmfBytes(WmfScene().Bytes(true, 192, 96, 96), image), err::kNone);
     ExpectScene(image, 0, 50, 60, 74);
+}
+
+TEST(WmfDecoder, TextInTheStandardFacesRenders) {
+    // A Ghostscript font map names its files in a way libwmf does not find;
+    // a miss there used to spoil the built-in faces too.
+    for (const char* face : {"Times New Roman", "Courier New", "Arial", "Symbol", "NoSuchFace"}) {
+        RgbImage image;
+        ASSERT_EQ(DecodeWmfBytes(WmfScene(face).Bytes(true, 192, 96, 96), image), err::kNone)
+            << face;
+        ExpectScene(image, 0, 50, 60, 74);
+    }
+}
+
+TEST(WmfDecoder, TextWithoutAFontOrGlyphsItCanRenderIsLeftOut) {
+    // No font ever selected: the rest of the picture is drawn.
+    Wmf bare;
+    bare.Record(0x103, {8}).Window(0, 0, 192, 96);
+    bare.Pen(5, 0, 0).Select(0).Brush(kRed).Select(1).Record(0x41B, {50, 60, 20, 20});
+    bare.Text(4, 52, "HH");
+    RgbImage image;
+    ASSERT_EQ(DecodeWmfBytes(bare.Bytes(false), image), err::kNone);
+    EXPECT_TRUE(ColourNear(image, 40, 35, kRed));
+
+    // A window 200 times wider than tall stretches the glyphs past what
+    // FreeType renders; libwmf then painted a glyph without pixels.
+    Wmf stretched;
+    stretched.Record(0x103, {8}).Window(0, 0, 19392, 96);
+    stretched.Pen(5, 0, 0).Select(0).Brush(kRed).Select(1).Record(0x41B, {50, 9600, 20, 0});
+    stretched.Font(20, "Times").Select(2).Text(4, 56, "HH");
+    image = RgbImage();
+    ASSERT_EQ(DecodeWmfBytes(stretched.Bytes(false), image), err::kNone);
+    EXPECT_TRUE(ColourNear(image, 4800, 35, kRed));
 }
 
 TEST(WmfDecoder, PlainFileTakesItsWindowExtent) {
@@ -573,6 +613,18 @@ TEST(WmfDecoder, ABitmapHeaderAskingForGigabytesCostsNoGigabytes) {
         EXPECT_EQ(result, err::kBadMetafile);
         EXPECT_TRUE(image.empty());
     }
+}
+
+// Found by the fuzzer: text in a window far wider than tall, whose glyphs
+// FreeType cannot render at that stretch; libwmf read the missing pixels.
+TEST(WmfDecoder, TextStretchedBeyondRenderingIsLeftOut) {
+    const std::vector<std::uint8_t> bytes =
+        test::ReadFileBytes(ORBELUNE_TEST_DATA "/wmf/stretched_text.wmf");
+    ASSERT_FALSE(bytes.empty());
+    RgbImage image;
+    ASSERT_EQ(DecodeImageBytes(bytes, ImageFormat::Wmf, image), err::kNone);
+    EXPECT_EQ(image.width(), 19392);
+    EXPECT_EQ(image.height(), 96);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // WMF: records checked here, drawn by libwmf's gd device into true-colour
 // pixels over the mid-grey background.
 #include <libwmf/api.h>
+#include <libwmf/font.h>
 #include <libwmf/gd.h>
 #include <libwmf/ipa.h>
 
@@ -532,6 +533,72 @@ void BoundedFree(void*, void* memory) {
     std::free(memory);
 }
 
+void (*g_libraryFontMap)(wmfAPI*, wmfFont*) = nullptr;
+void (*g_gdDrawText)(wmfAPI*, wmfDrawText_t*) = nullptr;
+
+// A face libwmf cannot find leaves its error set, which fails the rest of
+// the picture (and every later font lookup): the picture is drawn without
+// that text instead.
+void TolerantFontMap(wmfAPI* api, wmfFont* font) {
+    const wmf_error_t before = api->err;
+    g_libraryFontMap(api, font);
+    if (font != nullptr && WMF_FONT_FTFACE(font) == nullptr) api->err = before;
+}
+
+// Whether every glyph of the text renders at the size and slant the gd device
+// will ask for (its own arithmetic, in floats as it does it): the device
+// paints the glyph bitmap without checking the rendering worked, and FreeType
+// leaves a failed one with its size but no pixels.
+bool GlyphsRender(wmfAPI* api, const wmfDrawText_t& text, FT_Face face) {
+    const wmf_gd_t* device = WMF_GD_GetData(api);
+    const double boxWidth = static_cast<double>(device->bbox.BR.x) - device->bbox.TL.x;
+    const double boxHeight = static_cast<double>(device->bbox.BR.y) - device->bbox.TL.y;
+    if (!(boxWidth > 0) || !(boxHeight > 0)) return false;
+    const auto height = static_cast<float>(text.font_height * device->height / boxHeight);
+    const auto across = static_cast<float>(static_cast<float>(text.font_height * text.font_ratio) *
+                                           device->width / boxWidth);
+    const float ratio = across / height;
+    const float charWidth = 64 * height * ratio, charHeight = 64 * height;
+    // Beyond these FreeType refuses the size or the bitmap anyway.
+    constexpr float kLargest = 64.0f * 16384;
+    if (!(charWidth >= 1 && charWidth < kLargest && charHeight >= 1 && charHeight < kLargest))
+        return false;
+    if (FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(charWidth),
+                         static_cast<FT_F26Dot6>(charHeight), 0, 0) != 0)
+        return false;
+    const double theta = -(text.dc->font->lfEscapement / 10.0) * 3.14159265358979323846 / 180;
+    const double phi = std::atan2(std::sin(theta), ratio * std::cos(theta));
+    FT_Matrix matrix{static_cast<FT_Fixed>(std::cos(phi) * 0x10000L),
+                     static_cast<FT_Fixed>(std::sin(phi) * 0x10000L),
+                     static_cast<FT_Fixed>(-std::sin(phi) * 0x10000L),
+                     static_cast<FT_Fixed>(std::cos(phi) * 0x10000L)};
+    bool rendered = true;
+    for (FT_Vector pen : {FT_Vector{0, 0}, FT_Vector{63, 63}}) {
+        FT_Set_Transform(face, &matrix, &pen);
+        for (const char* c = text.str; rendered && *c != 0; ++c) {
+            const FT_Bitmap& bitmap = face->glyph->bitmap;
+            rendered = FT_Load_Char(face, static_cast<unsigned char>(*c), FT_LOAD_RENDER) == 0 &&
+                       (bitmap.buffer != nullptr || bitmap.rows == 0 || bitmap.width == 0);
+        }
+    }
+    FT_Set_Transform(face, nullptr, nullptr);
+    return rendered;
+}
+
+// libwmf's gd device draws glyphs from the selected font's face without
+// checking there is one, or that they rendered: such text is left out.
+void GuardedDrawText(wmfAPI* api, wmfDrawText_t* text) {
+    if (text == nullptr || text->dc == nullptr || text->dc->font == nullptr || text->str == nullptr)
+        return;
+    FT_Face face = WMF_FONT_FTFACE(text->dc->font);
+    if (face == nullptr || face->glyph == nullptr || !GlyphsRender(api, *text, face)) return;
+    g_gdDrawText(api, text);
+}
+
+// No Ghostscript font map: its entries name files libwmf looks for in the
+// wrong place, and a miss there spoils the built-in map of the standard faces.
+char g_noFontMap[] = "/dev/null";
+
 class WmfApi {
 public:
     WmfApi() {
@@ -540,12 +607,30 @@ public:
         options.malloc = &BoundedMalloc;
         options.realloc = &BoundedRealloc;
         options.free = &BoundedFree;
+        options.gs_fontmap_file = g_noFontMap;
         // Errors and debugging would be printed on stderr; the result code says enough.
         const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_ALLOC | WMF_OPT_NO_ERROR |
-                                    WMF_OPT_NO_DEBUG | WMF_OPT_IGNORE_NONFATAL;
-        if (wmf_api_create(&api_, flags, &options) != wmf_E_None && api_ != nullptr) {
+                                    WMF_OPT_NO_DEBUG | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_GS_FONTMAP;
+        if (wmf_api_create(&api_, flags, &options) != wmf_E_None) {
+            if (api_ != nullptr) wmf_api_destroy(api_);
+            api_ = nullptr;
+            return;
+        }
+        auto* fonts = static_cast<wmfFontData*>(api_->font_data);
+        auto* functions = static_cast<wmfFunctionReference*>(api_->function_reference);
+        if (fonts == nullptr || fonts->map == nullptr || functions == nullptr ||
+            functions->draw_text == nullptr) {
             wmf_api_destroy(api_);
             api_ = nullptr;
+            return;
+        }
+        if (fonts->map != &TolerantFontMap) {
+            g_libraryFontMap = fonts->map;
+            fonts->map = &TolerantFontMap;
+        }
+        if (functions->draw_text != &GuardedDrawText) {
+            g_gdDrawText = functions->draw_text;
+            functions->draw_text = &GuardedDrawText;
         }
     }
     ~WmfApi() {
