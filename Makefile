@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 DEPS := cmake g++ ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev \
         zlib1g-dev libtiff-dev libavcodec-dev libavutil-dev googletest libgtest-dev \
         libbenchmark-dev libexiv2-dev libheif-dev libwebp-dev libraw-dev \
-        libwmf-dev libemf2svg-dev libuemf-dev librsvg2-dev libcairo2-dev
+        libwmf-dev libemf2svg-dev libuemf-dev librsvg2-dev libcairo2-dev fonts-urw-base35
 # Only for the tests: movies written by the program are checked with other readers,
 # decoded pictures against each format's own tools, the metadata of saved pictures
 # with exiftool, the shared web page in headless Chromium driven from node, the
