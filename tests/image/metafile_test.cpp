@@ -397,8 +397,8 @@ TEST(WmfDecoder, PlaceableFileDrawsShapesAndTextAtPredictedPlaces) {
 }
 
 TEST(WmfDecoder, TextInTheStandardFacesRenders) {
-    // A Ghostscript font map names its files in a way libwmf does not find;
-    // a miss there used to spoil the built-in faces too.
+    // Every face name ends on one of libwmf's standard faces, whatever font
+    // map the machine has.
     for (const char* face : {"Times New Roman", "Courier New", "Arial", "Symbol", "NoSuchFace"}) {
         RgbImage image;
         ASSERT_EQ(DecodeWmfBytes(WmfScene(face).Bytes(true, 192, 96, 96), image), err::kNone)
@@ -615,8 +615,9 @@ TEST(WmfDecoder, ABitmapHeaderAskingForGigabytesCostsNoGigabytes) {
     }
 }
 
-// Found by the fuzzer: text in a window far wider than tall, whose glyphs
-// FreeType cannot render at that stretch; libwmf read the missing pixels.
+// Found by the fuzzer: text in the default font in a window 200 times wider
+// than tall, whose glyphs FreeType cannot render at that stretch; libwmf read
+// the missing pixels.
 TEST(WmfDecoder, TextStretchedBeyondRenderingIsLeftOut) {
     const std::vector<std::uint8_t> bytes =
         test::ReadFileBytes(ORBELUNE_TEST_DATA "/wmf/stretched_text.wmf");

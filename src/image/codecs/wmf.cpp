@@ -595,8 +595,9 @@ void GuardedDrawText(wmfAPI* api, wmfDrawText_t* text) {
     g_gdDrawText(api, text);
 }
 
-// No Ghostscript font map: its entries name files libwmf looks for in the
-// wrong place, and a miss there spoils the built-in map of the standard faces.
+// Only libwmf's built-in map of the standard faces, whatever Ghostscript font
+// map the machine has: the faces chosen do not depend on it, and its entries
+// name files by paths libwmf would look for under its own font folder.
 char g_noFontMap[] = "/dev/null";
 
 class WmfApi {
