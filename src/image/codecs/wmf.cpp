@@ -559,7 +559,8 @@ bool GlyphsRender(wmfAPI* api, const wmfDrawText_t& text, FT_Face face) {
                                            device->width / boxWidth);
     const float ratio = across / height;
     const float charWidth = 64 * height * ratio, charHeight = 64 * height;
-    // Beyond these FreeType refuses the size or the bitmap anyway.
+    // Sizes no picture's text has (the copy given to libwmf caps font heights);
+    // FreeType fails on some of them.
     constexpr float kLargest = 64.0f * 16384;
     if (!(charWidth >= 1 && charWidth < kLargest && charHeight >= 1 && charHeight < kLargest))
         return false;
