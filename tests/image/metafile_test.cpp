@@ -628,5 +628,18 @@ TEST(WmfDecoder, TextStretchedBeyondRenderingIsLeftOut) {
     EXPECT_EQ(image.height(), 96);
 }
 
+// Found by the fuzzer next: a font 1300 units tall and one wide, turned by
+// 25 degrees. Whether FreeType renders a glyph that thin depends on the
+// fraction of a pixel where it starts, so checking only where the text starts
+// was not enough.
+TEST(WmfDecoder, TextSquashedAndTurnedIsLeftOutWhereItCannotRender) {
+    const std::vector<std::uint8_t> bytes =
+        test::ReadFileBytes(ORBELUNE_TEST_DATA "/wmf/squashed_turned_text.wmf");
+    ASSERT_FALSE(bytes.empty());
+    RgbImage image;
+    ASSERT_EQ(DecodeImageBytes(bytes, ImageFormat::Wmf, image), err::kNone);
+    EXPECT_GT(image.width(), 0);
+}
+
 }  // namespace
 }  // namespace orbelune

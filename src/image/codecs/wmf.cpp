@@ -545,27 +545,53 @@ void TolerantFontMap(wmfAPI* api, wmfFont* font) {
     if (font != nullptr && WMF_FONT_FTFACE(font) == nullptr) api->err = before;
 }
 
-// Whether every glyph of the text renders at the size and slant the gd device
-// will ask for (its own arithmetic, in floats as it does it): the device
-// paints the glyph bitmap without checking the rendering worked, and FreeType
-// leaves a failed one with its size but no pixels.
+// How far along the text libwmf puts the character at `last`, per point of
+// font size: its own measure, which leaves the face in the state it draws from.
+float CharOffset(FT_Face face, const char* str, const char* last) {
+    FT_Set_Char_Size(face, 0, 12 * 64, 300, 100);
+    FT_Set_Transform(face, nullptr, nullptr);
+    const bool kerning = FT_HAS_KERNING(face);
+    FT_UInt previous = 0;
+    float width = 0;
+    for (const char* c = str; c <= last; ++c) {
+        // libwmf passes the plain char on, sign and all.
+        const FT_UInt glyph = FT_Get_Char_Index(face, static_cast<FT_ULong>(*c));
+        if (kerning && previous != 0 && glyph != 0) {
+            FT_Vector delta{};
+            FT_Get_Kerning(face, previous, glyph, 0, &delta);
+            width += static_cast<float>(delta.x >> 6);
+        }
+        if (c == last) break;
+        FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT);
+        width += static_cast<float>(face->glyph->advance.x >> 6);
+        previous = glyph;
+    }
+    return width * 72 / (300 * 12);
+}
+
+// Whether every character of the text renders where, at the size and slant,
+// the gd device will draw it (its arithmetic, in floats as it does it): the
+// device paints the glyph bitmap without checking the rendering worked, and
+// FreeType leaves a failed one with its size but no pixels. A squashed font or
+// a pen a fraction of a pixel further makes the difference.
 bool GlyphsRender(wmfAPI* api, const wmfDrawText_t& text, FT_Face face) {
     const wmf_gd_t* device = WMF_GD_GetData(api);
-    const double boxWidth = static_cast<double>(device->bbox.BR.x) - device->bbox.TL.x;
-    const double boxHeight = static_cast<double>(device->bbox.BR.y) - device->bbox.TL.y;
+    const double left = device->bbox.TL.x, top = device->bbox.TL.y;
+    const double boxWidth = static_cast<double>(device->bbox.BR.x) - left;
+    const double boxHeight = static_cast<double>(device->bbox.BR.y) - top;
     if (!(boxWidth > 0) || !(boxHeight > 0)) return false;
-    const auto height = static_cast<float>(text.font_height * device->height / boxHeight);
-    const auto across = static_cast<float>(static_cast<float>(text.font_height * text.font_ratio) *
-                                           device->width / boxWidth);
+    const auto height = static_cast<float>(
+        static_cast<double>(static_cast<float>(text.font_height)) * device->height / boxHeight);
+    const auto across = static_cast<float>(
+        static_cast<double>(static_cast<float>(text.font_height * text.font_ratio)) *
+        device->width / boxWidth);
     const float ratio = across / height;
     const float charWidth = 64 * height * ratio, charHeight = 64 * height;
-    // Sizes no picture's text has (the copy given to libwmf caps font heights);
-    // FreeType fails on some of them.
+    // Sizes and stretches no picture's text has (the copy given to libwmf caps
+    // font heights); FreeType fails on some of them.
     constexpr float kLargest = 64.0f * 16384;
-    if (!(charWidth >= 1 && charWidth < kLargest && charHeight >= 1 && charHeight < kLargest))
-        return false;
-    if (FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(charWidth),
-                         static_cast<FT_F26Dot6>(charHeight), 0, 0) != 0)
+    if (!(charWidth >= 1 && charWidth < kLargest && charHeight >= 1 && charHeight < kLargest) ||
+        !(ratio > 1.0f / 256 && ratio < 256))
         return false;
     const double theta = -(text.dc->font->lfEscapement / 10.0) * 3.14159265358979323846 / 180;
     const double phi = std::atan2(std::sin(theta), ratio * std::cos(theta));
@@ -573,14 +599,30 @@ bool GlyphsRender(wmfAPI* api, const wmfDrawText_t& text, FT_Face face) {
                      static_cast<FT_Fixed>(std::sin(phi) * 0x10000L),
                      static_cast<FT_Fixed>(-std::sin(phi) * 0x10000L),
                      static_cast<FT_Fixed>(std::cos(phi) * 0x10000L)};
+    const auto cosTheta = static_cast<float>(std::cos(theta));
+    const auto sinTheta = static_cast<float>(std::sin(theta));
+    const std::size_t length = std::strlen(text.str);
     bool rendered = true;
-    for (FT_Vector pen : {FT_Vector{0, 0}, FT_Vector{63, 63}}) {
-        FT_Set_Transform(face, &matrix, &pen);
-        for (const char* c = text.str; rendered && *c != 0; ++c) {
-            const FT_Bitmap& bitmap = face->glyph->bitmap;
-            rendered = FT_Load_Char(face, static_cast<unsigned char>(*c), FT_LOAD_RENDER) == 0 &&
-                       (bitmap.buffer != nullptr || bitmap.rows == 0 || bitmap.width == 0);
+    for (std::size_t i = 0; rendered && i < length; ++i) {
+        wmfD_Coord at = text.pt;
+        if (length > 1) {  // one character at a time, each placed by its offset
+            auto offset = CharOffset(face, text.str, text.str + i);
+            offset = static_cast<float>(static_cast<double>(offset) * text.font_height *
+                                        text.font_ratio);
+            at.x = text.pt.x + offset * cosTheta;
+            at.y = text.pt.y + offset * sinTheta;
         }
+        const double x = (static_cast<double>(at.x) - left) / boxWidth * device->width;
+        const double y = (static_cast<double>(at.y) - top) / boxHeight * device->height;
+        FT_Vector pen{static_cast<FT_Pos>(std::floor((x - std::floor(x)) * 64)),
+                      static_cast<FT_Pos>(std::floor((y - std::floor(y)) * 64))};
+        if (FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(charWidth),
+                             static_cast<FT_F26Dot6>(charHeight), 0, 0) != 0)
+            return false;
+        FT_Set_Transform(face, &matrix, &pen);
+        const FT_Bitmap& bitmap = face->glyph->bitmap;
+        rendered = FT_Load_Char(face, static_cast<FT_ULong>(text.str[i]), FT_LOAD_RENDER) == 0 &&
+                   (bitmap.buffer != nullptr || bitmap.rows == 0 || bitmap.width == 0);
     }
     FT_Set_Transform(face, nullptr, nullptr);
     return rendered;
