@@ -32,9 +32,11 @@ endef
 # Warnings are errors for the tests and CI (WERROR=ON), not in a user's build.
 WERROR ?= OFF
 PREFIX ?= /usr/local
-# Seconds each fuzz target explores in `make fuzz`; 0 only replays the seed corpora
-# (what CI does: every target builds and passes its seeds, the same on every run).
+# Seconds each fuzz target explores in `make fuzz`; 0 only replays the seed corpora.
+# FUZZ_SEED fixes libFuzzer's random seed, so that a short run (CI's) explores the same
+# inputs in the same order every time: a red run is then reproducible, never luck.
 FUZZ_SECONDS ?= 60
+FUZZ_SEED ?=
 
 .PHONY: deps build test run bench fuzz demo screenshots clean format install package
 
@@ -83,7 +85,7 @@ fuzz: deps
 	@set -e; for f in build/fuzz/bin/fuzz_*; do \
 	  name=$$(basename $$f); mkdir -p build/fuzz/corpus/$$name; \
 	  if [ "$(FUZZ_SECONDS)" = 0 ]; then run="-runs=0"; dirs="fuzz/corpus/$${name#fuzz_}"; \
-	  else run="-max_total_time=$(FUZZ_SECONDS)"; dirs="build/fuzz/corpus/$$name fuzz/corpus/$${name#fuzz_}"; fi; \
+	  else run="-max_total_time=$(FUZZ_SECONDS)$(if $(FUZZ_SEED), -seed=$(FUZZ_SEED))"; dirs="build/fuzz/corpus/$$name fuzz/corpus/$${name#fuzz_}"; fi; \
 	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  $$f $$run -rss_limit_mb=4096 -timeout=10 $$dirs; \
