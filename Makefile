@@ -36,7 +36,7 @@ PREFIX ?= /usr/local
 # (what CI does: every target builds and passes its seeds, the same on every run).
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build test run bench fuzz demo screenshots clean format install package
+.PHONY: deps build test run bench fuzz demo screenshots manual-images clean format install package
 
 deps:
 	$(call install_missing,$(DEPS))
@@ -97,6 +97,10 @@ demo: build
 screenshots: build
 	@mkdir -p out/screenshots
 	QT_QPA_PLATFORM=offscreen build/release/bin/orbelune --screenshots out/screenshots
+
+# The manual's pictures in docs/images/, drawn by the release build (needs ImageMagick).
+manual-images: build
+	tools/make_manual_images.sh build/release/bin docs/images
 
 clean:
 	rm -rf build out

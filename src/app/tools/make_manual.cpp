@@ -100,6 +100,26 @@ bool TakePictures(QString& markdown, const QString& baseDir, std::vector<Picture
     return true;
 }
 
+// Knows the pictures by their keys; the copy that printing lays out asks its
+// original for them, which only finds them here.
+class ManualDocument : public QTextDocument {
+public:
+    explicit ManualDocument(const std::vector<Picture>& pictures) : pictures_(pictures) {}
+
+protected:
+    QVariant loadResource(int type, const QUrl& name) override {
+        if (type == QTextDocument::ImageResource) {
+            for (const Picture& p : pictures_) {
+                if (name.toString() == p.key) return p.image;
+            }
+        }
+        return QTextDocument::loadResource(type, name);
+    }
+
+private:
+    const std::vector<Picture>& pictures_;
+};
+
 bool IsCodeBlock(const QTextBlock& block) {
     const QTextBlockFormat f = block.blockFormat();
     return f.hasProperty(QTextFormat::BlockCodeFence) ||
@@ -281,16 +301,13 @@ int main(int argc, char* argv[]) {
     const double textWidth = (kPageWidthMm - 2 * kMarginXMm) * pxPerMm;
     const double textHeight = (kPageHeightMm - 2 * kMarginYMm) * pxPerMm;
 
-    QTextDocument doc;
+    ManualDocument doc(pictures);
     doc.setDefaultStyleSheet(
         QStringLiteral("h1 { color: #1b6f66; } h2 { color: #1b6f66; } h3 { color: #2b3645; }"
                        "code { background-color: #eef1f4; }"));
     QFont body(QStringLiteral("DejaVu Serif"));
     body.setPointSizeF(10.5);
     doc.setDefaultFont(body);
-    for (const Picture& p : pictures) {
-        doc.addResource(QTextDocument::ImageResource, QUrl(p.key), p.image);
-    }
     doc.setMarkdown(markdown);
     doc.setPageSize(QSizeF(textWidth, textHeight));
     double codeSize = 0;
