@@ -34,6 +34,7 @@ constexpr double kLayoutDpi = 96;
 constexpr double kCodePointSize = 9.0;
 constexpr double kMinCodePointSize = 7.0;
 constexpr double kCodeIndentPx = 8;
+constexpr double kInlineCodePointSize = 9.5;
 
 struct Picture {
     QString key;   // the name the document knows it by
@@ -194,6 +195,35 @@ bool FitCodeBlocks(QTextDocument& doc, double textWidth, double& pointSize) {
         block.setLeftMargin(kCodeIndentPx);
         block.setBackground(QColor(0xee, 0xf1, 0xf4));
         cursor.mergeBlockFormat(block);
+    }
+    // Commands inside the text in the same face, a little smaller than the text
+    // (found first, then changed: changing formats splits fragments).
+    struct Span {
+        int start, end;
+        bool bold, italic;
+    };
+    std::vector<Span> spans;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (IsCodeBlock(b)) continue;
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat f = fragment.charFormat();
+            if (!fragment.isValid() || f.isImageFormat()) continue;
+            if (f.fontFixedPitch() ||
+                f.fontFamilies().toStringList().contains(QStringLiteral("monospace")))
+                spans.push_back({fragment.position(), fragment.position() + fragment.length(),
+                                 f.fontWeight() >= QFont::Bold, f.fontItalic()});
+        }
+    }
+    for (const Span& span : spans) {
+        cursor.setPosition(span.start);
+        cursor.setPosition(span.end, QTextCursor::KeepAnchor);
+        QFont font = CodeFont(kInlineCodePointSize);
+        font.setBold(span.bold);
+        font.setItalic(span.italic);
+        QTextCharFormat chars;
+        chars.setFont(font, QTextCharFormat::FontPropertiesAll);
+        cursor.mergeCharFormat(chars);
     }
     return true;
 }
