@@ -283,6 +283,18 @@ QString EmbedPictures(QString html, const std::vector<Picture>& pictures) {
     return html;
 }
 
+// The document's HTML, read in a column of a comfortable width in a browser.
+QString PageHtml(const QTextDocument& doc) {
+    QString html = doc.toHtml();
+    html.replace(
+        QStringLiteral("</head>"),
+        QStringLiteral("<style>body { max-width: 48em; margin: 1.5em auto; padding: 0 1em; }"
+                       " img { max-width: 100%; height: auto; }"
+                       " h1, h2 { color: #1b6f66; } h3 { color: #2b3645; }</style>\n"
+                       "</head>"));
+    return html;
+}
+
 void Usage() {
     std::fprintf(stderr,
                  "usage: make_manual MANUAL.md OUT.pdf [OUT.html] [--append FILE.md]...\n"
@@ -369,7 +381,7 @@ int main(int argc, char* argv[]) {
     if (!htmlPath.isEmpty()) {
         QFile html(htmlPath);
         if (!html.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            html.write(EmbedPictures(doc.toHtml(), pictures).toUtf8()) < 0) {
+            html.write(EmbedPictures(PageHtml(doc), pictures).toUtf8()) < 0) {
             Fail(QStringLiteral("cannot write %1").arg(htmlPath));
             return 1;
         }
