@@ -38,7 +38,7 @@ PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 FUZZ_SEED ?=
 
-.PHONY: deps build test run bench fuzz demo screenshots clean format install package
+.PHONY: deps build test run bench fuzz demo screenshots manual-images clean format install package
 
 deps:
 	$(call install_missing,$(DEPS))
@@ -99,6 +99,10 @@ demo: build
 screenshots: build
 	@mkdir -p out/screenshots
 	QT_QPA_PLATFORM=offscreen build/release/bin/orbelune --screenshots out/screenshots
+
+# The manual's pictures in docs/images/, drawn by the release build (needs ImageMagick).
+manual-images: build
+	tools/make_manual_images.sh build/release/bin docs/images
 
 clean:
 	rm -rf build out

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "orbelune_version.h"
+#include "unwarp/mirror_types.h"
 
 namespace artwork {
 namespace {
@@ -506,65 +507,149 @@ QPixmap ButtonFace(ButtonId id, bool pressed) {
     return PaintFace(id, pressed);
 }
 
-QPixmap MirrorPicture(bool threaded) {
-    QPixmap pm(116, 99);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    // A light card so the picture reads on both the window and highlight colours.
+namespace {
+
+// The light card every mirror picture sits on, so it reads on both the window
+// and the highlight colours.
+void PaintMirrorCard(QPainter& p) {
     QLinearGradient card(0, 0, 0, 99);
     card.setColorAt(0, QColor(0xf4, 0xf7, 0xfa));
     card.setColorAt(1, QColor(0xdc, 0xe3, 0xea));
     p.setPen(QPen(QColor(0xb8, 0xc3, 0xcf), 1));
     p.setBrush(card);
     p.drawRoundedRect(QRectF(0.5, 0.5, 115, 98), 8, 8);
-    const double cx = 58;
-    // The camera lens the attachment sits on.
+}
+
+// The camera's lens and the attachment's mount: a wide clamp collar with its
+// screw and lever, or a slimmer collar with a coarse thread cut into it.
+void PaintMount(QPainter& p, double cx, bool threaded) {
     QLinearGradient lens(0, 70, 0, 96);
     lens.setColorAt(0, QColor(0x3a, 0x3f, 0x47));
     lens.setColorAt(1, QColor(0x1c, 0x1f, 0x24));
     p.setPen(Qt::NoPen);
     p.setBrush(lens);
-    p.drawRoundedRect(QRectF(cx - 30, 74, 60, 22), 3, 3);
-    // The mount: a clamp collar, or a screw thread.
+    p.drawRoundedRect(QRectF(cx - 30, 76, 60, 20), 3, 3);
     QLinearGradient metal(cx - 26, 0, cx + 26, 0);
     metal.setColorAt(0, QColor(0x7d, 0x86, 0x91));
     metal.setColorAt(0.45, QColor(0xe2, 0xe7, 0xec));
     metal.setColorAt(1, QColor(0x6a, 0x72, 0x7c));
-    p.setBrush(metal);
-    p.setPen(QPen(QColor(0x55, 0x5c, 0x66), 1));
+    const QColor edge(0x55, 0x5c, 0x66);
     if (threaded) {
-        p.drawRect(QRectF(cx - 24, 60, 48, 14));
-        p.setPen(QPen(QColor(0x55, 0x5c, 0x66), 1));
-        for (int i = 0; i < 5; ++i) {
-            const double yy = 62.5 + i * 2.6;
-            p.drawLine(QPointF(cx - 24, yy), QPointF(cx + 24, yy + 1.6));
+        p.setBrush(metal);
+        p.setPen(QPen(edge, 1));
+        p.drawRect(QRectF(cx - 21, 58, 42, 18));
+        // Raised thread flanks, light and dark, slanting as a thread does.
+        for (int i = 0; i < 6; ++i) {
+            const double y = 59.5 + i * 2.8;
+            p.setPen(QPen(QColor(0x3e, 0x44, 0x4c), 1.2));
+            p.drawLine(QPointF(cx - 21, y), QPointF(cx + 21, y + 1.4));
+            p.setPen(QPen(QColor(0xff, 0xff, 0xff, 170), 0.8));
+            p.drawLine(QPointF(cx - 21, y + 1.1), QPointF(cx + 21, y + 2.5));
+        }
+        // The thread's teeth showing at both sides.
+        p.setPen(QPen(edge, 1));
+        p.setBrush(QColor(0x8d, 0x96, 0xa1));
+        for (int i = 0; i < 6; ++i) {
+            const double y = 59 + i * 2.8;
+            p.drawPolygon(QPolygonF(
+                {QPointF(cx - 21, y), QPointF(cx - 24, y + 1.4), QPointF(cx - 21, y + 2.8)}));
+            p.drawPolygon(QPolygonF(
+                {QPointF(cx + 21, y + 1.4), QPointF(cx + 24, y + 2.8), QPointF(cx + 21, y + 4.2)}));
         }
     } else {
-        p.drawRoundedRect(QRectF(cx - 28, 62, 56, 12), 3, 3);
+        p.setBrush(metal);
+        p.setPen(QPen(edge, 1));
+        p.drawRoundedRect(QRectF(cx - 30, 62, 60, 14), 3, 3);
+        // The clamp's screw and its lever standing out to the right.
         p.setBrush(QColor(0x4a, 0x50, 0x58));
-        p.drawEllipse(QPointF(cx + 22, 68), 2.5, 2.5);  // clamp screw
+        p.drawRoundedRect(QRectF(cx + 30, 65, 10, 8), 2, 2);
+        p.drawEllipse(QPointF(cx + 43, 69), 4, 4);
+        p.setPen(QPen(QColor(0x33, 0x38, 0x3f), 1));
+        p.drawLine(QPointF(cx - 30, 69), QPointF(cx + 30, 69));
     }
-    // The clear tube holding the mirror.
-    QColor glass(0xa8, 0xd8, 0xee, 110);
-    p.setBrush(glass);
+}
+
+// The clear tube holding the mirror.
+void PaintTube(QPainter& p, double cx, double top, double bottom) {
+    p.setBrush(QColor(0xa8, 0xd8, 0xee, 110));
     p.setPen(QPen(QColor(0x6a, 0x9f, 0xb8, 180), 1));
-    p.drawRect(QRectF(cx - 20, 26, 40, 34));
-    // The mirror: a silver dome.
-    QRadialGradient dome(QPointF(cx - 7, 14), 30);
+    p.drawRect(QRectF(cx - 20, top, 40, bottom - top));
+}
+
+// A convex mirror: a silver dome, lit from the upper left.
+void PaintDome(QPainter& p, double cx) {
+    QRadialGradient dome(QPointF(cx - 8, 12), 32);
     dome.setColorAt(0, Qt::white);
-    dome.setColorAt(0.5, QColor(0xb9, 0xc4, 0xcf));
-    dome.setColorAt(1, QColor(0x5b, 0x66, 0x73));
+    dome.setColorAt(0.45, QColor(0xc4, 0xce, 0xd8));
+    dome.setColorAt(1, QColor(0x4f, 0x5a, 0x67));
     p.setBrush(dome);
     p.setPen(QPen(QColor(0x4b, 0x55, 0x60), 1));
     QPainterPath d;
-    d.moveTo(cx - 22, 30);
-    d.cubicTo(cx - 22, 6, cx + 22, 6, cx + 22, 30);
+    d.moveTo(cx - 24, 32);
+    d.cubicTo(cx - 24, 2, cx + 24, 2, cx + 24, 32);
     d.closeSubpath();
     p.drawPath(d);
     p.setPen(QPen(kAccent.darker(110), 2));
-    p.drawLine(QPointF(cx - 22, 30), QPointF(cx + 22, 30));
+    p.drawLine(QPointF(cx - 24, 32), QPointF(cx + 24, 32));
+}
+
+// A concave mirror: an open silver bowl, its hollow seen from above, dark
+// at the far wall and bright at the near one.
+void PaintBowl(QPainter& p, double cx) {
+    const double rimY = 12, rx = 27, ry = 7;
+    QLinearGradient outside(cx - rx, 0, cx + rx, 0);
+    outside.setColorAt(0, QColor(0x5b, 0x66, 0x73));
+    outside.setColorAt(0.4, QColor(0xd0, 0xd8, 0xe0));
+    outside.setColorAt(1, QColor(0x4f, 0x5a, 0x67));
+    p.setBrush(outside);
+    p.setPen(QPen(QColor(0x4b, 0x55, 0x60), 1));
+    QPainterPath bowl;
+    bowl.moveTo(cx - rx, rimY);
+    bowl.cubicTo(cx - rx, rimY + 30, cx + rx, rimY + 30, cx + rx, rimY);
+    bowl.closeSubpath();
+    p.drawPath(bowl);
+    // The hollow: the rim's ellipse, shaded the other way round from the dome.
+    QLinearGradient hollow(0, rimY - ry, 0, rimY + ry);
+    hollow.setColorAt(0, QColor(0x3b, 0x44, 0x4f));
+    hollow.setColorAt(0.7, QColor(0x9c, 0xa8, 0xb5));
+    hollow.setColorAt(1, QColor(0xf4, 0xf7, 0xfa));
+    p.setBrush(hollow);
+    p.setPen(QPen(QColor(0x3b, 0x44, 0x4f), 1.2));
+    p.drawEllipse(QPointF(cx, rimY), rx, ry);
+    // The foot joining the bowl to the tube.
+    p.setBrush(QColor(0x6a, 0x72, 0x7c));
+    p.setPen(QPen(QColor(0x4b, 0x55, 0x60), 1));
+    p.drawRect(QRectF(cx - 9, rimY + 21, 18, 5));
+    p.setPen(QPen(kAccent.darker(110), 2));
+    p.drawLine(QPointF(cx - 20, rimY + 26), QPointF(cx + 20, rimY + 26));
+}
+
+}  // namespace
+
+QPixmap MirrorPicture(bool threaded, bool convex) {
+    QPixmap pm(116, 99);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    PaintMirrorCard(p);
+    const double cx = 52;
+    PaintMount(p, cx, threaded);
+    if (convex) {
+        PaintTube(p, cx, 32, threaded ? 58 : 62);
+        PaintDome(p, cx);
+    } else {
+        PaintTube(p, cx, 38, threaded ? 58 : 62);
+        PaintBowl(p, cx);
+    }
     return pm;
+}
+
+QPixmap MirrorPictureFor(int mirrorType) {
+    const orbelune::MirrorInfo* mirror = orbelune::FindMirror(mirrorType);
+    if (!mirror) return QPixmap();
+    if (mirror->picture == orbelune::MirrorPicture::Custom) return CustomMirrorPicture();
+    return MirrorPicture(mirror->picture == orbelune::MirrorPicture::Threaded,
+                         mirror->model == orbelune::MirrorModel::Convex);
 }
 
 QPixmap CustomMirrorPicture() {
@@ -572,12 +657,7 @@ QPixmap CustomMirrorPicture() {
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient card(0, 0, 0, 99);
-    card.setColorAt(0, QColor(0xf4, 0xf7, 0xfa));
-    card.setColorAt(1, QColor(0xdc, 0xe3, 0xea));
-    p.setPen(QPen(QColor(0xb8, 0xc3, 0xcf), 1));
-    p.setBrush(card);
-    p.drawRoundedRect(QRectF(0.5, 0.5, 115, 98), 8, 8);
+    PaintMirrorCard(p);
     // A mirror of no particular make, seen from the side, on its camera.
     const double cx = 40;
     p.setPen(Qt::NoPen);

@@ -79,8 +79,12 @@ QPixmap PanoBackground();
 QPixmap AboutBackground();
 // A button face; every face of one id has the same size in both states.
 QPixmap ButtonFace(ButtonId id, bool pressed);
-// The two mirror pictures, 116 x 99.
-QPixmap MirrorPicture(bool threaded);
+// A catalogue attachment's picture, 116 x 99: a concave bowl or a convex dome,
+// on a clamp collar (standard) or a screw thread (threaded).
+QPixmap MirrorPicture(bool threaded, bool convex = false);
+// The picture of a mirror type's row (the custom one included); null when the
+// type is not in the table.
+QPixmap MirrorPictureFor(int mirrorType);
 // The custom mirror's row: any mirror, with the two elevations it is described by.
 QPixmap CustomMirrorPicture();
 // The program's icon, `size` pixels square (window icon and the installed theme icons).

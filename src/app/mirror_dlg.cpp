@@ -26,7 +26,8 @@ public:
                const QModelIndex& index) const override {
         CMirrorListBox::DrawItem(painter, option.rect, index.isValid() ? index.row() : -1,
                                  option.state.testFlag(QStyle::State_Selected),
-                                 option.state.testFlag(QStyle::State_HasFocus), option.palette);
+                                 option.state.testFlag(QStyle::State_HasFocus), option.palette,
+                                 option.font);
     }
 };
 
@@ -55,7 +56,7 @@ QSize CMirrorListBox::MeasureItem() {
 }
 
 void CMirrorListBox::DrawItem(QPainter* painter, const QRect& rect, int row, bool selected,
-                              bool focused, const QPalette& palette) {
+                              bool focused, const QPalette& palette, const QFont& font) {
     painter->save();
     painter->fillRect(rect, palette.color(selected ? QPalette::Highlight : QPalette::Base));
     if (focused) {
@@ -67,22 +68,14 @@ void CMirrorListBox::DrawItem(QPainter* painter, const QRect& rect, int row, boo
     }
     const orbelune::MirrorInfo* mirror = orbelune::FindMirror(row);
     if (row != -1 && mirror) {
-        const bool threaded = mirror->picture == orbelune::MirrorPicture::Threaded;
-        painter->drawPixmap(rect.left() + 4, rect.top() + 4,
-                            mirror->picture == orbelune::MirrorPicture::Custom
-                                ? artwork::CustomMirrorPicture()
-                                : artwork::MirrorPicture(threaded));
-        QFont font(QStringLiteral("Times New Roman"));
-        font.setStyleHint(QFont::Serif);
-        font.setPixelSize(18);  // a cell height of 20
-        font.setWeight(QFont::Thin);
+        painter->drawPixmap(rect.left() + 4, rect.top() + 4, artwork::MirrorPictureFor(row));
+        // The caption in the program's font, so it follows the desktop's choice.
         painter->setFont(font);
         painter->setPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-        const QRect textRect(
-            QPoint(rect.left() + kPictureWidth + 8, rect.top() + kPictureHeight / 3 + 8),
-            rect.bottomRight());
-        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                          QString::fromUtf8(mirror->caption));
+        const QRect textRect(QPoint(rect.left() + kPictureWidth + 8, rect.top() + 4),
+                             QPoint(rect.right() - 4, rect.top() + kPictureHeight + 4));
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap,
+                          QString::fromUtf8(mirror->caption).trimmed());
     }
     painter->restore();
 }

@@ -31,9 +31,10 @@ public:
 
     // Every row is the picture plus a 4-pixel margin on each side.
     static QSize MeasureItem();
-    // Draws one row as the list asks for it.
+    // Draws one row as the list asks for it, the caption in `font` (the list's,
+    // which is the program's unless someone set another).
     static void DrawItem(QPainter* painter, const QRect& rect, int row, bool selected, bool focused,
-                         const QPalette& palette);
+                         const QPalette& palette, const QFont& font);
     // Index of the selected row, -1 when none.
     int SelectedRow() const;
 };

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QCheckBox>
 #include <QImage>
 #include <QPainter>
@@ -6,6 +7,7 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include "app/artwork.h"
 #include "app/mirror_dlg.h"
 #include "platform/settings_store.h"
 
@@ -112,7 +114,8 @@ TEST(MirrorDlgTest, RowsAreMeasuredAndDrawnWithPictureAndHighlight) {
         QImage img(300, 107, QImage::Format_RGB32);
         img.fill(Qt::black);
         QPainter p(&img);
-        CMirrorListBox::DrawItem(&p, img.rect(), selected ? 4 : 2, selected, false, pal);
+        CMirrorListBox::DrawItem(&p, img.rect(), selected ? 4 : 2, selected, false, pal,
+                                 QApplication::font());
         p.end();
         const QColor fill = selected ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base);
         EXPECT_EQ(QColor(img.pixel(2, 2)), fill);    // margin round the picture
@@ -126,6 +129,78 @@ TEST(MirrorDlgTest, RowsAreMeasuredAndDrawnWithPictureAndHighlight) {
         }
         EXPECT_TRUE(ink);
     }
+}
+
+// Rows of `image` (between x0 and x1) holding anything but `fill`.
+int InkRows(const QImage& image, int x0, int x1, int y0, int y1, QRgb fill) {
+    int rows = 0;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            if (image.pixel(x, y) != fill) {
+                ++rows;
+                break;
+            }
+        }
+    }
+    return rows;
+}
+
+TEST(MirrorDlgTest, ListShowsEachRowsOwnPictureAndCaptionsInTheProgramsFont) {
+    const QFont original = QApplication::font();
+    QPalette pal;
+    pal.setColor(QPalette::Base, QColor(250, 250, 250));
+    const QRgb fill = QColor(250, 250, 250).rgb();
+    auto row = [&](int type, const QFont& font) {
+        QImage img(320, 107, QImage::Format_RGB32);
+        QPainter p(&img);
+        CMirrorListBox::DrawItem(&p, img.rect(), type, false, false, pal, font);
+        return img;
+    };
+    // The picture in each row is that mirror's own.
+    for (int type = 0; type <= 4; ++type) {
+        QImage picture(116, 99, QImage::Format_RGB32);
+        picture.fill(QColor(250, 250, 250));
+        QPainter p(&picture);
+        p.drawPixmap(0, 0, artwork::MirrorPictureFor(type));
+        p.end();
+        EXPECT_EQ(row(type, original).copy(4, 4, 116, 99), picture) << type;
+    }
+    EXPECT_NE(row(0, original).copy(4, 4, 116, 99), row(2, original).copy(4, 4, 116, 99));
+
+    // The caption grows with the font it is given...
+    QFont small = original, large = original;
+    small.setPixelSize(10);
+    large.setPixelSize(26);
+    const int smallInk = InkRows(row(0, small), 124, 320, 0, 107, fill);
+    const int largeInk = InkRows(row(0, large), 124, 320, 0, 107, fill);
+    EXPECT_GT(smallInk, 3);
+    EXPECT_GT(largeInk, smallInk * 3 / 2);
+
+    // ...and the dialog gives it the program's font.
+    QApplication::setFont(large);
+    {
+        orbelune::MemorySettingsStore store;
+        CMirrorDlg dlg(store);
+        dlg.show();
+        CMirrorListBox* list = dlg.listBox();
+        EXPECT_EQ(list->font(), QApplication::font());
+        list->clearSelection();
+        list->setCurrentRow(-1);
+        QApplication::processEvents();
+        const QImage shown = list->viewport()->grab().toImage();
+        const QRect r0 = list->visualItemRect(list->item(0));
+        const QRgb base = shown.pixel(r0.right() - 2, r0.top() + 2);
+        // Drawn by hand in a row of the same size with the program's font.
+        QImage expected(r0.size(), QImage::Format_RGB32);
+        QPainter p(&expected);
+        CMirrorListBox::DrawItem(&p, expected.rect(), 0, false, false, pal, large);
+        p.end();
+        const int wanted = InkRows(expected, 124, r0.width() - 4, 1, r0.height() - 1, fill);
+        EXPECT_GT(wanted, smallInk * 3 / 2);
+        EXPECT_EQ(InkRows(shown, r0.left() + 124, r0.right() - 4, r0.top() + 1, r0.bottom(), base),
+                  wanted);
+    }
+    QApplication::setFont(original);
 }
 
 }  // namespace
