@@ -8,7 +8,6 @@
 #include <system_error>
 
 #include "cli/commands.h"
-#include "cli/numbers.h"
 #include "cli/progress_bar.h"
 #include "export/html_template.h"
 #include "export/movie_props.h"

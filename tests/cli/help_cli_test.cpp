@@ -219,6 +219,8 @@ TEST(DocsCli, ReadmeAndManPageDocumentEveryOptionOfTheHelp) {
     man = std::regex_replace(man, std::regex(R"(\\-)"), "-");
     EXPECT_NE(man.find("--help"), std::string::npos);
     EXPECT_NE(man.find("--version"), std::string::npos);
+    // The version it names is the build's.
+    EXPECT_NE(man.find(std::string("\"Orbelune ") + kVersionText + "\""), std::string::npos);
 
     const std::vector<std::string> commands = CommandsIn(testing::RunCli({"--help"}, config).out);
     ASSERT_FALSE(commands.empty());
