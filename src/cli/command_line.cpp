@@ -25,8 +25,8 @@ std::string FromQt(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-const OptionSpec& HelpOption() {
-    static const OptionSpec help{{"h", "help"}, "", "show this help and exit", ""};
+const OptionDef& HelpOption() {
+    static const OptionDef help{{"h", "help"}, "", "show this help and exit", ""};
     return help;
 }
 
@@ -35,7 +35,7 @@ std::string Dashed(const std::string& name) {
 }
 
 // "-h, --help" or "--outer R", as the help lists it.
-std::string Shown(const OptionSpec& option) {
+std::string Shown(const OptionDef& option) {
     std::string text;
     for (const std::string& name : option.names)
         text += (text.empty() ? "" : ", ") + Dashed(name);
@@ -77,20 +77,20 @@ std::string Wrapped(const std::string& text) {
     return out;
 }
 
-std::vector<const OptionSpec*> AllOptions(const CommandSpec& spec) {
-    std::vector<const OptionSpec*> all;
-    for (const OptionSpec& option : spec.options)
+std::vector<const OptionDef*> AllOptions(const CommandDef& def) {
+    std::vector<const OptionDef*> all;
+    for (const OptionDef& option : def.options)
         all.push_back(&option);
     all.push_back(&HelpOption());
     return all;
 }
 
 // The option a command-line word names ("--outer", "-o", "--outer=60"), if any.
-const OptionSpec* Named(const CommandSpec& spec, const std::string& word) {
+const OptionDef* Named(const CommandDef& def, const std::string& word) {
     if (word.size() < 2 || word[0] != '-') return nullptr;
     std::string name = word.substr(word[1] == '-' ? 2 : 1);
     name = name.substr(0, name.find('='));
-    for (const OptionSpec* option : AllOptions(spec))
+    for (const OptionDef* option : AllOptions(def))
         if (std::find(option->names.begin(), option->names.end(), name) != option->names.end())
             return option;
     return nullptr;
@@ -98,20 +98,20 @@ const OptionSpec* Named(const CommandSpec& spec, const std::string& word) {
 
 }  // namespace
 
-std::string UsageLine(const CommandSpec& spec) {
-    return "usage: orbelune-cli " + spec.name + (spec.operands.empty() ? "" : " ") + spec.operands +
+std::string UsageLine(const CommandDef& def) {
+    return "usage: orbelune-cli " + def.name + (def.operands.empty() ? "" : " ") + def.operands +
            " [options]";
 }
 
-std::string HelpText(const CommandSpec& spec) {
-    const std::vector<const OptionSpec*> all = AllOptions(spec);
+std::string HelpText(const CommandDef& def) {
+    const std::vector<const OptionDef*> all = AllOptions(def);
     std::size_t widest = 0;
-    for (const OptionSpec* option : all)
+    for (const OptionDef* option : all)
         widest = std::max(widest, Columns(Shown(*option)));
     // Descriptions start in one column; a longer name gets its own line.
     const std::size_t column = std::min<std::size_t>(widest, 24) + 4;
-    std::string text = UsageLine(spec) + "\n\n" + spec.summary + "\n\noptions:\n";
-    for (const OptionSpec* option : all) {
+    std::string text = UsageLine(def) + "\n\n" + def.summary + "\n\noptions:\n";
+    for (const OptionDef* option : all) {
         std::string line = "  " + Shown(*option);
         if (Columns(line) + 2 > column) {
             text += line + "\n";
@@ -120,21 +120,21 @@ std::string HelpText(const CommandSpec& spec) {
         line += std::string(column - Columns(line), ' ');
         text += line + option->description + "\n";
     }
-    if (!spec.notes.empty()) text += "\n" + Wrapped(spec.notes) + "\n";
+    if (!def.notes.empty()) text += "\n" + Wrapped(def.notes) + "\n";
     return text;
 }
 
-ParsedCommand::ParsedCommand(const CommandSpec& spec, const Args& args) : spec_(spec) {
+ParsedCommand::ParsedCommand(const CommandDef& def, const Args& args) : def_(def) {
     QCommandLineParser parser;
     // "-outer" is --outer, not -o -u -t ...; "--" ends the options.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionSpec* option : AllOptions(spec)) {
+    for (const OptionDef* option : AllOptions(def)) {
         QStringList names;
         for (const std::string& name : option->names)
             names << ToQt(name);
         parser.addOption(QCommandLineOption(names, ToQt(option->description), ToQt(option->value)));
     }
-    QStringList words{ToQt("orbelune-cli " + spec.name)};
+    QStringList words{ToQt("orbelune-cli " + def.name)};
     for (const std::string& arg : args)
         words << ToQt(arg);
 
@@ -155,13 +155,13 @@ ParsedCommand::ParsedCommand(const CommandSpec& spec, const Args& args) : spec_(
             return;
         }
         // A value can only be missing after the last word.
-        const OptionSpec* last = args.empty() ? nullptr : Named(spec, args.back());
+        const OptionDef* last = args.empty() ? nullptr : Named(def, args.back());
         if (last && !last->value.empty() && args.back().find('=') == std::string::npos) {
             Needs(last->names.back());
             return;
         }
         for (const std::string& arg : args) {
-            const OptionSpec* option = Named(spec, arg);
+            const OptionDef* option = Named(def, arg);
             if (option && option->value.empty() && arg.find('=') != std::string::npos) {
                 Refuse(arg.substr(0, arg.find('=')) + " takes no value");
                 return;
@@ -174,11 +174,11 @@ ParsedCommand::ParsedCommand(const CommandSpec& spec, const Args& args) : spec_(
         return;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(HelpText(spec).c_str(), stdout);
+        std::fputs(HelpText(def).c_str(), stdout);
         finished_ = kExitOk;
         return;
     }
-    for (const OptionSpec* option : AllOptions(spec)) {
+    for (const OptionDef* option : AllOptions(def)) {
         const QString key = ToQt(option->names.back());
         if (!parser.isSet(key)) continue;
         std::vector<std::string> values;
@@ -190,8 +190,8 @@ ParsedCommand::ParsedCommand(const CommandSpec& spec, const Args& args) : spec_(
         operands_.push_back(FromQt(operand));
 }
 
-const OptionSpec& ParsedCommand::Find(const std::string& key) const {
-    for (const OptionSpec& option : spec_.options)
+const OptionDef& ParsedCommand::Find(const std::string& key) const {
+    for (const OptionDef& option : def_.options)
         if (option.names.back() == key) return option;
     return HelpOption();  // not reached: every key a command reads is declared
 }
@@ -248,7 +248,7 @@ std::optional<std::pair<int, int>> ParsedCommand::Pair(const std::string& key, c
 }
 
 int ParsedCommand::Needs(const std::string& key) {
-    const OptionSpec& option = Find(key);
+    const OptionDef& option = Find(key);
     return Refuse(Dashed(option.names.back()) + " needs " + option.need);
 }
 
@@ -257,7 +257,7 @@ int ParsedCommand::Refuse(const std::string& message) {
     if (!failed_) {
         std::fprintf(
             stderr, "orbelune-cli: %s: %s\n%s\nTry 'orbelune-cli %s --help' for its options.\n",
-            spec_.name.c_str(), message.c_str(), UsageLine(spec_).c_str(), spec_.name.c_str());
+            def_.name.c_str(), message.c_str(), UsageLine(def_).c_str(), def_.name.c_str());
     }
     failed_ = true;
     finished_ = kExitUsage;

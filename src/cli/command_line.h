@@ -1,6 +1,6 @@
 #pragma once
 
-// Every command declares its options once, as a CommandSpec; its parsing
+// Every command declares its options once, as a CommandDef; its parsing
 // (QCommandLineParser), its --help, its usage errors and the reference built
 // from the help all come from that declaration.
 #include <optional>
@@ -12,7 +12,7 @@ namespace orbelune::cli {
 
 using Args = std::vector<std::string>;
 
-struct OptionSpec {
+struct OptionDef {
     // "o" is -o, "outer" is --outer; the last name is the key the command reads it by.
     std::vector<std::string> names;
     std::string value;        // the value's name in the help; empty for a switch
@@ -22,26 +22,26 @@ struct OptionSpec {
 
 class ParsedCommand;
 
-struct CommandSpec {
+struct CommandDef {
     std::string name;
-    std::string operands;             // what the usage line shows besides [options]
-    std::string summary;              // its line in orbelune-cli --help
-    std::vector<OptionSpec> options;  // -h, --help is added to every command
-    std::string notes;                // printed after the options
+    std::string operands;            // what the usage line shows besides [options]
+    std::string summary;             // its line in orbelune-cli --help
+    std::vector<OptionDef> options;  // -h, --help is added to every command
+    std::string notes;               // printed after the options
     int (*run)(ParsedCommand&) = nullptr;
 };
 
 // "usage: orbelune-cli NAME OPERANDS [options]"
-std::string UsageLine(const CommandSpec& spec);
+std::string UsageLine(const CommandDef& def);
 // The whole --help text; every line fits in 80 columns.
-std::string HelpText(const CommandSpec& spec);
+std::string HelpText(const CommandDef& def);
 
 // A command's arguments, parsed by its declaration. Usage errors are printed
 // once, as "orbelune-cli: NAME: <what>" followed by the usage line; the
 // readers below then give nothing and failed() turns true.
 class ParsedCommand {
 public:
-    ParsedCommand(const CommandSpec& spec, const Args& args);
+    ParsedCommand(const CommandDef& def, const Args& args);
 
     // Set when the command must not run: kExitOk after --help was printed,
     // kExitUsage after a usage error.
@@ -67,9 +67,9 @@ public:
     int Refuse(const std::string& message);
 
 private:
-    const OptionSpec& Find(const std::string& key) const;
+    const OptionDef& Find(const std::string& key) const;
 
-    const CommandSpec& spec_;
+    const CommandDef& def_;
     std::vector<std::pair<std::string, std::vector<std::string>>> values_;  // key, values
     Args operands_;
     std::optional<int> finished_;

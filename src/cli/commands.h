@@ -20,19 +20,19 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 // Every command, in the order orbelune-cli --help lists them.
-const std::vector<const CommandSpec*>& AllCommands();
+const std::vector<const CommandDef*>& AllCommands();
 
-const CommandSpec& InfoCommand();
-const CommandSpec& ConvertCommand();
-const CommandSpec& AdjustCommand();
-const CommandSpec& UnwarpCommand();
-const CommandSpec& DetectCommand();
-const CommandSpec& SynthCommand();
-const CommandSpec& MovieCommand();
-const CommandSpec& ShareCommand();
+const CommandDef& InfoCommand();
+const CommandDef& ConvertCommand();
+const CommandDef& AdjustCommand();
+const CommandDef& UnwarpCommand();
+const CommandDef& DetectCommand();
+const CommandDef& SynthCommand();
+const CommandDef& MovieCommand();
+const CommandDef& ShareCommand();
 
 // The view options movie and share both take: --pan, --tilt, --zoom.
-std::vector<OptionSpec> ViewOptions();
+std::vector<OptionDef> ViewOptions();
 struct GivenView {
     std::optional<int> pan, tilt;
     std::optional<float> zoom;

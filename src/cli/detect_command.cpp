@@ -40,10 +40,10 @@ int RunDetect(ParsedCommand& command) {
 
 }  // namespace
 
-const CommandSpec& DetectCommand() {
+const CommandDef& DetectCommand() {
     char confident[16];
     std::snprintf(confident, sizeof confident, "%.2f", kConfidentRing);
-    static const CommandSpec spec{
+    static const CommandDef def{
         "detect",
         "IMAGE...",
         "Finds the ring of each photograph: centre, outer and inner radius.",
@@ -52,7 +52,7 @@ const CommandSpec& DetectCommand() {
         "when there are several; a confidence below " +
             std::string(confident) + " means no ring was found.",
         RunDetect};
-    return spec;
+    return def;
 }
 
 std::string DetectionLine(const RingDetection& found) {

@@ -61,8 +61,8 @@ int Failure(const std::string& message) {
     return kExitFailed;
 }
 
-const CommandSpec& InfoCommand() {
-    static const CommandSpec spec{
+const CommandDef& InfoCommand() {
+    static const CommandDef def{
         "info",
         "FILE",
         "Prints the format, size and kind (ring or panorama) of a picture.",
@@ -70,24 +70,24 @@ const CommandSpec& InfoCommand() {
         "Prints \"format=<code> width=<w> height=<h> kind=<ring|panorama>\"; a picture more\n"
         "than twice as wide as high is a panorama.",
         RunInfo};
-    return spec;
+    return def;
 }
 
-const CommandSpec& ConvertCommand() {
-    static const CommandSpec spec{
+const CommandDef& ConvertCommand() {
+    static const CommandDef def{
         "convert",
         "IN -o OUT",
         "Saves a picture in the format of OUT's extension.",
         {{{"o"}, "OUT", "the file to write (" + WritableExtensions() + ")", "a file name"}},
         "",
         RunConvert};
-    return spec;
+    return def;
 }
 
 namespace {
 
 // The slider's own range and neutral position, as the panorama view has them.
-OptionSpec SliderOption(const char* key, SliderRange range, const char* neutral) {
+OptionDef SliderOption(const char* key, SliderRange range, const char* neutral) {
     const std::string low = std::to_string(range.minimum), high = std::to_string(range.maximum);
     return {{key},
             "N",
@@ -97,8 +97,8 @@ OptionSpec SliderOption(const char* key, SliderRange range, const char* neutral)
 
 }  // namespace
 
-const CommandSpec& AdjustCommand() {
-    static const CommandSpec spec{
+const CommandDef& AdjustCommand() {
+    static const CommandDef def{
         "adjust",
         "IN -o OUT",
         "Applies the panorama view's adjustments, given as slider positions.",
@@ -111,7 +111,7 @@ const CommandSpec& AdjustCommand() {
         },
         "What is not given stays neutral.",
         RunAdjust};
-    return spec;
+    return def;
 }
 
 namespace {

@@ -8,8 +8,8 @@
 
 namespace orbelune::cli {
 
-const std::vector<const CommandSpec*>& AllCommands() {
-    static const std::vector<const CommandSpec*> commands{
+const std::vector<const CommandDef*>& AllCommands() {
+    static const std::vector<const CommandDef*> commands{
         &InfoCommand(),   &ConvertCommand(), &AdjustCommand(), &UnwarpCommand(),
         &DetectCommand(), &SynthCommand(),   &MovieCommand(),  &ShareCommand(),
     };
@@ -18,8 +18,8 @@ const std::vector<const CommandSpec*>& AllCommands() {
 
 namespace {
 
-const CommandSpec* FindCommand(const std::string& name) {
-    for (const CommandSpec* command : AllCommands())
+const CommandDef* FindCommand(const std::string& name) {
+    for (const CommandDef* command : AllCommands())
         if (command->name == name) return command;
     return nullptr;
 }
@@ -33,7 +33,7 @@ std::string MainHelp() {
                        "       orbelune-cli --help | --version\n"
                        "\n"
                        "commands:\n";
-    for (const CommandSpec* command : AllCommands()) {
+    for (const CommandDef* command : AllCommands()) {
         std::string line = "  " + command->name;
         line += std::string(12 - line.size(), ' ');
         text += line + command->summary + "\n";
@@ -75,12 +75,12 @@ int main(int argc, char** argv) {
     }
     if (first == "help") {
         // "help COMMAND" is "COMMAND --help".
-        const CommandSpec* command = FindCommand(argv[2]);
+        const CommandDef* command = FindCommand(argv[2]);
         if (!command || argc > 3) return TopLevelError("help takes one command");
         std::fputs(HelpText(*command).c_str(), stdout);
         return kExitOk;
     }
-    const CommandSpec* command = FindCommand(first);
+    const CommandDef* command = FindCommand(first);
     if (!command) {
         if (first.size() > 1 && first[0] == '-')
             return TopLevelError("unknown option '" + first + "'");

@@ -50,7 +50,7 @@ std::string Text(float value) {
 
 }  // namespace
 
-std::vector<OptionSpec> ViewOptions() {
+std::vector<OptionDef> ViewOptions() {
     const std::string panLow = std::to_string(props::kPanRange.minimum),
                       panHigh = std::to_string(props::kPanRange.maximum);
     const std::string zoomRange = Text(props::ZoomFromSlider(props::kZoomSlider.minimum)) + " to " +
@@ -94,13 +94,13 @@ void NoteCorrectedView(const GivenView& given, const MovieSettings& corrected, i
     }
 }
 
-const CommandSpec& MovieCommand() {
-    static const CommandSpec spec{
+const CommandDef& MovieCommand() {
+    static const CommandDef def{
         "movie",
         "PANORAMA -o OUT.mov",
         "Saves a panorama as a VR panorama movie, with an optional HTML page.",
         [] {
-            std::vector<OptionSpec> options{
+            std::vector<OptionDef> options{
                 {{"o"}, "OUT.mov", "the movie to write", "a file name"},
                 {{"tiles"}, "N", "the number of tiles: 1, 4, 8, ..., 24", "a whole number"},
                 {{"codec"}, "NAME", CodecNames(), "one of " + CodecNames()},
@@ -113,7 +113,7 @@ const CommandSpec& MovieCommand() {
                  "0 (none), 1 (partial) or 2 (full)",
                  "0 (none), 1 (partial) or 2 (full)"},
             };
-            for (OptionSpec& view : ViewOptions())
+            for (OptionDef& view : ViewOptions())
                 options.push_back(std::move(view));
             options.push_back(
                 {{"size"},
@@ -134,7 +134,7 @@ const CommandSpec& MovieCommand() {
         "(Sorenson: at least 4). OUT without an extension gets .mov. The page refers\n"
         "to the movie by OUT as given; its title defaults to the page's name.",
         RunMovie};
-    return spec;
+    return def;
 }
 
 namespace {

@@ -57,17 +57,17 @@ int RunShare(ParsedCommand& command) {
 
 }  // namespace
 
-const CommandSpec& ShareCommand() {
-    static const CommandSpec spec{
+const CommandDef& ShareCommand() {
+    static const CommandDef def{
         "share",
         "PANORAMA -o DIR",
         "Writes a web page folder that shows a panorama as a 360° view.",
         [] {
-            std::vector<OptionSpec> options{
+            std::vector<OptionDef> options{
                 {{"o"}, "DIR", "the folder to write", "a folder name"},
                 {{"title"}, "T", "the page's title (default: the panorama's name)", "a text"},
             };
-            for (OptionSpec& view : ViewOptions())
+            for (OptionDef& view : ViewOptions())
                 options.push_back(std::move(view));
             return options;
         }(),
@@ -77,7 +77,7 @@ const CommandSpec& ShareCommand() {
         "settings' pan, tilt and zoom (corrected as the movie properties dialog\n"
         "corrects them) unless given.",
         RunShare};
-    return spec;
+    return def;
 }
 
 }  // namespace orbelune::cli

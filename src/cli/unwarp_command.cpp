@@ -259,16 +259,16 @@ std::string MirrorTypes() {
 }
 
 // The options unwarp and synth share, with what they need.
-OptionSpec MirrorOption() {
+OptionDef MirrorOption() {
     return {{"mirror"}, "TYPE", "the mirror: its number or name (below)", "a mirror type"};
 }
-OptionSpec CenterOption() {
+OptionDef CenterOption() {
     return {{"center"}, "X,Y", "the ring's centre, in pixels", "X,Y in whole pixels"};
 }
-OptionSpec RadiusOption(const char* key, const char* description) {
+OptionDef RadiusOption(const char* key, const char* description) {
     return {{key}, "R", description, "a radius of at least 1 pixel"};
 }
-OptionSpec ElevationsOption() {
+OptionDef ElevationsOption() {
     return {{"elevations"},
             "OUTER,INNER",
             "custom mirror: degrees seen at each circle",
@@ -280,8 +280,8 @@ int RunSynth(ParsedCommand& command);
 
 }  // namespace
 
-const CommandSpec& UnwarpCommand() {
-    static const CommandSpec spec{
+const CommandDef& UnwarpCommand() {
+    static const CommandDef def{
         "unwarp",
         "INPUT... [-o OUT | -d DIR]",
         "Unwarps ring photographs into panoramas.",
@@ -319,11 +319,11 @@ const CommandSpec& UnwarpCommand() {
             "--format 360 writes a 360° JPEG (NAME_360.jpg) for photo-sphere viewers,\n"
             "opening at the stored movie view; with -o, OUT must end in .jpg.",
         RunUnwarp};
-    return spec;
+    return def;
 }
 
-const CommandSpec& SynthCommand() {
-    static const CommandSpec spec{
+const CommandDef& SynthCommand() {
+    static const CommandDef def{
         "synth",
         "[PANORAMA] -o OUT",
         "Renders a panorama into a ring photograph as a mirror would show it.",
@@ -348,7 +348,7 @@ const CommandSpec& SynthCommand() {
             "The custom mirror takes its elevations (default 15,-45), its inner circle\n"
             "(default 60) and --flip as unwarp does.",
         RunSynth};
-    return spec;
+    return def;
 }
 
 namespace {
