@@ -11,22 +11,10 @@
 namespace orbelune::cli {
 
 namespace {
-constexpr const char* kDetectUsage = "usage: orbelune-cli detect IMAGE...";
-}  // namespace
 
-std::string DetectionLine(const RingDetection& found) {
-    const RingParams ring = RingFromDetection(found);
-    char line[160];
-    std::snprintf(line, sizeof line, "center=%d,%d outer=%d inner=%d confidence=%.2f", ring.XCenter,
-                  ring.YCenter, ring.OuterRadius, ring.InnerRadius, found.confidence);
-    return line;
-}
-
-int RunDetect(const Args& args) {
-    if (args.empty()) return UsageError("no input", kDetectUsage);
-    for (const std::string& arg : args)
-        if (arg.size() > 1 && arg[0] == '-')
-            return UsageError("unknown option " + arg, kDetectUsage);
+int RunDetect(ParsedCommand& command) {
+    const Args& args = command.operands();
+    if (args.empty()) return command.Refuse("no input");
     int status = kExitOk;
     for (const std::string& path : args) {
         RgbImage photo;
@@ -48,6 +36,31 @@ int RunDetect(const Args& args) {
         }
     }
     return status;
+}
+
+}  // namespace
+
+const CommandDef& DetectCommand() {
+    char confident[16];
+    std::snprintf(confident, sizeof confident, "%.2f", kConfidentRing);
+    static const CommandDef def{
+        "detect",
+        "IMAGE...",
+        "Finds the ring of each photograph: centre, outer and inner radius.",
+        {},
+        "Prints \"center=X,Y outer=R inner=r confidence=C\" per file, after the file's name\n"
+        "when there are several; a confidence below " +
+            std::string(confident) + " means no ring was found.",
+        RunDetect};
+    return def;
+}
+
+std::string DetectionLine(const RingDetection& found) {
+    const RingParams ring = RingFromDetection(found);
+    char line[160];
+    std::snprintf(line, sizeof line, "center=%d,%d outer=%d inner=%d confidence=%.2f", ring.XCenter,
+                  ring.YCenter, ring.OuterRadius, ring.InnerRadius, found.confidence);
+    return line;
 }
 
 }  // namespace orbelune::cli

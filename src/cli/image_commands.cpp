@@ -2,10 +2,10 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/numbers.h"
 #include "image/adjustments.h"
 #include "image/file_types.h"
 #include "image/image_error.h"
@@ -19,11 +19,9 @@ namespace orbelune::cli {
 
 namespace {
 
-constexpr const char* kInfoUsage = "usage: orbelune-cli info FILE";
-constexpr const char* kConvertUsage = "usage: orbelune-cli convert IN -o OUT";
-constexpr const char* kAdjustUsage =
-    "usage: orbelune-cli adjust IN -o OUT [--sharpness 0..100] [--brightness 0..100] "
-    "[--contrast 0..100] [--saturation 0..300]";
+int RunInfo(ParsedCommand& command);
+int RunConvert(ParsedCommand& command);
+int RunAdjust(ParsedCommand& command);
 
 // Loads a picture, printing the image layer's text on failure.
 bool Load(const std::string& path, RgbImage& image) {
@@ -46,25 +44,6 @@ int Save(const RgbImage& image, const std::string& path) {
 
 }  // namespace
 
-Args EndOfOptions(const Args& args) {
-    Args out;
-    out.reserve(args.size());
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--") {
-            // Operands only from here; "./" keeps one starting with '-' from
-            // reading as an option.
-            for (++i; i < args.size(); ++i)
-                out.push_back(args[i].size() > 1 && args[i][0] == '-' ? "./" + args[i] : args[i]);
-            break;
-        }
-        out.push_back(arg);
-        // Every option takes a value, which may itself be "--" or start with '-'.
-        if (arg.size() > 1 && arg[0] == '-' && i + 1 < args.size()) out.push_back(args[++i]);
-    }
-    return out;
-}
-
 bool HasOtherHardLinks(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1;
@@ -77,18 +56,69 @@ void NoteHardLink(const std::string& path) {
                  path.c_str());
 }
 
-int UsageError(const std::string& message, const char* usage) {
-    std::fprintf(stderr, "orbelune-cli: %s\n%s\n", message.c_str(), usage);
-    return kExitUsage;
-}
-
 int Failure(const std::string& message) {
     std::fprintf(stderr, "orbelune-cli: %s\n", message.c_str());
     return kExitFailed;
 }
 
-int RunInfo(const Args& args) {
-    if (args.size() != 1) return UsageError("info takes one file", kInfoUsage);
+const CommandDef& InfoCommand() {
+    static const CommandDef def{
+        "info",
+        "FILE",
+        "Prints the format, size and kind (ring or panorama) of a picture.",
+        {},
+        "Prints \"format=<code> width=<w> height=<h> kind=<ring|panorama>\"; a picture more\n"
+        "than twice as wide as high is a panorama.",
+        RunInfo};
+    return def;
+}
+
+const CommandDef& ConvertCommand() {
+    static const CommandDef def{
+        "convert",
+        "IN -o OUT",
+        "Saves a picture in the format of OUT's extension.",
+        {{{"o"}, "OUT", "the file to write (" + WritableExtensions() + ")", "a file name"}},
+        "",
+        RunConvert};
+    return def;
+}
+
+namespace {
+
+// The slider's own range and neutral position, as the panorama view has them.
+OptionDef SliderOption(const char* key, SliderRange range, const char* neutral) {
+    const std::string low = std::to_string(range.minimum), high = std::to_string(range.maximum);
+    return {{key},
+            "N",
+            low + " to " + high + "; " + std::to_string(range.neutral) + " " + neutral,
+            "a whole number in " + low + ".." + high};
+}
+
+}  // namespace
+
+const CommandDef& AdjustCommand() {
+    static const CommandDef def{
+        "adjust",
+        "IN -o OUT",
+        "Applies the panorama view's adjustments, given as slider positions.",
+        {
+            {{"o"}, "OUT", "the file to write (" + WritableExtensions() + ")", "a file name"},
+            SliderOption("sharpness", kSharpnessSlider, "is off"),
+            SliderOption("brightness", kBrightnessSlider, "is neutral"),
+            SliderOption("contrast", kContrastSlider, "is neutral"),
+            SliderOption("saturation", kSaturationSlider, "is neutral"),
+        },
+        "What is not given stays neutral.",
+        RunAdjust};
+    return def;
+}
+
+namespace {
+
+int RunInfo(ParsedCommand& command) {
+    const Args& args = command.operands();
+    if (args.size() != 1) return command.Refuse("takes one file");
     // The header is enough where the format has a probe; the decoder decides
     // when it refuses the header (and says why the file cannot be read).
     ImageSize size;
@@ -106,70 +136,48 @@ int RunInfo(const Args& args) {
     return kExitOk;
 }
 
-int RunConvert(const Args& args) {
-    std::string input, output;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-o" && i + 1 < args.size()) {
-            output = args[++i];
-        } else if (!args[i].empty() && args[i][0] == '-') {
-            return UsageError("unknown option " + args[i], kConvertUsage);
-        } else if (input.empty()) {
-            input = args[i];
-        } else {
-            return UsageError("more than one input", kConvertUsage);
-        }
-    }
-    if (input.empty() || output.empty()) return UsageError("need IN and -o OUT", kConvertUsage);
+int RunConvert(ParsedCommand& command) {
+    const std::optional<std::string> output = command.Path("o");
+    if (command.failed()) return kExitUsage;
+    const Args& inputs = command.operands();
+    if (inputs.size() > 1) return command.Refuse("more than one input");
+    if (inputs.empty() || !output) return command.Refuse("need IN and -o OUT");
     RgbImage image;
-    if (!Load(input, image)) return kExitFailed;
-    return Save(image, output);
+    if (!Load(inputs[0], image)) return kExitFailed;
+    return Save(image, *output);
 }
 
-int RunAdjust(const Args& args) {
-    std::string input, output;
+int RunAdjust(ParsedCommand& command) {
     SliderPositions positions;
-    struct Option {
-        const char* name;
+    struct Slider {
+        const char* key;
         int* value;
         SliderRange range;
     };
-    const Option options[] = {
+    const Slider sliders[] = {
         // 0 (no sharpening) is allowed here although the view's slider starts at 1.
-        {"--sharpness", &positions.sharpness, {0, kSharpnessSlider.maximum, 0}},
-        {"--brightness", &positions.brightness, kBrightnessSlider},
-        {"--contrast", &positions.contrast, kContrastSlider},
-        {"--saturation", &positions.saturation, kSaturationSlider},
+        {"sharpness", &positions.sharpness, {0, kSharpnessSlider.maximum, 0}},
+        {"brightness", &positions.brightness, kBrightnessSlider},
+        {"contrast", &positions.contrast, kContrastSlider},
+        {"saturation", &positions.saturation, kSaturationSlider},
     };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-o" && i + 1 < args.size()) {
-            output = args[++i];
-            continue;
-        }
-        bool matched = false;
-        for (const Option& option : options) {
-            if (arg != option.name) continue;
-            matched = true;
-            if (i + 1 >= args.size() || !ParseInt(args[i + 1], *option.value) ||
-                *option.value < option.range.minimum || *option.value > option.range.maximum)
-                return UsageError(arg + " needs a whole number in " +
-                                      std::to_string(option.range.minimum) + ".." +
-                                      std::to_string(option.range.maximum),
-                                  kAdjustUsage);
-            ++i;
-        }
-        if (matched) continue;
-        if (!arg.empty() && arg[0] == '-') return UsageError("unknown option " + arg, kAdjustUsage);
-        if (!input.empty()) return UsageError("more than one input", kAdjustUsage);
-        input = arg;
-    }
-    if (input.empty() || output.empty()) return UsageError("need IN and -o OUT", kAdjustUsage);
+    for (const Slider& slider : sliders)
+        if (const std::optional<int> value =
+                command.Int(slider.key, slider.range.minimum, slider.range.maximum))
+            *slider.value = *value;
+    const std::optional<std::string> output = command.Path("o");
+    if (command.failed()) return kExitUsage;
+    const Args& inputs = command.operands();
+    if (inputs.size() > 1) return command.Refuse("more than one input");
+    if (inputs.empty() || !output) return command.Refuse("need IN and -o OUT");
     RgbImage base;
-    if (!Load(input, base)) return kExitFailed;
+    if (!Load(inputs[0], base)) return kExitFailed;
     RgbImage adjusted;
     if (const ImageError e = ApplyAdjustmentsTo(base, AdjustmentsFromSliders(positions), adjusted))
-        return Failure(input + ": " + ImageErrorText(e));
-    return Save(adjusted, output);
+        return Failure(inputs[0] + ": " + ImageErrorText(e));
+    return Save(adjusted, *output);
 }
+
+}  // namespace
 
 }  // namespace orbelune::cli

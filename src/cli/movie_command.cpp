@@ -2,12 +2,12 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <optional>
 #include <string>
 #include <system_error>
 
 #include "cli/commands.h"
-#include "cli/numbers.h"
 #include "cli/progress_bar.h"
 #include "export/html_template.h"
 #include "export/movie_props.h"
@@ -29,99 +29,17 @@ namespace {
 
 namespace props = movie_props;
 
-constexpr const char* kMovieUsage =
-    "usage: orbelune-cli movie PANORAMA -o OUT.mov [--tiles N]\n"
-    "                          [--codec jpeg|tiff|cinepak|bmp|sorenson|none] [--quality 0-5]\n"
-    "                          [--correction 0-2] [--zoom Z] [--pan P] [--tilt T] [--size WxH]\n"
-    "                          [--html PAGE.html [--title T]]\n"
-    "  Values not given are the program's stored movie settings, which are never changed.\n"
-    "  Values are corrected as the movie properties dialog corrects them: zoom outside 1..2\n"
-    "  becomes 1, pan outside 0..360 and a tilt outside the mirror's limits become 0, tiles\n"
-    "  other than 1, 4, 8, ..., 24 become 1 (Sorenson: at least 4). OUT without an extension\n"
-    "  gets .mov. The page refers to the movie by OUT as given.";
+int RunMovie(ParsedCommand& command);
+
+std::string CodecNames() {
+    std::string text;
+    for (const char* name : props::kCodecCliNames)
+        text += (text.empty() ? "" : ", ") + std::string(name);
+    return text;
+}
 
 void Note(const std::string& text) {
     std::fprintf(stderr, "orbelune-cli: %s\n", text.c_str());
-}
-
-struct MovieOptions {
-    std::string panorama, output, html;
-    std::optional<std::string> title;
-    std::optional<int> tiles, codec, quality, correction, pan, tilt, width, height;
-    std::optional<float> zoom;
-};
-
-// Parses the arguments; a usage error's exit code, or nothing when they are fine.
-std::optional<int> ParseMovieArgs(const Args& args, MovieOptions& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        const std::string value = hasValue ? args[i + 1] : std::string();
-        auto need = [&](const char* what) {
-            return UsageError(arg + " needs " + what, kMovieUsage);
-        };
-        auto intIn = [&](std::optional<int>& target, int low, int high) {
-            int v = 0;
-            if (!hasValue || !ParseInt(value, v) || v < low || v > high) return false;
-            target = v;
-            return true;
-        };
-        if (arg == "-o") {
-            if (!hasValue || value.empty()) return need("a file name");
-            o.output = value;
-        } else if (arg == "--tiles") {
-            int v = 0;
-            if (!hasValue || !ParseInt(value, v)) return need("a whole number");
-            o.tiles = v;
-        } else if (arg == "--codec") {
-            const int codec = hasValue ? props::CodecFromCliName(value) : -1;
-            if (codec < 0) return need("one of jpeg, tiff, cinepak, bmp, sorenson, none");
-            o.codec = codec;
-        } else if (arg == "--quality") {
-            if (!intIn(o.quality, 0, 5)) return need("0 (minimum) to 5 (maximum)");
-        } else if (arg == "--correction") {
-            if (!intIn(o.correction, 0, 2)) return need("0 (none), 1 (partial) or 2 (full)");
-        } else if (arg == "--zoom") {
-            float z = 0;
-            if (!hasValue || !ParseFloat(value, z)) return need("a number (1 to 2)");
-            o.zoom = z;
-        } else if (arg == "--pan") {
-            int v = 0;
-            if (!hasValue || !ParseInt(value, v)) return need("whole degrees (0 to 360)");
-            o.pan = v;
-        } else if (arg == "--tilt") {
-            int v = 0;
-            if (!hasValue || !ParseInt(value, v)) return need("whole degrees");
-            o.tilt = v;
-        } else if (arg == "--size") {
-            const std::size_t x = value.find('x');
-            int w = 0, h = 0;
-            if (!hasValue || x == std::string::npos || !ParseInt(value.substr(0, x), w) ||
-                !ParseInt(value.substr(x + 1), h) || !IsStorableMovieSide(w) ||
-                !IsStorableMovieSide(h))
-                return need(("WxH, each from 1 to " + std::to_string(kMaxMovieSide)).c_str());
-            o.width = w;
-            o.height = h;
-        } else if (arg == "--html") {
-            if (!hasValue || value.empty()) return need("a file name");
-            o.html = value;
-        } else if (arg == "--title") {
-            if (!hasValue) return need("a text");
-            o.title = value;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option " + arg, kMovieUsage);
-        } else if (o.panorama.empty()) {
-            o.panorama = arg;
-            continue;
-        } else {
-            return UsageError("more than one panorama", kMovieUsage);
-        }
-        ++i;
-    }
-    if (o.panorama.empty()) return UsageError("no panorama", kMovieUsage);
-    if (o.output.empty()) return UsageError("need -o OUT.mov", kMovieUsage);
-    if (o.title && o.html.empty()) return UsageError("--title needs --html", kMovieUsage);
-    return std::nullopt;
 }
 
 std::string Text(float value) {
@@ -132,72 +50,166 @@ std::string Text(float value) {
 
 }  // namespace
 
-void NoteCorrectedView(const float* zoom, const int* pan, const int* tilt,
-                       const MovieSettings& corrected, int mirrorType, const CustomMirror& custom) {
-    if (zoom && corrected.zoom != *zoom)
-        Note("zoom " + Text(*zoom) + " is outside 1..2; using " + Text(corrected.zoom));
-    if (pan && corrected.pan != *pan)
-        Note("pan " + std::to_string(*pan) + " is outside 0..360; using 0");
-    if (tilt && corrected.tilt != *tilt) {
+std::vector<OptionDef> ViewOptions() {
+    const std::string panLow = std::to_string(props::kPanRange.minimum),
+                      panHigh = std::to_string(props::kPanRange.maximum);
+    const std::string zoomRange = Text(props::ZoomFromSlider(props::kZoomSlider.minimum)) + " to " +
+                                  Text(props::ZoomFromSlider(props::kZoomSlider.maximum));
+    return {
+        {{"pan"},
+         "P",
+         "the view's pan, " + panLow + " to " + panHigh + " degrees",
+         "whole degrees (" + panLow + " to " + panHigh + ")"},
+        {{"tilt"}, "T", "the view's tilt in degrees, within the mirror's limits", "whole degrees"},
+        {{"zoom"}, "Z", "the view's zoom, " + zoomRange, "a number (" + zoomRange + ")"},
+    };
+}
+
+GivenView ReadViewOptions(ParsedCommand& command) {
+    GivenView given;
+    given.pan =
+        command.Int("pan", std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    given.tilt =
+        command.Int("tilt", std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    given.zoom = command.Float("zoom");
+    return given;
+}
+
+void ApplyView(const GivenView& given, MovieSettings& settings) {
+    if (given.zoom) settings.zoom = *given.zoom;
+    if (given.pan) settings.pan = *given.pan;
+    if (given.tilt) settings.tilt = *given.tilt;
+}
+
+void NoteCorrectedView(const GivenView& given, const MovieSettings& corrected, int mirrorType,
+                       const CustomMirror& custom) {
+    if (given.zoom && corrected.zoom != *given.zoom)
+        Note("zoom " + Text(*given.zoom) + " is outside 1..2; using " + Text(corrected.zoom));
+    if (given.pan && corrected.pan != *given.pan)
+        Note("pan " + std::to_string(*given.pan) + " is outside 0..360; using 0");
+    if (given.tilt && corrected.tilt != *given.tilt) {
         const props::Range limits = props::TiltLimits(mirrorType, custom);
-        Note("tilt " + std::to_string(*tilt) + " is outside this mirror's " +
+        Note("tilt " + std::to_string(*given.tilt) + " is outside this mirror's " +
              std::to_string(limits.minimum) + ".." + std::to_string(limits.maximum) + "; using 0");
     }
 }
 
-int RunMovie(const Args& args) {
-    MovieOptions o;
-    if (const std::optional<int> usage = ParseMovieArgs(args, o)) return *usage;
+const CommandDef& MovieCommand() {
+    static const CommandDef def{
+        "movie",
+        "PANORAMA -o OUT.mov",
+        "Saves a panorama as a VR panorama movie, with an optional HTML page.",
+        [] {
+            std::vector<OptionDef> options{
+                {{"o"}, "OUT.mov", "the movie to write", "a file name"},
+                {{"tiles"}, "N", "the number of tiles: 1, 4, 8, ..., 24", "a whole number"},
+                {{"codec"}, "NAME", CodecNames(), "one of " + CodecNames()},
+                {{"quality"},
+                 "Q",
+                 "compression quality, 0 (minimum) to 5 (maximum)",
+                 "0 (minimum) to 5 (maximum)"},
+                {{"correction"},
+                 "C",
+                 "0 (none), 1 (partial) or 2 (full)",
+                 "0 (none), 1 (partial) or 2 (full)"},
+            };
+            for (OptionDef& view : ViewOptions())
+                options.push_back(std::move(view));
+            options.push_back(
+                {{"size"},
+                 "WxH",
+                 "the movie's window size, each side 1 to " + std::to_string(kMaxMovieSide),
+                 "WxH, each from 1 to " + std::to_string(kMaxMovieSide)});
+            options.push_back({{"html"},
+                               "PAGE.html",
+                               "also write a web page that shows the movie",
+                               "a file name"});
+            options.push_back({{"title"}, "T", "the page's title (with --html)", "a text"});
+            return options;
+        }(),
+        "Values not given are the program's stored movie settings, which are never\n"
+        "changed. Values are corrected as the movie properties dialog corrects them:\n"
+        "zoom outside 1..2 becomes 1, pan outside 0..360 and a tilt outside the\n"
+        "mirror's limits become 0, tiles other than 1, 4, 8, ..., 24 become 1\n"
+        "(Sorenson: at least 4). OUT without an extension gets .mov. The page refers\n"
+        "to the movie by OUT as given; its title defaults to the page's name.",
+        RunMovie};
+    return def;
+}
+
+namespace {
+
+int RunMovie(ParsedCommand& command) {
+    const std::optional<std::string> output = command.Path("o");
+    const std::optional<int> tiles =
+        command.Int("tiles", std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    std::optional<int> codec;
+    if (const std::optional<std::string> name = command.Text("codec")) {
+        codec = props::CodecFromCliName(*name);
+        if (*codec < 0) return command.Needs("codec");
+    }
+    const std::optional<int> quality =
+        command.Int("quality", 0, static_cast<int>(props::kQualityNames.size()) - 1);
+    const std::optional<int> correction =
+        command.Int("correction", 0, static_cast<int>(props::kCorrectionNames.size()) - 1);
+    const GivenView view = ReadViewOptions(command);
+    const std::optional<std::pair<int, int>> size = command.Pair("size", 'x');
+    if (size && (!IsStorableMovieSide(size->first) || !IsStorableMovieSide(size->second)))
+        return command.Needs("size");
+    const std::string html = command.Path("html").value_or("");
+    const std::optional<std::string> title = command.Text("title");
+    if (command.failed()) return kExitUsage;
+    if (command.operands().size() > 1) return command.Refuse("more than one panorama");
+    if (command.operands().empty()) return command.Refuse("no panorama");
+    if (!output) return command.Refuse("need -o OUT.mov");
+    if (title && html.empty()) return command.Refuse("--title needs --html");
+    const std::string panoramaPath = command.operands()[0];
 
     // The user's own settings, read as the dialog opens with them; never written.
     QtSettingsStore store;
     MovieSettings wanted = LoadMovieSettings(store);
-    if (o.tiles) wanted.tiles = *o.tiles;
-    if (o.codec) wanted.compressor = *o.codec;
-    if (o.quality) wanted.quality = *o.quality;
-    if (o.correction) wanted.correction = *o.correction;
-    if (o.zoom) wanted.zoom = *o.zoom;
-    if (o.pan) wanted.pan = *o.pan;
-    if (o.tilt) wanted.tilt = *o.tilt;
-    if (o.width) wanted.movieWidth = *o.width;
-    if (o.height) wanted.movieHeight = *o.height;
+    if (tiles) wanted.tiles = *tiles;
+    if (codec) wanted.compressor = *codec;
+    if (quality) wanted.quality = *quality;
+    if (correction) wanted.correction = *correction;
+    ApplyView(view, wanted);
+    if (size) {
+        wanted.movieWidth = size->first;
+        wanted.movieHeight = size->second;
+    }
 
     // What the dialog would refuse at Save Movie.
     if (wanted.compressor < 0 || wanted.compressor >= static_cast<int>(props::kCodecNames.size()))
-        return UsageError("stored codec " + std::to_string(wanted.compressor) +
-                              " is not a valid compressor; give --codec",
-                          kMovieUsage);
+        return command.Refuse("stored codec " + std::to_string(wanted.compressor) +
+                              " is not a valid compressor; give --codec");
     if (wanted.quality < 0 || wanted.quality >= static_cast<int>(props::kQualityNames.size()))
-        return UsageError("stored quality " + std::to_string(wanted.quality) +
-                              " is not a valid compression quality; give --quality",
-                          kMovieUsage);
+        return command.Refuse("stored quality " + std::to_string(wanted.quality) +
+                              " is not a valid compression quality; give --quality");
     if (wanted.correction < 0 ||
         wanted.correction >= static_cast<int>(props::kCorrectionNames.size()))
-        return UsageError("stored correction " + std::to_string(wanted.correction) +
-                              " is not a valid correction mode; give --correction",
-                          kMovieUsage);
+        return command.Refuse("stored correction " + std::to_string(wanted.correction) +
+                              " is not a valid correction mode; give --correction");
 
     const int mirrorType = Read(store, settings::kMirror);
     MovieSettings settings = props::CorrectedSettings(wanted, mirrorType, LoadCustomMirror(store));
     // Say so when a value given on the command line was not taken as given.
-    NoteCorrectedView(o.zoom ? &*o.zoom : nullptr, o.pan ? &*o.pan : nullptr,
-                      o.tilt ? &*o.tilt : nullptr, settings, mirrorType, LoadCustomMirror(store));
+    NoteCorrectedView(view, settings, mirrorType, LoadCustomMirror(store));
     if (settings.movieWidth != wanted.movieWidth || settings.movieHeight != wanted.movieHeight)
         Note("stored movie size " + std::to_string(wanted.movieWidth) + "x" +
              std::to_string(wanted.movieHeight) + " cannot be stored in a movie; using " +
              std::to_string(settings.movieWidth) + "x" + std::to_string(settings.movieHeight));
-    if (o.tiles && settings.tiles != *o.tiles)
-        Note("tiles " + std::to_string(*o.tiles) + " is not 1, 4, 8, ..., 24" +
+    if (tiles && settings.tiles != *tiles)
+        Note("tiles " + std::to_string(*tiles) + " is not 1, 4, 8, ..., 24" +
              (settings.compressor == props::kSorensonCodec ? " (Sorenson needs at least 4)" : "") +
              "; using " + std::to_string(settings.tiles));
 
     RgbImage panorama;
-    if (const ImageError e = panorama.LoadImageFile(o.panorama))
-        return Failure(DescribeLoadFailure(o.panorama, DetectFileFormat(o.panorama), e));
+    if (const ImageError e = panorama.LoadImageFile(panoramaPath))
+        return Failure(DescribeLoadFailure(panoramaPath, DetectFileFormat(panoramaPath), e));
 
     // A name without an extension gets the proposal's ".mov".
-    const props::PathParts proposal = props::SplitPath(o.panorama);
-    settings.moviePath = props::CompleteMoviePath(o.output, proposal.base + ".mov");
+    const props::PathParts proposal = props::SplitPath(panoramaPath);
+    settings.moviePath = props::CompleteMoviePath(*output, proposal.base + ".mov");
 
     ProgressBar bar;
     MovieBuildHooks hooks;
@@ -208,7 +220,7 @@ int RunMovie(const Args& args) {
     };
     hooks.tileProgress = [&bar](int done, int tiles) { bar.Update("compressing", done, tiles); };
     // Dated as the photo was taken (a panorama keeps its photo's EXIF), else now.
-    hooks.creationTime = PhotoTimeSeconds(ReadPhotoMetadata(o.panorama));
+    hooks.creationTime = PhotoTimeSeconds(ReadPhotoMetadata(panoramaPath));
     if (hooks.creationTime == 0) hooks.creationTime = std::time(nullptr);
     const int result = SaveMovie(panorama, settings, settings.moviePath, hooks);
     bar.Clear();
@@ -216,18 +228,20 @@ int RunMovie(const Args& args) {
         return Failure(settings.moviePath + ": " + SaveMovieErrorText(result, panorama, settings));
 
     // Only a movie that was built gets its page; a failed build leaves an old page alone.
-    if (o.html.empty()) return kExitOk;
-    const std::string title = o.title ? *o.title : props::ProposedTitle(o.html);
+    if (html.empty()) return kExitOk;
+    const std::string pageTitle = title ? *title : props::ProposedTitle(html);
     int error = 0;
-    const HtmlWriteResult page = WriteHtmlTemplate(o.html, title, o.output, settings.movieWidth,
+    const HtmlWriteResult page = WriteHtmlTemplate(html, pageTitle, *output, settings.movieWidth,
                                                    settings.movieHeight, &error);
     if (page == HtmlWriteResult::kWritten) return kExitOk;
-    return Failure(o.html + ": " +
+    return Failure(html + ": " +
                    (page == HtmlWriteResult::kInvalidPath
                         ? std::string("Generation of HTML Template failed. Path or file name is "
                                       "not valid.  Please try again with a different filename.")
                         : "the page could not be written") +
                    (error != 0 ? " (" + std::system_category().message(error) + ")" : ""));
 }
+
+}  // namespace
 
 }  // namespace orbelune::cli

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -38,24 +39,6 @@ namespace orbelune::cli {
 
 namespace {
 
-constexpr const char* kUnwarpUsage =
-    "usage: orbelune-cli unwarp INPUT... [-o OUT | -d DIR] [--mirror TYPE] [--center X,Y]\n"
-    "                          [--outer R] [--inner R] [--detect] [--seam DEG]\n"
-    "                          [--elevations OUTER,INNER] [--flip | --no-flip]\n"
-    "                          [--format jpg|bmp|tif|png|360] [--jobs N]\n"
-    "  TYPE: 0|1|2|3|4|concave-standard|concave-threaded|convex-standard|convex-threaded|custom\n"
-    "  --elevations (custom mirror): the degrees above the horizon seen at the outer and\n"
-    "  at the inner circle, each -89..89, not equal; --flip mirrors the picture.\n"
-    "  --format 360: a 360° JPEG (NAME_360.jpg) for photo-sphere viewers, opening at the\n"
-    "  stored movie view.\n"
-    "  Values not given are taken from the program's settings, which are never changed.";
-constexpr const char* kSynthUsage =
-    "usage: orbelune-cli synth [PANORAMA] -o OUT [--mirror TYPE] [--size WxH] [--center X,Y]\n"
-    "                         [--outer R] [--inner R] [--elevations OUTER,INNER] [--flip]\n"
-    "                         [--scene test|sample]\n"
-    "  Without PANORAMA a built-in scene is rendered (test: angle marks and texture).\n"
-    "  The custom mirror (--mirror custom) takes its elevations (default 15,-45), its\n"
-    "  inner circle (default 60) and --flip as unwarp does.";
 constexpr const char* kElevationsNeed = "OUTER,INNER in whole degrees from -89 to 89, not equal";
 
 constexpr int kMaxJobs = 64;
@@ -262,94 +245,167 @@ private:
     ProgressBar bar_;
 };
 
+// "TYPE: concave-standard, ..., custom, or their numbers 0 to 4 in this order."
+std::string MirrorTypes() {
+    std::string text = "TYPE: ";
+    int low = 0, high = 0;
+    for (const MirrorInfo& mirror : MirrorTable()) {
+        text += std::string(mirror.cliName) + ", ";
+        low = std::min(low, mirror.value);
+        high = std::max(high, mirror.value);
+    }
+    return text + "or their numbers " + std::to_string(low) + " to " + std::to_string(high) +
+           " in this order.";
+}
+
+// The options unwarp and synth share, with what they need.
+OptionDef MirrorOption() {
+    return {{"mirror"}, "TYPE", "the mirror: its number or name (below)", "a mirror type"};
+}
+OptionDef CenterOption() {
+    return {{"center"}, "X,Y", "the ring's centre, in pixels", "X,Y in whole pixels"};
+}
+OptionDef RadiusOption(const char* key, const char* description) {
+    return {{key}, "R", description, "a radius of at least 1 pixel"};
+}
+OptionDef ElevationsOption() {
+    return {{"elevations"},
+            "OUTER,INNER",
+            "custom mirror: degrees seen at each circle",
+            kElevationsNeed};
+}
+
+int RunUnwarp(ParsedCommand& command);
+int RunSynth(ParsedCommand& command);
+
 }  // namespace
 
-int RunUnwarp(const Args& args) {
-    std::vector<std::string> inputs;
-    std::string output, folder, formatExtension;
+const CommandDef& UnwarpCommand() {
+    static const CommandDef def{
+        "unwarp",
+        "INPUT... [-o OUT | -d DIR]",
+        "Unwarps ring photographs into panoramas.",
+        {
+            {{"o"}, "OUT", "the panorama's file (a single input only)", "a file name"},
+            {{"d"}, "DIR", "the folder for the panoramas (made if missing)", "a folder"},
+            MirrorOption(),
+            CenterOption(),
+            RadiusOption("outer", "the outer radius, in pixels"),
+            RadiusOption("inner", "the inner radius, in pixels"),
+            {{"detect"}, "", "use the ring found in each photo", ""},
+            {{"seam"},
+             "DEG",
+             "start the panorama DEG degrees further round",
+             "whole degrees from 0 to 359"},
+            ElevationsOption(),
+            {{"flip"}, "", "custom mirror: mirror the picture", ""},
+            {{"no-flip"}, "", "custom mirror: do not mirror the picture", ""},
+            {{"format"},
+             "EXT",
+             "jpg, bmp, tif, png, or 360 for the 360° JPEG",
+             "one of jpg, bmp, tif, png, 360"},
+            {{"jobs"},
+             "N",
+             "unwarp N files at once (1 to " + std::to_string(kMaxJobs) + ")",
+             "a number from 1 to " + std::to_string(kMaxJobs)},
+        },
+        "Each panorama is NAME_pano.EXT beside its input or in DIR (EXT: the input's, or\n"
+        "--format). Values not given are taken from the program's settings, which are\n"
+        "never changed.\n" +
+            MirrorTypes() +
+            "\n"
+            "The custom mirror's elevations are the degrees above the horizon seen at the\n"
+            "outer and at the inner circle, each -89..89, not equal.\n"
+            "--format 360 writes a 360° JPEG (NAME_360.jpg) for photo-sphere viewers,\n"
+            "opening at the stored movie view; with -o, OUT must end in .jpg.",
+        RunUnwarp};
+    return def;
+}
+
+const CommandDef& SynthCommand() {
+    static const CommandDef def{
+        "synth",
+        "[PANORAMA] -o OUT",
+        "Renders a panorama into a ring photograph as a mirror would show it.",
+        {
+            {{"o"}, "OUT", "the photograph to write", "a file name"},
+            MirrorOption(),
+            {{"size"},
+             "WxH",
+             "the photograph's size (default 1000x800)",
+             "WxH within the image size limits"},
+            CenterOption(),
+            RadiusOption("outer", "the outer radius, in pixels (default 300)"),
+            RadiusOption("inner", "the inner radius, in pixels"),
+            ElevationsOption(),
+            {{"flip"}, "", "custom mirror: mirror the picture", ""},
+            {{"scene"}, "NAME", "without PANORAMA: test (default) or sample", "test or sample"},
+        },
+        "Without PANORAMA a built-in scene is rendered (test: angle marks and texture;\n"
+        "sample: a landscape). The centre defaults to the middle of the photograph.\n" +
+            MirrorTypes() +
+            "\n"
+            "The custom mirror takes its elevations (default 15,-45), its inner circle\n"
+            "(default 60) and --flip as unwarp does.",
+        RunSynth};
+    return def;
+}
+
+namespace {
+
+int RunUnwarp(ParsedCommand& command) {
     UnwarpOptions options;
-    int jobs = 1;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        const std::string value = hasValue ? args[i + 1] : std::string();
-        auto need = [&](const char* what) {
-            return UsageError(arg + " needs " + what, kUnwarpUsage);
-        };
-        if (arg == "-o") {
-            if (!hasValue) return need("a file name");
-            output = value;
-        } else if (arg == "-d") {
-            if (!hasValue) return need("a folder");
-            folder = value;
-        } else if (arg == "--mirror") {
-            int type = 0;
-            if (!hasValue || !ParseMirror(value, type)) return need("a mirror type");
-            options.mirror = type;
-        } else if (arg == "--center") {
-            int x = 0, y = 0;
-            if (!hasValue || !ParsePair(value, ',', x, y)) return need("X,Y in whole pixels");
-            options.centre = {x, y};
-        } else if (arg == "--outer" || arg == "--inner") {
-            int radius = 0;
-            if (!hasValue || !ParseInt(value, radius) || radius <= 0)
-                return need("a radius of at least 1 pixel");
-            (arg == "--outer" ? options.outer : options.inner) = radius;
-        } else if (arg == "--seam") {
-            int degrees = 0;
-            if (!hasValue || !ParseInt(value, degrees) || !IsValidSeam(degrees))
-                return need("whole degrees from 0 to 359");
-            options.seam = degrees;
-        } else if (arg == "--elevations") {
-            CustomMirror custom;
-            if (!hasValue || !ParseElevations(value, custom)) return need(kElevationsNeed);
-            options.elevations = {custom.outerElevation, custom.innerElevation};
-        } else if (arg == "--flip" || arg == "--no-flip") {
-            options.flip = arg == "--flip";
-            continue;
-        } else if (arg == "--detect") {
-            options.detect = true;
-            continue;
-        } else if (arg == "--format") {
-            const ImageFormat format = FormatFromExtension("x." + value);
-            options.share360 = hasValue && value == "360";
-            if (options.share360) {
-                formatExtension = ".jpg";
-            } else if (!hasValue || value.empty() ||
-                       value.find_first_of("./") != std::string::npos || !CanEncode(format)) {
-                return need("one of jpg, bmp, tif, png, 360");
-            } else {
-                formatExtension = "." + value;
-            }
-        } else if (arg == "--jobs") {
-            if (!hasValue || !ParseInt(value, jobs) || jobs < 1 || jobs > kMaxJobs)
-                return need("a number from 1 to 64");
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option " + arg, kUnwarpUsage);
-        } else {
-            inputs.push_back(arg);
-            continue;
-        }
-        ++i;
+    std::string formatExtension;
+    const std::string output = command.Path("o").value_or("");
+    std::string folder = command.Path("d").value_or("");
+    if (const std::optional<std::string> type = command.Text("mirror")) {
+        int value = 0;
+        if (!ParseMirror(*type, value)) return command.Needs("mirror");
+        options.mirror = value;
     }
-    if (inputs.empty()) return UsageError("no input", kUnwarpUsage);
-    if (!output.empty() && !folder.empty())
-        return UsageError("give -o or -d, not both", kUnwarpUsage);
+    options.centre = command.Pair("center", ',');
+    options.outer = command.Int("outer", 1, std::numeric_limits<int>::max());
+    options.inner = command.Int("inner", 1, std::numeric_limits<int>::max());
+    options.seam = command.Int("seam", 0, 359);
+    if (const std::optional<std::string> text = command.Text("elevations")) {
+        CustomMirror custom;
+        if (!ParseElevations(*text, custom)) return command.Needs("elevations");
+        options.elevations = {custom.outerElevation, custom.innerElevation};
+    }
+    if (command.Flag("flip") && command.Flag("no-flip"))
+        return command.Refuse("give --flip or --no-flip, not both");
+    if (command.Flag("flip") || command.Flag("no-flip")) options.flip = command.Flag("flip");
+    options.detect = command.Flag("detect");
+    if (const std::optional<std::string> value = command.Text("format")) {
+        options.share360 = *value == "360";
+        if (options.share360) {
+            formatExtension = ".jpg";
+        } else if (value->empty() || value->find_first_of("./") != std::string::npos ||
+                   !CanEncode(FormatFromExtension("x." + *value))) {
+            return command.Needs("format");
+        } else {
+            formatExtension = "." + *value;
+        }
+    }
+    const int jobs = command.Int("jobs", 1, kMaxJobs).value_or(1);
+    if (command.failed()) return kExitUsage;
+
+    const std::vector<std::string>& inputs = command.operands();
+    if (inputs.empty()) return command.Refuse("no input");
+    if (!output.empty() && !folder.empty()) return command.Refuse("give -o or -d, not both");
     if (!output.empty() && inputs.size() > 1)
-        return UsageError("-o takes a single input; use -d for several", kUnwarpUsage);
+        return command.Refuse("-o takes a single input; use -d for several");
     if (!output.empty() && !formatExtension.empty() &&
         FormatFromExtension(output) != FormatFromExtension("x" + formatExtension))
-        return UsageError("--format does not match the extension of " + output, kUnwarpUsage);
+        return command.Refuse("--format does not match the extension of " + output);
 
     // The user's own settings, read as the program reads them; never written.
     QtSettingsStore store;
     const int mirrorType = options.mirror ? *options.mirror : Read(store, settings::kMirror);
     CustomMirror custom = LoadCustomMirror(store);
     if (mirrorType != CustomMirrorType && (options.elevations || options.flip))
-        return UsageError(
-            "--elevations, --flip and --no-flip are for the custom mirror (--mirror "
-            "custom)",
-            kUnwarpUsage);
+        return command.Refuse(
+            "--elevations, --flip and --no-flip are for the custom mirror (--mirror custom)");
     if (options.elevations) {
         custom.outerElevation = options.elevations->first;
         custom.innerElevation = options.elevations->second;
@@ -358,14 +414,13 @@ int RunUnwarp(const Args& args) {
     // The 360° JPEG reprojects a cylinder with the horizon at its middle row;
     // the custom mirror's panorama is neither.
     if (options.share360 && mirrorType == CustomMirrorType)
-        return UsageError(
+        return command.Refuse(
             "--format 360 is not available for the custom mirror; its panorama is "
-            "already equirectangular (save it as jpg)",
-            kUnwarpUsage);
+            "already equirectangular (save it as jpg)");
     if (options.outer) {
         if (const std::string problem = RadiusProblem(*options.outer, mirrorType, custom);
             !problem.empty())
-            return UsageError("--outer: " + problem, kUnwarpUsage);
+            return command.Refuse("--outer: " + problem);
     }
     if (!folder.empty()) {
         std::error_code ec;
@@ -436,81 +491,55 @@ int RunUnwarp(const Args& args) {
     return failed > 0 ? kExitFailed : kExitOk;
 }
 
-int RunSynth(const Args& args) {
-    std::string input, output, scene = "test";
+int RunSynth(ParsedCommand& command) {
     SynthOptions options;
-    std::optional<std::pair<int, int>> centre;
-    std::optional<int> inner;
-    bool customGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        const std::string value = hasValue ? args[i + 1] : std::string();
-        auto need = [&](const char* what) {
-            return UsageError(arg + " needs " + what, kSynthUsage);
-        };
-        if (arg == "-o") {
-            if (!hasValue) return need("a file name");
-            output = value;
-        } else if (arg == "--mirror") {
-            if (!hasValue || !ParseMirror(value, options.mirrorType)) return need("a mirror type");
-        } else if (arg == "--size") {
-            if (!hasValue || !ParsePair(value, 'x', options.width, options.height) ||
-                CheckImageSize(options.width, options.height) != err::kNone)
-                return need("WxH within the image size limits");
-        } else if (arg == "--center") {
-            int x = 0, y = 0;
-            if (!hasValue || !ParsePair(value, ',', x, y)) return need("X,Y in whole pixels");
-            centre = {x, y};
-        } else if (arg == "--outer") {
-            if (!hasValue || !ParseInt(value, options.outerRadius) || options.outerRadius <= 0)
-                return need("a radius of at least 1 pixel");
-        } else if (arg == "--inner") {
-            int radius = 0;
-            if (!hasValue || !ParseInt(value, radius) || radius <= 0)
-                return need("a radius of at least 1 pixel");
-            inner = radius;
-        } else if (arg == "--elevations") {
-            if (!hasValue || !ParseElevations(value, options.custom)) return need(kElevationsNeed);
-            customGiven = true;
-        } else if (arg == "--flip") {
-            options.custom.mirrored = true;
-            customGiven = true;
-            continue;
-        } else if (arg == "--scene") {
-            if (!hasValue || (value != "test" && value != "sample")) return need("test or sample");
-            scene = value;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option " + arg, kSynthUsage);
-        } else if (input.empty()) {
-            input = arg;
-            continue;
-        } else {
-            return UsageError("more than one panorama", kSynthUsage);
-        }
-        ++i;
+    const std::optional<std::string> output = command.Path("o");
+    if (const std::optional<std::string> type = command.Text("mirror"))
+        if (!ParseMirror(*type, options.mirrorType)) return command.Needs("mirror");
+    if (const auto size = command.Pair("size", 'x')) {
+        if (CheckImageSize(size->first, size->second) != err::kNone) return command.Needs("size");
+        options.width = size->first;
+        options.height = size->second;
     }
-    if (output.empty()) return UsageError("need -o OUT", kSynthUsage);
+    const std::optional<std::pair<int, int>> centre = command.Pair("center", ',');
+    options.outerRadius =
+        command.Int("outer", 1, std::numeric_limits<int>::max()).value_or(options.outerRadius);
+    const std::optional<int> inner = command.Int("inner", 1, std::numeric_limits<int>::max());
+    bool customGiven = false;
+    if (const std::optional<std::string> text = command.Text("elevations")) {
+        if (!ParseElevations(*text, options.custom)) return command.Needs("elevations");
+        customGiven = true;
+    }
+    if (command.Flag("flip")) {
+        options.custom.mirrored = true;
+        customGiven = true;
+    }
+    const std::string scene = command.Text("scene").value_or("test");
+    if (scene != "test" && scene != "sample") return command.Needs("scene");
+    if (command.failed()) return kExitUsage;
+    if (command.operands().size() > 1) return command.Refuse("more than one panorama");
+    const std::string input = command.operands().empty() ? "" : command.operands()[0];
+    if (!output) return command.Refuse("need -o OUT");
     const bool custom = options.mirrorType == CustomMirrorType;
     if (customGiven && !custom)
-        return UsageError("--elevations and --flip are for the custom mirror (--mirror custom)",
-                          kSynthUsage);
+        return command.Refuse(
+            "--elevations and --flip are for the custom mirror (--mirror custom)");
     options.innerRadius = inner ? *inner : custom ? settings::kInnerRadius.defaultValue : 0;
     if (custom && options.innerRadius >= options.outerRadius)
-        return UsageError("--inner: the custom mirror's inner circle must lie inside the outer one",
-                          kSynthUsage);
+        return command.Refuse(
+            "--inner: the custom mirror's inner circle must lie inside the outer one");
     options.xCenter = centre ? centre->first : options.width / 2;
     options.yCenter = centre ? centre->second : options.height / 2;
     if (options.xCenter < 0 || options.xCenter >= options.width || options.yCenter < 0 ||
         options.yCenter >= options.height)
-        return UsageError("--center must lie inside the picture", kSynthUsage);
+        return command.Refuse("--center must lie inside the picture");
     if (const std::string problem =
             RadiusProblem(options.outerRadius, options.mirrorType, options.custom);
         !problem.empty())
-        return UsageError("--outer: " + problem, kSynthUsage);
-    const ImageFormat format = FormatFromExtension(output);
+        return command.Refuse("--outer: " + problem);
+    const ImageFormat format = FormatFromExtension(*output);
     if (!CanEncode(format))
-        return Failure(output + ": cannot write this format (use " + WritableExtensions() + ")");
+        return Failure(*output + ": cannot write this format (use " + WritableExtensions() + ")");
 
     RgbImage panorama;
     if (!input.empty()) {
@@ -525,11 +554,13 @@ int RunSynth(const Args& args) {
     }
     RgbImage photo;
     if (const ImageError e = SynthesizeRing(panorama, options, photo))
-        return Failure(output + ": " + ImageErrorText(e));
+        return Failure(*output + ": " + ImageErrorText(e));
     panorama.FreePixels();
-    if (const ImageError e = photo.SaveImageFile(output, format))
-        return Failure(FileErrorMessage(output, e));
+    if (const ImageError e = photo.SaveImageFile(*output, format))
+        return Failure(FileErrorMessage(*output, e));
     return kExitOk;
 }
+
+}  // namespace
 
 }  // namespace orbelune::cli
