@@ -203,6 +203,11 @@ RadialProfile ProfileAround(const Grey& grey, Point centre, int maxRadius) {
         }
         profile.detail[static_cast<std::size_t>(r)] = pairs > 0 ? sum / pairs : 0;
         profile.visible[static_cast<std::size_t>(r)] = static_cast<double>(seen) / steps;
+        if (seen > 0) {
+            const double mean = total / seen;
+            profile.spread[static_cast<std::size_t>(r)] =
+                std::sqrt(std::max(0.0, squares / seen - mean * mean));
+        }
         profile.step[static_cast<std::size_t>(r)] =
             crossings > 0 ? std::fabs(across) / crossings : 0;
     }
@@ -294,7 +299,8 @@ double Median(std::vector<double>& values) {
 // dropping the ones far from it.
 // What marks the circle along a ray: the strongest step in grey, or the
 // place where the scene's detail across the ray gives way to plain.
-enum class RayEdge { kStrongestStep, kDetailEnds };
+// kRimStep: the first clear step from where the detail ends.
+enum class RayEdge { kStrongestStep, kDetailEnds, kRimStep };
 
 CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double window,
                        int rayCount, RayEdge kind) {
@@ -302,6 +308,11 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
     fit.centre = centre;
     fit.radius = radius;
     std::vector<Point> edges;
+    struct RaySteps {
+        double c, s;
+        std::vector<double> at;
+    };
+    std::vector<RaySteps> rayCandidates;
     const double from = std::max(1.0, radius - window), to = radius + window;
     for (int k = 0; k < rayCount; ++k) {
         const double theta = 2 * kPi * (k + 0.5) / rayCount;
@@ -332,28 +343,9 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
         }
         if (!complete || profile.size() < 12) continue;
         ++fit.rays;
-        double t = 0;
-        if (kind == RayEdge::kStrongestStep) {
-            std::size_t best = 0;
-            double strongest = 0;
-            for (std::size_t i = 1; i + 1 < profile.size(); ++i) {
-                const double d = std::fabs(profile[i + 1] - profile[i - 1]);
-                if (d > strongest) {
-                    strongest = d;
-                    best = i;
-                }
-            }
-            if (strongest < 6) continue;  // no edge on this ray
-            double offset = 0;
-            if (best > 1 && best + 2 < profile.size()) {
-                const double l = std::fabs(profile[best] - profile[best - 2]);
-                const double r = std::fabs(profile[best + 2] - profile[best]);
-                const double denominator = l - 2 * strongest + r;
-                if (denominator < 0) offset = std::clamp(0.5 * (l - r) / denominator, -0.5, 0.5);
-            }
-            t = from - 1 + static_cast<double>(best) + offset;
-        } else {
-            // Detail over the few pixels inside against the few outside.
+        // Detail over the few pixels inside against the few outside: where
+        // it ends, or profile.size() when it does not on this ray.
+        auto detailEnd = [&]() -> std::size_t {
             constexpr int kSpan = 4;
             std::size_t best = 0;
             double largest = 0, level = 0;
@@ -369,7 +361,7 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
                     level = (in + out) / (2 * kSpan);
                 }
             }
-            if (largest < 4 * kSpan) continue;
+            if (largest < 4 * kSpan) return profile.size();
             // Detail may fade over the last pixels: the edge is past the last
             // sample that still has more than the midway level.
             std::size_t last = best - 1;
@@ -378,9 +370,116 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
                     last = j;
                     break;
                 }
+            return last;
+        };
+        // The step at `i` to sub-pixel precision (a parabola through three).
+        auto stepAt = [&](std::size_t best) {
+            const double strongest = std::fabs(profile[best + 1] - profile[best - 1]);
+            double offset = 0;
+            if (best > 1 && best + 2 < profile.size()) {
+                const double l = std::fabs(profile[best] - profile[best - 2]);
+                const double r = std::fabs(profile[best + 2] - profile[best]);
+                const double denominator = l - 2 * strongest + r;
+                if (denominator < 0) offset = std::clamp(0.5 * (l - r) / denominator, -0.5, 0.5);
+            }
+            return from - 1 + static_cast<double>(best) + offset;
+        };
+        auto step = [&](std::size_t i) { return std::fabs(profile[i + 1] - profile[i - 1]); };
+        double t = 0;
+        if (kind == RayEdge::kStrongestStep) {
+            std::size_t best = 0;
+            double strongest = 0;
+            for (std::size_t i = 1; i + 1 < profile.size(); ++i)
+                if (step(i) > strongest) {
+                    strongest = step(i);
+                    best = i;
+                }
+            if (strongest < 6) continue;  // no edge on this ray
+            t = stepAt(best);
+        } else if (kind == RayEdge::kDetailEnds) {
+            const std::size_t last = detailEnd();
+            if (last == profile.size()) continue;
             t = from - 1 + static_cast<double>(last) + 0.5;
+        } else {
+            // The housing starts at the first clear step from where the
+            // scene's detail ends: a lit rim just outside falls off outwards
+            // and may end in a step as strong as the scene's own.
+            const std::size_t last = detailEnd();
+            const std::size_t first = last == profile.size() ? 2 : std::max<std::size_t>(2, last);
+            double strongest = 0;
+            for (std::size_t i = first; i + 1 < profile.size(); ++i)
+                strongest = std::max(strongest, step(i));
+            if (strongest < 6) continue;
+            // Every clear step is a candidate; which circle of them is the
+            // rim is decided over all rays below.
+            std::vector<double> steps;
+            for (std::size_t i = first; i + 1 < profile.size(); ++i)
+                if (step(i) >= std::max(6.0, 0.25 * strongest) && step(i) >= step(i - 1) &&
+                    (i + 2 >= profile.size() || step(i) > step(i + 1)))
+                    steps.push_back(stepAt(i));
+            if (steps.empty()) continue;
+            rayCandidates.push_back({c, s, std::move(steps)});
+            continue;
         }
         edges.push_back({centre.x + t * c, centre.y + t * s});
+    }
+    if (kind == RayEdge::kRimStep && !rayCandidates.empty()) {
+        // The rim is the innermost circle of steps most rays share with an
+        // even ring just outside it: the housing is one colour all round,
+        // the scene and the surroundings are not.
+        std::vector<int> counts(static_cast<std::size_t>(2 * window) + 8, 0);
+        for (const RaySteps& ray : rayCandidates)
+            for (double t : ray.at) {
+                const double d = t - (from - 2);
+                if (d >= 0 && d < static_cast<double>(counts.size()))
+                    ++counts[static_cast<std::size_t>(d)];
+            }
+        auto windowSum = [&](std::size_t i) {
+            int sum = 0;
+            for (std::size_t j = i >= 2 ? i - 2 : 0; j <= std::min(counts.size() - 1, i + 2); ++j)
+                sum += counts[j];
+            return sum;
+        };
+        auto evenOutside = [&](double r) {
+            double sum = 0, squares = 0;
+            int n = 0;
+            for (int k = 0; k < 720; ++k) {
+                const double theta = 2 * kPi * (k + 0.5) / 720;
+                double value;
+                if (!grey.Sample(centre.x + (r + 3) * std::cos(theta),
+                                 centre.y + (r + 3) * std::sin(theta), value))
+                    continue;
+                sum += value;
+                squares += value * value;
+                ++n;
+            }
+            if (n < 72) return false;
+            const double mean = sum / n;
+            return std::sqrt(std::max(0.0, squares / n - mean * mean)) <= 14;
+        };
+        const int enough = std::max(8, static_cast<int>(0.3 * fit.rays));
+        double chosen = -1, fallback = -1;
+        int most = 0;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const int sum = windowSum(i);
+            if (sum < enough || (i > 0 && windowSum(i - 1) >= sum) ||
+                (i + 1 < counts.size() && windowSum(i + 1) > sum))
+                continue;
+            const double r = from - 2 + static_cast<double>(i) + 0.5;
+            if (sum > most) {
+                most = sum;
+                fallback = r;
+            }
+            if (chosen < 0 && evenOutside(r)) chosen = r;
+        }
+        if (chosen < 0) chosen = fallback;
+        if (chosen < 0) return fit;
+        for (const RaySteps& ray : rayCandidates) {
+            double nearest = ray.at.front();
+            for (double t : ray.at)
+                if (std::fabs(t - chosen) < std::fabs(nearest - chosen)) nearest = t;
+            edges.push_back({centre.x + nearest * ray.c, centre.y + nearest * ray.s});
+        }
     }
     if (edges.size() < 8) return fit;
     // Keep the edges near the circle, tightening as the fit settles.
@@ -530,10 +629,17 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     if (inner > 0)
         eye = RefineCircle(full, centre, (inner + 0.5) * k, window, 360, RayEdge::kStrongestStep);
     const double eyeShare = eye.rays > 0 ? static_cast<double>(eye.inliers) / eye.rays : 0;
-    const CircleFit rim =
-        RefineCircle(full, eyeShare >= 0.5 ? eye.centre : centre, (outer + 0.5) * k,
-                     window + std::max(2.0, 0.06 * outer) * k, 720, RayEdge::kDetailEnds);
-    const double rimShare = rim.rays > 0 ? static_cast<double>(rim.inliers) / rim.rays : 0;
+    const Point rimFrom = eyeShare >= 0.5 ? eye.centre : centre;
+    const double rimWindow = window + std::max(2.0, 0.06 * outer) * k;
+    const CircleFit detailRim =
+        RefineCircle(full, rimFrom, (outer + 0.5) * k, rimWindow, 720, RayEdge::kDetailEnds);
+    const CircleFit rimSteps =
+        RefineCircle(full, rimFrom, (outer + 0.5) * k, rimWindow, 720, RayEdge::kRimStep);
+    auto share = [](const CircleFit& fit) {
+        return fit.rays > 0 ? static_cast<double>(fit.inliers) / fit.rays : 0;
+    };
+    const CircleFit rim = share(rimSteps) > share(detailRim) ? rimSteps : detailRim;
+    const double rimShare = share(rim);
     Point best = centre;
     if (eyeShare >= 0.8 || (eyeShare > 0 && eyeShare >= rimShare)) {
         best = eye.centre;
