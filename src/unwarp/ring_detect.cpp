@@ -440,22 +440,44 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
                 sum += counts[j];
             return sum;
         };
+        // Even: what is left around the circle once slow changes
+        // (vignetting, light falling from one side) are taken out.
         auto evenOutside = [&](double r) {
-            double sum = 0, squares = 0;
-            int n = 0;
-            for (int k = 0; k < 720; ++k) {
-                const double theta = 2 * kPi * (k + 0.5) / 720;
-                double value;
-                if (!grey.Sample(centre.x + (r + 3) * std::cos(theta),
-                                 centre.y + (r + 3) * std::sin(theta), value))
-                    continue;
-                sum += value;
-                squares += value * value;
-                ++n;
+            constexpr int kAround = 720, kSmooth = 8;
+            std::vector<double> values(kAround, -1);
+            int seen = 0;
+            for (int k = 0; k < kAround; ++k) {
+                const double theta = 2 * kPi * (k + 0.5) / kAround;
+                double sum = 0, value;
+                bool inside = true;
+                for (int d = 2; d <= 4 && inside; ++d)
+                    inside = grey.Sample(centre.x + (r + d) * std::cos(theta),
+                                         centre.y + (r + d) * std::sin(theta), value) &&
+                             (sum += value, true);
+                if (inside) {
+                    values[static_cast<std::size_t>(k)] = sum / 3;
+                    ++seen;
+                }
             }
-            if (n < 72) return false;
-            const double mean = sum / n;
-            return std::sqrt(std::max(0.0, squares / n - mean * mean)) <= 14;
+            if (seen < kAround / 10) return false;
+            double deviation = 0;
+            int counted = 0;
+            for (int k = 0; k < kAround; ++k) {
+                const double v = values[static_cast<std::size_t>(k)];
+                if (v < 0) continue;
+                double local = 0;
+                int n = 0;
+                for (int j = -kSmooth; j <= kSmooth; ++j) {
+                    const double u = values[static_cast<std::size_t>((k + j + kAround) % kAround)];
+                    if (u >= 0) {
+                        local += u;
+                        ++n;
+                    }
+                }
+                deviation += std::fabs(v - local / n);
+                ++counted;
+            }
+            return deviation / counted <= 8;
         };
         const int enough = std::max(8, static_cast<int>(0.3 * fit.rays));
         double chosen = -1, fallback = -1;
@@ -533,6 +555,31 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
     return fit;
 }
 
+// How much more the grey level steps across the circle than across its
+// neighbours a few pixels in and out: a real edge stands out, a circle drawn
+// through noise or texture does not. 1 for no difference.
+double EdgeContrast(const FullGrey& grey, Point centre, double radius) {
+    auto stepAcross = [&](double r) {
+        double sum = 0;
+        int n = 0;
+        for (int k = 0; k < 720; ++k) {
+            const double theta = 2 * kPi * (k + 0.5) / 720;
+            const double c = std::cos(theta), s = std::sin(theta);
+            double in, out;
+            if (!grey.Sample(centre.x + (r - 1.5) * c, centre.y + (r - 1.5) * s, in) ||
+                !grey.Sample(centre.x + (r + 1.5) * c, centre.y + (r + 1.5) * s, out))
+                continue;
+            sum += std::fabs(out - in);
+            ++n;
+        }
+        return n > 0 ? sum / n : 0.0;
+    };
+    double around = 0;
+    for (double d : {-9.0, -6.0, 6.0, 9.0})
+        around += stepAcross(radius + d) / 4;
+    return (stepAcross(radius) + 1) / (around + 1);
+}
+
 }  // namespace
 
 ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
@@ -573,11 +620,6 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
         if (visibleAround(r))
             plainest = std::min(plainest, MeanDetail(profile, r - band, r + band));
     const double plainLevel = 3 * plainest + 1;
-    double evenest = 1e9;
-    for (int r = smallest; r + band <= farthest; ++r)
-        if (visibleAround(r))
-            evenest = std::min(evenest, MeanOver(profile.spread, r - band, r + band));
-    const double evenLevel = 3 * evenest + 4;
     // The rim: a step with one sign all round, with the plain housing outside
     // (the scene just inside may be nearly as plain, a clear sky); the
     // reflection's edge: plain inside, detail outside.
@@ -590,9 +632,7 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
             if (!visibleAround(r)) continue;
             const double in = MeanDetail(profile, r - band, r - 1);
             const double out = MeanDetail(profile, r + 1, r + band);
-            if (out > plainLevel || in < out ||
-                MeanOver(profile.spread, r + 1, r + band) > evenLevel)
-                continue;
+            if (out > plainLevel || in < out) continue;
             const double plainness = 1 / (1 + (out - plainest) / (plainest + 0.5));
             scores[static_cast<std::size_t>(r)] =
                 profile.step[static_cast<std::size_t>(r)] * plainness;
@@ -652,7 +692,12 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     found.innerRadius = eye.inliers > 0 ? eye.radius : (inner + 0.5) * k;
     // Both circles must be there: a ring photograph has edges on most rays
     // of both, a picture without a ring on few rays of either.
-    found.confidence = std::clamp(1.25 * std::sqrt(rimShare * eyeShare), 0.0, 1.0);
+    // And one at least an edge that stands out from its surroundings (the
+    // rim's step may be faint where the scene is as light as the housing).
+    const double rimContrast = EdgeContrast(full, best, found.outerRadius);
+    const double eyeContrast = EdgeContrast(full, best, found.innerRadius);
+    const double standsOut = std::clamp(std::max(rimContrast, eyeContrast) - 1.2, 0.0, 1.0);
+    found.confidence = std::clamp(1.25 * std::sqrt(rimShare * eyeShare) * standsOut, 0.0, 1.0);
     return err::kNone;
 }
 
