@@ -625,7 +625,7 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     // reflection's edge: plain inside, detail outside.
     // Edges inside the ring may score higher (the reflection's own edge, a
     // horizon with a plain ground), so the outermost good candidate wins.
-    const int outer = [&] {
+    const std::vector<int> outers = [&] {
         std::vector<double> scores(static_cast<std::size_t>(farthest) + 1, 0);
         double top = 0;
         for (int r = smallest; r + band <= farthest; ++r) {
@@ -638,24 +638,40 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
                 profile.step[static_cast<std::size_t>(r)] * plainness;
             top = std::max(top, scores[static_cast<std::size_t>(r)]);
         }
-        for (int r = farthest; r >= smallest; --r)
-            if (top > 0 && scores[static_cast<std::size_t>(r)] >= 0.35 * top) return r;
-        return 0;
+        // The outermost few clear peaks; the fits at full size choose.
+        std::vector<int> peaks;
+        for (int r = farthest - 1; r > smallest && peaks.size() < 4; --r) {
+            const double here = scores[static_cast<std::size_t>(r)];
+            if (top > 0 && here >= 0.2 * top && here >= scores[static_cast<std::size_t>(r + 1)] &&
+                here > scores[static_cast<std::size_t>(r - 1)])
+                peaks.push_back(r);
+        }
+        return peaks;
     }();
-    const int inner = [&] {
-        int best = 0;
-        double bestScore = 1;
+    const int outer = outers.empty() ? 0 : outers.front();
+    // The reflection's edge: plain inside, detail outside. A plain band of
+    // the scene may score as well, so the best few are tried at full size.
+    const std::vector<int> inners = [&] {
+        std::vector<double> scores(static_cast<std::size_t>(std::max(outer, 1)), 0);
         for (int r = std::max(band + 1, outer / 20); r < outer * 85 / 100; ++r) {
             if (!visibleAround(r)) continue;
-            const double score = (MeanDetail(profile, r + 1, r + band) + kPlain) /
-                                 (MeanDetail(profile, r - band, r - 1) + kPlain);
-            if (score > bestScore) {
-                bestScore = score;
-                best = r;
-            }
+            scores[static_cast<std::size_t>(r)] = (MeanDetail(profile, r + 1, r + band) + kPlain) /
+                                                  (MeanDetail(profile, r - band, r - 1) + kPlain);
         }
-        return best;
+        std::vector<int> peaks;
+        for (int r = 1; r + 1 < static_cast<int>(scores.size()); ++r) {
+            const double here = scores[static_cast<std::size_t>(r)];
+            if (here > 1 && here >= scores[static_cast<std::size_t>(r - 1)] &&
+                here > scores[static_cast<std::size_t>(r + 1)])
+                peaks.push_back(r);
+        }
+        std::sort(peaks.begin(), peaks.end(), [&](int a, int b) {
+            return scores[static_cast<std::size_t>(a)] > scores[static_cast<std::size_t>(b)];
+        });
+        if (peaks.size() > 3) peaks.resize(3);
+        return peaks;
     }();
+    const int inner = inners.empty() ? 0 : inners.front();
     if (outer == 0) return err::kNone;
 
     // Full resolution: both circles fitted to the edges along rays.
@@ -666,19 +682,35 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     // The camera's reflection has a sharp, complete edge: it places the
     // centre unless the rim, fitted from there, agrees better.
     CircleFit eye;
-    if (inner > 0)
-        eye = RefineCircle(full, centre, (inner + 0.5) * k, window, 360, RayEdge::kStrongestStep);
-    const double eyeShare = eye.rays > 0 ? static_cast<double>(eye.inliers) / eye.rays : 0;
+    double eyeShare = 0;
+    for (int candidate : inners) {
+        const CircleFit fit =
+            RefineCircle(full, centre, (candidate + 0.5) * k, window, 360, RayEdge::kStrongestStep);
+        const double fitShare = fit.rays > 0 ? static_cast<double>(fit.inliers) / fit.rays : 0;
+        if (fitShare > eyeShare + 0.05) {
+            eye = fit;
+            eyeShare = fitShare;
+        }
+    }
     const Point rimFrom = eyeShare >= 0.5 ? eye.centre : centre;
     const double rimWindow = window + std::max(2.0, 0.06 * outer) * k;
-    const CircleFit detailRim =
-        RefineCircle(full, rimFrom, (outer + 0.5) * k, rimWindow, 720, RayEdge::kDetailEnds);
-    const CircleFit rimSteps =
-        RefineCircle(full, rimFrom, (outer + 0.5) * k, rimWindow, 720, RayEdge::kRimStep);
     auto share = [](const CircleFit& fit) {
         return fit.rays > 0 ? static_cast<double>(fit.inliers) / fit.rays : 0;
     };
-    const CircleFit rim = share(rimSteps) > share(detailRim) ? rimSteps : detailRim;
+    CircleFit rim, detailRim, rimSteps;
+    for (int candidate : outers) {
+        const CircleFit byDetail = RefineCircle(full, rimFrom, (candidate + 0.5) * k, rimWindow,
+                                                720, RayEdge::kDetailEnds);
+        const CircleFit bySteps =
+            RefineCircle(full, rimFrom, (candidate + 0.5) * k, rimWindow, 720, RayEdge::kRimStep);
+        const CircleFit& better = share(bySteps) > share(byDetail) ? bySteps : byDetail;
+        // Outermost first: an inner one must fit clearly better.
+        if (rim.rays == 0 || share(better) > share(rim) + 0.1) {
+            rim = better;
+            detailRim = byDetail;
+            rimSteps = bySteps;
+        }
+    }
     const double rimShare = share(rim);
     Point best = centre;
     if (eyeShare >= 0.8 || (eyeShare > 0 && eyeShare >= rimShare)) {
