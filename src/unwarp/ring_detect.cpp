@@ -669,6 +669,10 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
             return scores[static_cast<std::size_t>(a)] > scores[static_cast<std::size_t>(b)];
         });
         if (peaks.size() > 3) peaks.resize(3);
+        // Scene detail must clearly start outside it.
+        while (peaks.size() > 1 && scores[static_cast<std::size_t>(peaks.back())] <
+                                       0.5 * scores[static_cast<std::size_t>(peaks.front())])
+            peaks.pop_back();
         return peaks;
     }();
     const int inner = inners.empty() ? 0 : inners.front();
@@ -681,22 +685,33 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     const double window = std::max((band + 2) * k, 8.0);
     // The camera's reflection has a sharp, complete edge: it places the
     // centre unless the rim, fitted from there, agrees better.
-    CircleFit eye;
-    double eyeShare = 0;
-    for (int candidate : inners) {
-        const CircleFit fit =
-            RefineCircle(full, centre, (candidate + 0.5) * k, window, 360, RayEdge::kStrongestStep);
-        const double fitShare = fit.rays > 0 ? static_cast<double>(fit.inliers) / fit.rays : 0;
-        if (fitShare > eyeShare + 0.05) {
-            eye = fit;
-            eyeShare = fitShare;
-        }
-    }
-    const Point rimFrom = eyeShare >= 0.5 ? eye.centre : centre;
-    const double rimWindow = window + std::max(2.0, 0.06 * outer) * k;
     auto share = [](const CircleFit& fit) {
         return fit.rays > 0 ? static_cast<double>(fit.inliers) / fit.rays : 0;
     };
+    // The scene's own circles (a horizon) may fit as well: of the edges that
+    // fit nearly as well as the best, the one plainest inside wins.
+    std::vector<CircleFit> eyes;
+    double bestEyeShare = 0;
+    for (int candidate : inners) {
+        eyes.push_back(RefineCircle(full, centre, (candidate + 0.5) * k, window, 360,
+                                    RayEdge::kStrongestStep));
+        bestEyeShare = std::max(bestEyeShare, share(eyes.back()));
+    }
+    CircleFit eye;
+    double plainestInside = 1e300;
+    for (std::size_t i = 0; i < eyes.size(); ++i) {
+        if (share(eyes[i]) < bestEyeShare - 0.15) continue;
+        // The reflection is plain all the way in; the scene's circles hold
+        // the rest of the scene (and the reflection) inside them.
+        const double inside = MeanDetail(profile, std::max(1, outer / 20), inners[i] - band);
+        if (inside < plainestInside) {
+            plainestInside = inside;
+            eye = eyes[i];
+        }
+    }
+    const double eyeShare = share(eye);
+    const Point rimFrom = eyeShare >= 0.5 ? eye.centre : centre;
+    const double rimWindow = window + std::max(2.0, 0.06 * outer) * k;
     CircleFit rim, detailRim, rimSteps;
     for (int candidate : outers) {
         const CircleFit byDetail = RefineCircle(full, rimFrom, (candidate + 0.5) * k, rimWindow,
@@ -729,7 +744,8 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     const double rimContrast = EdgeContrast(full, best, found.outerRadius);
     const double eyeContrast = EdgeContrast(full, best, found.innerRadius);
     const double standsOut = std::clamp(std::max(rimContrast, eyeContrast) - 1.2, 0.0, 1.0);
-    found.confidence = std::clamp(1.25 * std::sqrt(rimShare * eyeShare) * standsOut, 0.0, 1.0);
+    found.confidence =
+        std::clamp((std::sqrt(rimShare * eyeShare) - 0.2) / 0.6, 0.0, 1.0) * standsOut;
     return err::kNone;
 }
 
