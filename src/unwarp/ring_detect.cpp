@@ -692,11 +692,17 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     // fit nearly as well as the best, the one plainest inside wins.
     std::vector<CircleFit> eyes;
     double bestEyeShare = 0;
-    for (int candidate : inners) {
-        eyes.push_back(RefineCircle(full, centre, (candidate + 0.5) * k, window, 360,
-                                    RayEdge::kStrongestStep));
-        bestEyeShare = std::max(bestEyeShare, share(eyes.back()));
-    }
+    // Each fit reads a few hundred thousand pixels: one per worker.
+    constexpr std::int64_t kFitCost = std::int64_t{1} << 24;
+    eyes.resize(inners.size());
+    ParallelRows(static_cast<int>(inners.size()), kFitCost, [&](int first, int end) {
+        for (int i = first; i < end; ++i)
+            eyes[static_cast<std::size_t>(i)] =
+                RefineCircle(full, centre, (inners[static_cast<std::size_t>(i)] + 0.5) * k, window,
+                             360, RayEdge::kStrongestStep);
+    });
+    for (const CircleFit& fit : eyes)
+        bestEyeShare = std::max(bestEyeShare, share(fit));
     CircleFit eye;
     double plainestInside = 1e300;
     for (std::size_t i = 0; i < eyes.size(); ++i) {
@@ -713,11 +719,17 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     const Point rimFrom = eyeShare >= 0.5 ? eye.centre : centre;
     const double rimWindow = window + std::max(2.0, 0.06 * outer) * k;
     CircleFit rim, detailRim, rimSteps;
-    for (int candidate : outers) {
-        const CircleFit byDetail = RefineCircle(full, rimFrom, (candidate + 0.5) * k, rimWindow,
-                                                720, RayEdge::kDetailEnds);
-        const CircleFit bySteps =
-            RefineCircle(full, rimFrom, (candidate + 0.5) * k, rimWindow, 720, RayEdge::kRimStep);
+    // Both kinds of edge for every candidate: fits 2i and 2i + 1.
+    std::vector<CircleFit> rims(2 * outers.size());
+    ParallelRows(static_cast<int>(rims.size()), kFitCost, [&](int first, int end) {
+        for (int i = first; i < end; ++i)
+            rims[static_cast<std::size_t>(i)] =
+                RefineCircle(full, rimFrom, (outers[static_cast<std::size_t>(i / 2)] + 0.5) * k,
+                             rimWindow, 720, i % 2 == 0 ? RayEdge::kDetailEnds : RayEdge::kRimStep);
+    });
+    for (std::size_t i = 0; i < outers.size(); ++i) {
+        const CircleFit& byDetail = rims[2 * i];
+        const CircleFit& bySteps = rims[2 * i + 1];
         const CircleFit& better = share(bySteps) > share(byDetail) ? bySteps : byDetail;
         // Outermost first: an inner one must fit clearly better.
         if (rim.rays == 0 || share(better) > share(rim) + 0.1) {
