@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -186,6 +187,14 @@ ImageError PlaceKnownElevations(const RgbImage& strip, const KnownElevations& kn
     if (ImageError e = ComputeShareGeometry(strip.width(), strip.height(), known, geometry))
         return op.Fail(e);
     if (ImageError e = CheckImageSize(strip.width(), geometry.stripHeight)) return op.Fail(e);
+    if (geometry.keepsRows) {
+        RgbImage copy;
+        if (copy.AllocatePixels(strip.width(), strip.height()) != err::kNone)
+            return op.Fail(err::kNoMemory);
+        std::memcpy(copy.data(), strip.data(), strip.byteCount());
+        equirect = std::move(copy);
+        return op.Succeed();
+    }
     std::vector<RowSample> samples;
     try {
         samples.resize(static_cast<std::size_t>(geometry.stripHeight));
@@ -194,11 +203,6 @@ ImageError PlaceKnownElevations(const RgbImage& strip, const KnownElevations& kn
     }
     const double degreesPerRow = 180.0 / geometry.fullHeight;
     for (int y = 0; y < geometry.stripHeight; ++y) {
-        RowSample& sample = samples[static_cast<std::size_t>(y)];
-        if (geometry.keepsRows) {
-            sample.upper = sample.lower = y;
-            continue;
-        }
         // Row centres: the sphere's row y at its latitude, the strip's row q
         // centred (q + 0.5) rows below its top.
         const double latitude = geometry.latitudeTopDegrees - (y + 0.5) * degreesPerRow;
