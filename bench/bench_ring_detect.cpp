@@ -2,6 +2,8 @@
 // two worker threads (and all cores).
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+
 #include "image/parallel.h"
 #include "image/rgb_image.h"
 #include "unwarp/ring_detect.h"
@@ -13,7 +15,7 @@ namespace {
 
 using namespace orbelune;
 
-RgbImage Photo(int width, int height, int radius) {
+SynthOptions Options(int width, int height, int radius) {
     SynthOptions options;
     options.width = width;
     options.height = height;
@@ -26,6 +28,11 @@ RgbImage Photo(int width, int height, int radius) {
     options.noise = 4;
     options.vignetting = 0.3;
     options.clutter = true;
+    return options;
+}
+
+RgbImage Photo(const SynthOptions& options) {
+    const int radius = options.outerRadius;
     const PanoramaSize size = UnwarpOutputSize(radius, options.mirrorType);
     const RgbImage scene =
         MakeTestScene(static_cast<int>(size.width), static_cast<int>(size.height));
@@ -34,26 +41,34 @@ RgbImage Photo(int width, int height, int radius) {
     return photo;
 }
 
-void Detect(benchmark::State& state, const RgbImage& photo) {
+// Also reports the errors against where the photograph's edges are: the
+// centre in pixels, the radii in per cent of the outer one.
+void Detect(benchmark::State& state, const RgbImage& photo, const SynthOptions& options) {
     SetWorkerThreads(static_cast<int>(state.range(0)));
     RingDetection found;
     for (auto _ : state) {
         (void)DetectRing(photo, found);
         benchmark::DoNotOptimize(found);
     }
+    const SynthEdges truth = SynthesizedEdges(options);
     state.counters["confidence"] = found.confidence;
-    state.counters["outer"] = found.outerRadius;
+    state.counters["centre_px"] =
+        std::hypot(found.xCenter - options.xCenter, found.yCenter - options.yCenter);
+    state.counters["outer_pct"] = 100 * std::fabs(found.outerRadius - truth.outer) / truth.outer;
+    state.counters["inner_pct"] = 100 * std::fabs(found.innerRadius - truth.inner) / truth.outer;
     SetWorkerThreads(0);
 }
 
 void DetectRing24MP(benchmark::State& state) {
-    static const RgbImage photo = Photo(6000, 4000, 1900);
-    Detect(state, photo);
+    static const SynthOptions options = Options(6000, 4000, 1900);
+    static const RgbImage photo = Photo(options);
+    Detect(state, photo, options);
 }
 
 void DetectRing100MP(benchmark::State& state) {
-    static const RgbImage photo = Photo(12240, 8160, 3900);
-    Detect(state, photo);
+    static const SynthOptions options = Options(12240, 8160, 3900);
+    static const RgbImage photo = Photo(options);
+    Detect(state, photo, options);
 }
 
 // Arg: worker threads (0 = all cores).

@@ -69,6 +69,25 @@ void BM_EncodeShare360Jpeg(benchmark::State& state) {
     }
 }
 
+// A custom mirror's strip (rows of 360/width degrees from +15°): its rows are
+// kept, so placing it must cost a small part of the reprojection.
+void BM_PlaceKnownElevations(benchmark::State& state) {
+    const RgbImage& panorama = Panorama();
+    const KnownElevations known{15, 360.0 / kWidth};
+    RgbImage strip;
+    for (auto _ : state) {
+        if (PlaceKnownElevations(panorama, known, strip) != err::kNone)
+            state.SkipWithError("place");
+        benchmark::DoNotOptimize(strip.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(panorama.byteCount()));
+}
+
+BENCHMARK(BM_PlaceKnownElevations)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReprojectToEquirect)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -28,6 +29,46 @@ struct RowSample {
     int lower = 0;
     int lowerWeight = 0;  // 0 … kWeightOne
 };
+
+// Each output row a blend of two source rows, columns one to one (same
+// width, same longitude).
+ImageError BlendRows(const RgbImage& source, const std::vector<RowSample>& samples, RgbImage& out) {
+    const int rows = static_cast<int>(samples.size());
+    if (out.AllocatePixels(source.width(), rows) != err::kNone) return err::kNoMemory;
+    const std::size_t rowBytes = source.stride();
+    std::uint8_t* const outPixels = out.data();
+    const std::uint8_t* const inPixels = source.data();
+    ParallelRows(rows, static_cast<std::int64_t>(rowBytes) * 2, [&](int first, int end) {
+        for (int y = first; y < end; ++y) {
+            const RowSample& sample = samples[static_cast<std::size_t>(y)];
+            const std::uint8_t* upper =
+                inPixels + rowBytes * static_cast<std::size_t>(sample.upper);
+            const std::uint8_t* lower =
+                inPixels + rowBytes * static_cast<std::size_t>(sample.lower);
+            std::uint8_t* target = outPixels + rowBytes * static_cast<std::size_t>(y);
+            const unsigned b = static_cast<unsigned>(sample.lowerWeight);
+            const unsigned a = kWeightOne - b;
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                target[i] = static_cast<std::uint8_t>(
+                    (upper[i] * a + lower[i] * b + kWeightOne / 2) >> kWeightBits);
+        }
+    });
+    return err::kNone;
+}
+
+// The two rows around a fractional source row (of row centres), clamped.
+RowSample SampleAt(double source, int lastRow) {
+    source = std::clamp(source, 0.0, static_cast<double>(lastRow));
+    RowSample sample;
+    sample.upper = std::min(static_cast<int>(source), lastRow);
+    sample.lower = std::min(sample.upper + 1, lastRow);
+    sample.lowerWeight = static_cast<int>(std::lround((source - sample.upper) * kWeightOne));
+    if (sample.lowerWeight == kWeightOne) {
+        sample.upper = sample.lower;
+        sample.lowerWeight = 0;
+    }
+    return sample;
+}
 
 }  // namespace
 
@@ -79,40 +120,97 @@ ImageError ReprojectToEquirect(const RgbImage& cylinder, RgbImage& equirect) {
     for (int y = 0; y < rows; ++y) {
         const double latitude =
             (geometry.latitudeTopDegrees - (y + 0.5) * degreesPerRow) / kDegrees;
-        const double source =
-            std::clamp(horizon - radius * std::tan(latitude) - 0.5, 0.0, double(lastRow));
-        RowSample& sample = samples[static_cast<std::size_t>(y)];
-        sample.upper = std::min(static_cast<int>(source), lastRow);
-        sample.lower = std::min(sample.upper + 1, lastRow);
-        sample.lowerWeight = static_cast<int>(std::lround((source - sample.upper) * kWeightOne));
-        if (sample.lowerWeight == kWeightOne) {
-            sample.upper = sample.lower;
-            sample.lowerWeight = 0;
-        }
+        samples[static_cast<std::size_t>(y)] =
+            SampleAt(horizon - radius * std::tan(latitude) - 0.5, lastRow);
     }
 
     RgbImage out;
-    if (out.AllocatePixels(width, rows) != err::kNone) return op.Fail(err::kNoMemory);
-    const std::size_t rowBytes = cylinder.stride();
-    std::uint8_t* const outPixels = out.data();
-    const std::uint8_t* const inPixels = cylinder.data();
-    // Columns map one to one (same width, same longitude), so each output row
-    // is a blend of two cylinder rows.
-    ParallelRows(rows, static_cast<std::int64_t>(rowBytes) * 2, [&](int first, int end) {
-        for (int y = first; y < end; ++y) {
-            const RowSample& sample = samples[static_cast<std::size_t>(y)];
-            const std::uint8_t* upper =
-                inPixels + rowBytes * static_cast<std::size_t>(sample.upper);
-            const std::uint8_t* lower =
-                inPixels + rowBytes * static_cast<std::size_t>(sample.lower);
-            std::uint8_t* target = outPixels + rowBytes * static_cast<std::size_t>(y);
-            const unsigned b = static_cast<unsigned>(sample.lowerWeight);
-            const unsigned a = kWeightOne - b;
-            for (std::size_t i = 0; i < rowBytes; ++i)
-                target[i] = static_cast<std::uint8_t>(
-                    (upper[i] * a + lower[i] * b + kWeightOne / 2) >> kWeightBits);
-        }
-    });
+    if (ImageError e = BlendRows(cylinder, samples, out)) return op.Fail(e);
+    equirect = std::move(out);
+    return op.Succeed();
+}
+
+KnownElevations KnownElevationsForCustomMirror(const CustomMirror& mirror, int panoramaHeight,
+                                               int cropTopRow) {
+    const double span = std::abs(mirror.outerElevation - mirror.innerElevation);
+    const double top = std::max(mirror.outerElevation, mirror.innerElevation);
+    KnownElevations known;
+    known.degPerRow = span / std::max(1, panoramaHeight);
+    known.topDeg = top - cropTopRow * known.degPerRow;
+    return known;
+}
+
+ImageError ComputeShareGeometry(int width, int height, const KnownElevations& known,
+                                ShareGeometry& geometry) {
+    geometry = ShareGeometry();
+    constexpr double kSlack = 1e-9;
+    if (width < 3 || height < 1 || !std::isfinite(known.topDeg) ||
+        !std::isfinite(known.degPerRow) || !(known.degPerRow > 0))
+        return err::kBadParam;
+    const double bottom = known.topDeg - height * known.degPerRow;
+    if (known.topDeg > 90 + kSlack || bottom < -90 - kSlack) return err::kBadParam;
+    geometry.fullWidth = width;
+    geometry.fullHeight = width / 2;
+    const double degreesPerRow = 180.0 / geometry.fullHeight;
+    // Rows of the sphere above the strip's top edge, and the rows it covers.
+    const double exactTop = (90.0 - known.topDeg) / degreesPerRow;
+    const double exactRows = height * known.degPerRow / degreesPerRow;
+    const double drift = exactRows - height;
+    // A custom mirror's strip drifts by under half a row from rounding its
+    // height, and by under half a row more on an odd width (the sphere's
+    // rows are then a little taller than its columns are wide).
+    geometry.keepsRows = std::fabs(drift) <= 1.0;
+    long top;
+    if (geometry.keepsRows) {
+        geometry.stripHeight = height;
+        // Halfway between where the top and the bottom edge want it.
+        top = std::lround(exactTop + drift / 2);
+    } else {
+        geometry.stripHeight =
+            static_cast<int>(std::clamp<long>(std::lround(exactRows), 1, geometry.fullHeight));
+        top = std::lround(exactTop);
+    }
+    if (geometry.stripHeight > geometry.fullHeight) return err::kBadParam;
+    geometry.croppedTop =
+        static_cast<int>(std::clamp<long>(top, 0, geometry.fullHeight - geometry.stripHeight));
+    geometry.latitudeTopDegrees = 90.0 - geometry.croppedTop * degreesPerRow;
+    geometry.latitudeBottomDegrees =
+        90.0 - (geometry.croppedTop + geometry.stripHeight) * degreesPerRow;
+    return err::kNone;
+}
+
+ImageError PlaceKnownElevations(const RgbImage& strip, const KnownElevations& known,
+                                RgbImage& equirect) {
+    ImageOperation op;
+    ShareGeometry geometry;
+    if (strip.empty()) return op.Fail(err::kBadParam);
+    if (ImageError e = ComputeShareGeometry(strip.width(), strip.height(), known, geometry))
+        return op.Fail(e);
+    if (ImageError e = CheckImageSize(strip.width(), geometry.stripHeight)) return op.Fail(e);
+    if (geometry.keepsRows) {
+        RgbImage copy;
+        if (copy.AllocatePixels(strip.width(), strip.height()) != err::kNone)
+            return op.Fail(err::kNoMemory);
+        std::memcpy(copy.data(), strip.data(), strip.byteCount());
+        equirect = std::move(copy);
+        return op.Succeed();
+    }
+    std::vector<RowSample> samples;
+    try {
+        samples.resize(static_cast<std::size_t>(geometry.stripHeight));
+    } catch (const std::bad_alloc&) {
+        return op.Fail(err::kNoMemory);
+    }
+    const double degreesPerRow = 180.0 / geometry.fullHeight;
+    for (int y = 0; y < geometry.stripHeight; ++y) {
+        // Row centres: the sphere's row y at its latitude, the strip's row q
+        // centred (q + 0.5) rows below its top.
+        const double latitude = geometry.latitudeTopDegrees - (y + 0.5) * degreesPerRow;
+        samples[static_cast<std::size_t>(y)] =
+            SampleAt((known.topDeg - latitude) / known.degPerRow - 0.5, strip.height() - 1);
+    }
+    RgbImage out;
+    if (ImageError e = BlendRows(strip, samples, out)) return op.Fail(e);
     equirect = std::move(out);
     return op.Succeed();
 }
@@ -133,7 +231,9 @@ double AtanDegrees(double value) {
     return std::atan(value) * kDegrees;
 }
 
-ShareView ViewFor(const MovieSettings& settings, double halfExtent) {
+// `top` and `bottom`: the latitudes of the strip's edges.
+ShareView ViewFor(const MovieSettings& settings, double top, double bottom) {
+    const double halfExtent = (top - bottom) / 2.0;
     // The movie build's corrections, so both open at the same view.
     double zoom = settings.zoom;
     if (!(zoom >= 1.0 && zoom <= 2.0)) zoom = 1.0;
@@ -158,11 +258,12 @@ ShareView ViewFor(const MovieSettings& settings, double halfExtent) {
     horizontalFov = std::clamp(horizontalFov, kMinFovDegrees, std::min(widestFov, kMaxFovDegrees));
     // Pitch only as far as the view's top (or bottom) stays on the strip.
     const double halfVertical = AtanDegrees(TanDegrees(horizontalFov / 2.0) / narrowest);
-    const double maxPitch = std::max(0.0, halfExtent - halfVertical);
+    double lowest = bottom + halfVertical, highest = top - halfVertical;
+    if (lowest > highest) lowest = highest = (top + bottom) / 2.0;
 
     ShareView view;
     view.headingDegrees = pan == 360 ? 0.0 : pan;
-    view.pitchDegrees = std::clamp<double>(tilt, -maxPitch, maxPitch);
+    view.pitchDegrees = std::clamp<double>(tilt, lowest, highest);
     view.horizontalFovDegrees = horizontalFov;
     return view;
 }
@@ -170,7 +271,7 @@ ShareView ViewFor(const MovieSettings& settings, double halfExtent) {
 }  // namespace
 
 ShareView ShareViewFromMovieSettings(const MovieSettings& settings) {
-    return ViewFor(settings, kNominalHalfExtentDegrees);
+    return ViewFor(settings, kNominalHalfExtentDegrees, -kNominalHalfExtentDegrees);
 }
 
 ShareView ShareViewForPanorama(const MovieSettings& settings, int width, int height) {
@@ -180,7 +281,15 @@ ShareView ShareViewForPanorama(const MovieSettings& settings, int width, int hei
     // The strip as written (whole rows), so its edges are where the viewer ends.
     const double halfExtent =
         std::min(geometry.latitudeTopDegrees, -geometry.latitudeBottomDegrees);
-    return ViewFor(settings, halfExtent);
+    return ViewFor(settings, halfExtent, -halfExtent);
+}
+
+ShareView ShareViewForPanorama(const MovieSettings& settings, int width, int height,
+                               const KnownElevations& known) {
+    ShareGeometry geometry;
+    if (ComputeShareGeometry(width, height, known, geometry) != err::kNone)
+        return ShareViewFromMovieSettings(settings);
+    return ViewFor(settings, geometry.latitudeTopDegrees, geometry.latitudeBottomDegrees);
 }
 
 }  // namespace orbelune

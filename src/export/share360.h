@@ -7,10 +7,18 @@
 
 #include "image/image_error.h"
 #include "image/rgb_image.h"
+#include "unwarp/mirror_types.h"
 
 namespace orbelune {
 
 struct MovieSettings;
+
+// A panorama whose rows are already evenly spaced in elevation (the custom
+// mirror's): the elevation of its top edge and the degrees each row spans.
+struct KnownElevations {
+    double topDeg = 0;
+    double degPerRow = 0;
+};
 
 // What a photo carries that a panorama made from it keeps: the EXIF block
 // (without the tags that describe the old picture), the ICC profile and the
@@ -58,6 +66,10 @@ ShareView ShareViewFromMovieSettings(const MovieSettings& settings);
 // enough that a 16:9 (or the movie's narrower) window shows no empty band above
 // or below the strip, and the pitch kept so that the view stays on it.
 ShareView ShareViewForPanorama(const MovieSettings& settings, int width, int height);
+// The same for a strip of known elevations (which need not be centred on the
+// horizon): the pitch keeps the view on the strip where it lies.
+ShareView ShareViewForPanorama(const MovieSettings& settings, int width, int height,
+                               const KnownElevations& known);
 
 // Where an equirectangular strip of a cylindrical panorama of width x height
 // sits on the full sphere (width x width/2).
@@ -68,7 +80,30 @@ struct ShareGeometry {
     int croppedTop = 0;                // rows above the strip on the full sphere
     double latitudeTopDegrees = 0;     // latitude of the strip's top edge
     double latitudeBottomDegrees = 0;  // (negative) latitude of its bottom edge
+    // A strip of known elevations written with its own rows (no resampling).
+    bool keepsRows = false;
 };
+
+// The custom mirror's panorama of `panoramaHeight` rows (as unwarped), of which
+// the rows from `cropTopRow` on are kept: row q spans |Δe|/H degrees below
+// the larger elevation.
+KnownElevations KnownElevationsForCustomMirror(const CustomMirror& mirror, int panoramaHeight,
+                                               int cropTopRow);
+
+// Where a strip of known elevations sits on the full sphere (width x width/2).
+// Its rows are kept when, over the whole strip, they drift at most one row
+// from the sphere's 180/(width/2) degrees per row (always so for a custom
+// mirror's strip): it is then placed to the nearest row, at most one row off
+// at either edge, rather than blurred by a sub-row resampling. Otherwise it
+// is resampled to the sphere's rows. err::kBadParam for a panorama narrower than
+// 3 pixels, no rows, or elevations that are not finite or leave -90 … 90.
+[[nodiscard]] ImageError ComputeShareGeometry(int width, int height, const KnownElevations& known,
+                                              ShareGeometry& geometry);
+
+// The strip on the sphere's rows as ComputeShareGeometry places it: a copy,
+// or resampled vertically (columns unchanged). `equirect` may be `strip`.
+[[nodiscard]] ImageError PlaceKnownElevations(const RgbImage& strip, const KnownElevations& known,
+                                              RgbImage& equirect);
 
 // One row per 360°/width of latitude (square pixels on the sphere), as many
 // as cover the cylinder's ±atan((height/2)/r), r = width/2π; the horizon at the
@@ -98,6 +133,20 @@ struct ShareGeometry {
 // The same for a caller that is done with the panorama: it is freed once
 // reprojected (whatever the outcome), before the encoder starts.
 [[nodiscard]] ImageError SaveShare360JpegAndFree(RgbImage& cylinder, const ShareView& view,
+                                                 const PhotoMetadata& metadata,
+                                                 const std::string& path);
+
+// The 360° JPEG of a strip of known elevations (a custom mirror's panorama):
+// the same as above, with the strip placed (not reprojected) by its known
+// elevations.
+[[nodiscard]] ImageError EncodeShare360Jpeg(const RgbImage& strip, const KnownElevations& known,
+                                            const ShareView& view, const PhotoMetadata& metadata,
+                                            std::vector<std::uint8_t>& jpeg);
+[[nodiscard]] ImageError SaveShare360Jpeg(const RgbImage& strip, const KnownElevations& known,
+                                          const ShareView& view, const PhotoMetadata& metadata,
+                                          const std::string& path);
+[[nodiscard]] ImageError SaveShare360JpegAndFree(RgbImage& strip, const KnownElevations& known,
+                                                 const ShareView& view,
                                                  const PhotoMetadata& metadata,
                                                  const std::string& path);
 

@@ -107,4 +107,55 @@ ImageError SaveShare360Jpeg(const RgbImage& cylinder, const ShareView& view,
                                       ShareFinisher(geometry, view, metadata));
 }
 
+ImageError EncodeShare360Jpeg(const RgbImage& strip, const KnownElevations& known,
+                              const ShareView& view, const PhotoMetadata& metadata,
+                              std::vector<std::uint8_t>& jpeg) {
+    jpeg.clear();
+    ShareGeometry geometry;
+    if (ImageError e = ComputeShareGeometry(strip.width(), strip.height(), known, geometry))
+        return e;
+    RgbImage placed;
+    if (ImageError e = PlaceKnownElevations(strip, known, placed)) return e;
+    std::vector<std::uint8_t> bytes;
+    if (ImageError e = EncodeImageBytes(placed, ImageFormat::Jpeg, bytes)) return e;
+    placed.FreePixels();
+    if (!EmbedShareMetadata(bytes, geometry, view, metadata)) {
+        SetLastImageError(err::kMisc);
+        return err::kMisc;
+    }
+    jpeg = std::move(bytes);
+    return err::kNone;
+}
+
+ImageError SaveShare360JpegAndFree(RgbImage& strip, const KnownElevations& known,
+                                   const ShareView& view, const PhotoMetadata& metadata,
+                                   const std::string& path) {
+    ShareGeometry geometry;
+    ImageError result = ComputeShareGeometry(strip.width(), strip.height(), known, geometry);
+    RgbImage placed;
+    if (result == err::kNone) {
+        // Rows kept: the strip itself is written, no copy.
+        if (geometry.keepsRows)
+            placed = std::move(strip);
+        else
+            result = PlaceKnownElevations(strip, known, placed);
+    }
+    strip.FreePixels();
+    if (result != err::kNone) return result;
+    return placed.SaveImageFileAndFree(path, ImageFormat::Jpeg,
+                                       ShareFinisher(geometry, view, metadata));
+}
+
+ImageError SaveShare360Jpeg(const RgbImage& strip, const KnownElevations& known,
+                            const ShareView& view, const PhotoMetadata& metadata,
+                            const std::string& path) {
+    ShareGeometry geometry;
+    if (ImageError e = ComputeShareGeometry(strip.width(), strip.height(), known, geometry))
+        return e;
+    RgbImage placed;
+    if (ImageError e = PlaceKnownElevations(strip, known, placed)) return e;
+    return placed.SaveImageFileAndFree(path, ImageFormat::Jpeg,
+                                       ShareFinisher(geometry, view, metadata));
+}
+
 }  // namespace orbelune

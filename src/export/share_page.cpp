@@ -435,8 +435,12 @@ ShareResult WriteSharePage(const RgbImage& panorama, const SharePageOptions& opt
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     ShareGeometry geometry;
-    if (panorama.width() < 3 || panorama.height() < 1 ||
-        ComputeShareGeometry(panorama.width(), panorama.height(), geometry) != err::kNone)
+    const ImageError placed =
+        options.knownElevations
+            ? ComputeShareGeometry(panorama.width(), panorama.height(), *options.knownElevations,
+                                   geometry)
+            : ComputeShareGeometry(panorama.width(), panorama.height(), geometry);
+    if (panorama.width() < 3 || panorama.height() < 1 || placed != err::kNone)
         return Failure(ShareStatus::kPanoramaTooSmall, folder);
     if (folder.empty()) return Failure(ShareStatus::kCannotCreate, folder, ENOENT);
 
@@ -451,7 +455,12 @@ ShareResult WriteSharePage(const RgbImage& panorama, const SharePageOptions& opt
     }
 
     std::vector<std::uint8_t> jpeg;
-    if (const ImageError e = EncodeShare360Jpeg(panorama, options.view, options.metadata, jpeg)) {
+    const ImageError encoded =
+        options.knownElevations
+            ? EncodeShare360Jpeg(panorama, *options.knownElevations, options.view, options.metadata,
+                                 jpeg)
+            : EncodeShare360Jpeg(panorama, options.view, options.metadata, jpeg);
+    if (const ImageError e = encoded) {
         ShareResult result = Failure(ShareStatus::kEncodeFailed, folder);
         result.imageError = e;
         return result;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ struct SharePageOptions {
     std::string title;  // UTF-8; invalid sequences are shown as U+FFFD
     ShareView view;
     PhotoMetadata metadata;
+    // Set for a panorama whose rows are already even in elevation (a custom
+    // mirror's): it is placed by them instead of reprojected as a cylinder.
+    std::optional<KnownElevations> knownElevations;
 };
 
 enum class ShareStatus {

@@ -203,6 +203,11 @@ RadialProfile ProfileAround(const Grey& grey, Point centre, int maxRadius) {
         }
         profile.detail[static_cast<std::size_t>(r)] = pairs > 0 ? sum / pairs : 0;
         profile.visible[static_cast<std::size_t>(r)] = static_cast<double>(seen) / steps;
+        if (seen > 0) {
+            const double mean = total / seen;
+            profile.spread[static_cast<std::size_t>(r)] =
+                std::sqrt(std::max(0.0, squares / seen - mean * mean));
+        }
         profile.step[static_cast<std::size_t>(r)] =
             crossings > 0 ? std::fabs(across) / crossings : 0;
     }
@@ -294,7 +299,8 @@ double Median(std::vector<double>& values) {
 // dropping the ones far from it.
 // What marks the circle along a ray: the strongest step in grey, or the
 // place where the scene's detail across the ray gives way to plain.
-enum class RayEdge { kStrongestStep, kDetailEnds };
+// kRimStep: the first clear step from where the detail ends.
+enum class RayEdge { kStrongestStep, kDetailEnds, kRimStep };
 
 CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double window,
                        int rayCount, RayEdge kind) {
@@ -302,6 +308,11 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
     fit.centre = centre;
     fit.radius = radius;
     std::vector<Point> edges;
+    struct RaySteps {
+        double c, s;
+        std::vector<double> at;
+    };
+    std::vector<RaySteps> rayCandidates;
     const double from = std::max(1.0, radius - window), to = radius + window;
     for (int k = 0; k < rayCount; ++k) {
         const double theta = 2 * kPi * (k + 0.5) / rayCount;
@@ -332,28 +343,9 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
         }
         if (!complete || profile.size() < 12) continue;
         ++fit.rays;
-        double t = 0;
-        if (kind == RayEdge::kStrongestStep) {
-            std::size_t best = 0;
-            double strongest = 0;
-            for (std::size_t i = 1; i + 1 < profile.size(); ++i) {
-                const double d = std::fabs(profile[i + 1] - profile[i - 1]);
-                if (d > strongest) {
-                    strongest = d;
-                    best = i;
-                }
-            }
-            if (strongest < 6) continue;  // no edge on this ray
-            double offset = 0;
-            if (best > 1 && best + 2 < profile.size()) {
-                const double l = std::fabs(profile[best] - profile[best - 2]);
-                const double r = std::fabs(profile[best + 2] - profile[best]);
-                const double denominator = l - 2 * strongest + r;
-                if (denominator < 0) offset = std::clamp(0.5 * (l - r) / denominator, -0.5, 0.5);
-            }
-            t = from - 1 + static_cast<double>(best) + offset;
-        } else {
-            // Detail over the few pixels inside against the few outside.
+        // Detail over the few pixels inside against the few outside: where
+        // it ends, or profile.size() when it does not on this ray.
+        auto detailEnd = [&]() -> std::size_t {
             constexpr int kSpan = 4;
             std::size_t best = 0;
             double largest = 0, level = 0;
@@ -369,7 +361,7 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
                     level = (in + out) / (2 * kSpan);
                 }
             }
-            if (largest < 4 * kSpan) continue;
+            if (largest < 4 * kSpan) return profile.size();
             // Detail may fade over the last pixels: the edge is past the last
             // sample that still has more than the midway level.
             std::size_t last = best - 1;
@@ -378,9 +370,138 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
                     last = j;
                     break;
                 }
+            return last;
+        };
+        // The step at `i` to sub-pixel precision (a parabola through three).
+        auto stepAt = [&](std::size_t best) {
+            const double strongest = std::fabs(profile[best + 1] - profile[best - 1]);
+            double offset = 0;
+            if (best > 1 && best + 2 < profile.size()) {
+                const double l = std::fabs(profile[best] - profile[best - 2]);
+                const double r = std::fabs(profile[best + 2] - profile[best]);
+                const double denominator = l - 2 * strongest + r;
+                if (denominator < 0) offset = std::clamp(0.5 * (l - r) / denominator, -0.5, 0.5);
+            }
+            return from - 1 + static_cast<double>(best) + offset;
+        };
+        auto step = [&](std::size_t i) { return std::fabs(profile[i + 1] - profile[i - 1]); };
+        double t = 0;
+        if (kind == RayEdge::kStrongestStep) {
+            std::size_t best = 0;
+            double strongest = 0;
+            for (std::size_t i = 1; i + 1 < profile.size(); ++i)
+                if (step(i) > strongest) {
+                    strongest = step(i);
+                    best = i;
+                }
+            if (strongest < 6) continue;  // no edge on this ray
+            t = stepAt(best);
+        } else if (kind == RayEdge::kDetailEnds) {
+            const std::size_t last = detailEnd();
+            if (last == profile.size()) continue;
             t = from - 1 + static_cast<double>(last) + 0.5;
+        } else {
+            // The housing starts at the first clear step from where the
+            // scene's detail ends: a lit rim just outside falls off outwards
+            // and may end in a step as strong as the scene's own.
+            const std::size_t last = detailEnd();
+            const std::size_t first = last == profile.size() ? 2 : std::max<std::size_t>(2, last);
+            double strongest = 0;
+            for (std::size_t i = first; i + 1 < profile.size(); ++i)
+                strongest = std::max(strongest, step(i));
+            if (strongest < 6) continue;
+            // Every clear step is a candidate; which circle of them is the
+            // rim is decided over all rays below.
+            std::vector<double> steps;
+            for (std::size_t i = first; i + 1 < profile.size(); ++i)
+                if (step(i) >= std::max(6.0, 0.25 * strongest) && step(i) >= step(i - 1) &&
+                    (i + 2 >= profile.size() || step(i) > step(i + 1)))
+                    steps.push_back(stepAt(i));
+            if (steps.empty()) continue;
+            rayCandidates.push_back({c, s, std::move(steps)});
+            continue;
         }
         edges.push_back({centre.x + t * c, centre.y + t * s});
+    }
+    if (kind == RayEdge::kRimStep && !rayCandidates.empty()) {
+        // The rim is the innermost circle of steps most rays share with an
+        // even ring just outside it: the housing is one colour all round,
+        // the scene and the surroundings are not.
+        std::vector<int> counts(static_cast<std::size_t>(2 * window) + 8, 0);
+        for (const RaySteps& ray : rayCandidates)
+            for (double t : ray.at) {
+                const double d = t - (from - 2);
+                if (d >= 0 && d < static_cast<double>(counts.size()))
+                    ++counts[static_cast<std::size_t>(d)];
+            }
+        auto windowSum = [&](std::size_t i) {
+            int sum = 0;
+            for (std::size_t j = i >= 2 ? i - 2 : 0; j <= std::min(counts.size() - 1, i + 2); ++j)
+                sum += counts[j];
+            return sum;
+        };
+        // Even: what is left around the circle once slow changes
+        // (vignetting, light falling from one side) are taken out.
+        auto evenOutside = [&](double r) {
+            constexpr int kAround = 720, kSmooth = 8;
+            std::vector<double> values(kAround, -1);
+            int seen = 0;
+            for (int k = 0; k < kAround; ++k) {
+                const double theta = 2 * kPi * (k + 0.5) / kAround;
+                double sum = 0, value;
+                bool inside = true;
+                for (int d = 2; d <= 4 && inside; ++d)
+                    inside = grey.Sample(centre.x + (r + d) * std::cos(theta),
+                                         centre.y + (r + d) * std::sin(theta), value) &&
+                             (sum += value, true);
+                if (inside) {
+                    values[static_cast<std::size_t>(k)] = sum / 3;
+                    ++seen;
+                }
+            }
+            if (seen < kAround / 10) return false;
+            double deviation = 0;
+            int counted = 0;
+            for (int k = 0; k < kAround; ++k) {
+                const double v = values[static_cast<std::size_t>(k)];
+                if (v < 0) continue;
+                double local = 0;
+                int n = 0;
+                for (int j = -kSmooth; j <= kSmooth; ++j) {
+                    const double u = values[static_cast<std::size_t>((k + j + kAround) % kAround)];
+                    if (u >= 0) {
+                        local += u;
+                        ++n;
+                    }
+                }
+                deviation += std::fabs(v - local / n);
+                ++counted;
+            }
+            return deviation / counted <= 8;
+        };
+        const int enough = std::max(8, static_cast<int>(0.3 * fit.rays));
+        double chosen = -1, fallback = -1;
+        int most = 0;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const int sum = windowSum(i);
+            if (sum < enough || (i > 0 && windowSum(i - 1) >= sum) ||
+                (i + 1 < counts.size() && windowSum(i + 1) > sum))
+                continue;
+            const double r = from - 2 + static_cast<double>(i) + 0.5;
+            if (sum > most) {
+                most = sum;
+                fallback = r;
+            }
+            if (chosen < 0 && evenOutside(r)) chosen = r;
+        }
+        if (chosen < 0) chosen = fallback;
+        if (chosen < 0) return fit;
+        for (const RaySteps& ray : rayCandidates) {
+            double nearest = ray.at.front();
+            for (double t : ray.at)
+                if (std::fabs(t - chosen) < std::fabs(nearest - chosen)) nearest = t;
+            edges.push_back({centre.x + nearest * ray.c, centre.y + nearest * ray.s});
+        }
     }
     if (edges.size() < 8) return fit;
     // Keep the edges near the circle, tightening as the fit settles.
@@ -434,6 +555,31 @@ CircleFit RefineCircle(const FullGrey& grey, Point centre, double radius, double
     return fit;
 }
 
+// How much more the grey level steps across the circle than across its
+// neighbours a few pixels in and out: a real edge stands out, a circle drawn
+// through noise or texture does not. 1 for no difference.
+double EdgeContrast(const FullGrey& grey, Point centre, double radius) {
+    auto stepAcross = [&](double r) {
+        double sum = 0;
+        int n = 0;
+        for (int k = 0; k < 720; ++k) {
+            const double theta = 2 * kPi * (k + 0.5) / 720;
+            const double c = std::cos(theta), s = std::sin(theta);
+            double in, out;
+            if (!grey.Sample(centre.x + (r - 1.5) * c, centre.y + (r - 1.5) * s, in) ||
+                !grey.Sample(centre.x + (r + 1.5) * c, centre.y + (r + 1.5) * s, out))
+                continue;
+            sum += std::fabs(out - in);
+            ++n;
+        }
+        return n > 0 ? sum / n : 0.0;
+    };
+    double around = 0;
+    for (double d : {-9.0, -6.0, 6.0, 9.0})
+        around += stepAcross(radius + d) / 4;
+    return (stepAcross(radius) + 1) / (around + 1);
+}
+
 }  // namespace
 
 ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
@@ -474,49 +620,62 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
         if (visibleAround(r))
             plainest = std::min(plainest, MeanDetail(profile, r - band, r + band));
     const double plainLevel = 3 * plainest + 1;
-    double evenest = 1e9;
-    for (int r = smallest; r + band <= farthest; ++r)
-        if (visibleAround(r))
-            evenest = std::min(evenest, MeanOver(profile.spread, r - band, r + band));
-    const double evenLevel = 3 * evenest + 4;
     // The rim: a step with one sign all round, with the plain housing outside
     // (the scene just inside may be nearly as plain, a clear sky); the
     // reflection's edge: plain inside, detail outside.
     // Edges inside the ring may score higher (the reflection's own edge, a
     // horizon with a plain ground), so the outermost good candidate wins.
-    const int outer = [&] {
+    const std::vector<int> outers = [&] {
         std::vector<double> scores(static_cast<std::size_t>(farthest) + 1, 0);
         double top = 0;
         for (int r = smallest; r + band <= farthest; ++r) {
             if (!visibleAround(r)) continue;
             const double in = MeanDetail(profile, r - band, r - 1);
             const double out = MeanDetail(profile, r + 1, r + band);
-            if (out > plainLevel || in < out ||
-                MeanOver(profile.spread, r + 1, r + band) > evenLevel)
-                continue;
+            if (out > plainLevel || in < out) continue;
             const double plainness = 1 / (1 + (out - plainest) / (plainest + 0.5));
             scores[static_cast<std::size_t>(r)] =
                 profile.step[static_cast<std::size_t>(r)] * plainness;
             top = std::max(top, scores[static_cast<std::size_t>(r)]);
         }
-        for (int r = farthest; r >= smallest; --r)
-            if (top > 0 && scores[static_cast<std::size_t>(r)] >= 0.35 * top) return r;
-        return 0;
+        // The outermost few clear peaks; the fits at full size choose.
+        std::vector<int> peaks;
+        for (int r = farthest - 1; r > smallest && peaks.size() < 4; --r) {
+            const double here = scores[static_cast<std::size_t>(r)];
+            if (top > 0 && here >= 0.2 * top && here >= scores[static_cast<std::size_t>(r + 1)] &&
+                here > scores[static_cast<std::size_t>(r - 1)])
+                peaks.push_back(r);
+        }
+        return peaks;
     }();
-    const int inner = [&] {
-        int best = 0;
-        double bestScore = 1;
+    const int outer = outers.empty() ? 0 : outers.front();
+    // The reflection's edge: plain inside, detail outside. A plain band of
+    // the scene may score as well, so the best few are tried at full size.
+    const std::vector<int> inners = [&] {
+        std::vector<double> scores(static_cast<std::size_t>(std::max(outer, 1)), 0);
         for (int r = std::max(band + 1, outer / 20); r < outer * 85 / 100; ++r) {
             if (!visibleAround(r)) continue;
-            const double score = (MeanDetail(profile, r + 1, r + band) + kPlain) /
-                                 (MeanDetail(profile, r - band, r - 1) + kPlain);
-            if (score > bestScore) {
-                bestScore = score;
-                best = r;
-            }
+            scores[static_cast<std::size_t>(r)] = (MeanDetail(profile, r + 1, r + band) + kPlain) /
+                                                  (MeanDetail(profile, r - band, r - 1) + kPlain);
         }
-        return best;
+        std::vector<int> peaks;
+        for (int r = 1; r + 1 < static_cast<int>(scores.size()); ++r) {
+            const double here = scores[static_cast<std::size_t>(r)];
+            if (here > 1 && here >= scores[static_cast<std::size_t>(r - 1)] &&
+                here > scores[static_cast<std::size_t>(r + 1)])
+                peaks.push_back(r);
+        }
+        std::sort(peaks.begin(), peaks.end(), [&](int a, int b) {
+            return scores[static_cast<std::size_t>(a)] > scores[static_cast<std::size_t>(b)];
+        });
+        if (peaks.size() > 3) peaks.resize(3);
+        // Scene detail must clearly start outside it.
+        while (peaks.size() > 1 && scores[static_cast<std::size_t>(peaks.back())] <
+                                       0.5 * scores[static_cast<std::size_t>(peaks.front())])
+            peaks.pop_back();
+        return peaks;
     }();
+    const int inner = inners.empty() ? 0 : inners.front();
     if (outer == 0) return err::kNone;
 
     // Full resolution: both circles fitted to the edges along rays.
@@ -526,14 +685,60 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     const double window = std::max((band + 2) * k, 8.0);
     // The camera's reflection has a sharp, complete edge: it places the
     // centre unless the rim, fitted from there, agrees better.
+    auto share = [](const CircleFit& fit) {
+        return fit.rays > 0 ? static_cast<double>(fit.inliers) / fit.rays : 0;
+    };
+    // The scene's own circles (a horizon) may fit as well: of the edges that
+    // fit nearly as well as the best, the one plainest inside wins.
+    std::vector<CircleFit> eyes;
+    double bestEyeShare = 0;
+    // Each fit reads a few hundred thousand pixels: one per worker.
+    constexpr std::int64_t kFitCost = std::int64_t{1} << 24;
+    eyes.resize(inners.size());
+    ParallelRows(static_cast<int>(inners.size()), kFitCost, [&](int first, int end) {
+        for (int i = first; i < end; ++i)
+            eyes[static_cast<std::size_t>(i)] =
+                RefineCircle(full, centre, (inners[static_cast<std::size_t>(i)] + 0.5) * k, window,
+                             360, RayEdge::kStrongestStep);
+    });
+    for (const CircleFit& fit : eyes)
+        bestEyeShare = std::max(bestEyeShare, share(fit));
     CircleFit eye;
-    if (inner > 0)
-        eye = RefineCircle(full, centre, (inner + 0.5) * k, window, 360, RayEdge::kStrongestStep);
-    const double eyeShare = eye.rays > 0 ? static_cast<double>(eye.inliers) / eye.rays : 0;
-    const CircleFit rim =
-        RefineCircle(full, eyeShare >= 0.5 ? eye.centre : centre, (outer + 0.5) * k,
-                     window + std::max(2.0, 0.06 * outer) * k, 720, RayEdge::kDetailEnds);
-    const double rimShare = rim.rays > 0 ? static_cast<double>(rim.inliers) / rim.rays : 0;
+    double plainestInside = 1e300;
+    for (std::size_t i = 0; i < eyes.size(); ++i) {
+        if (share(eyes[i]) < bestEyeShare - 0.15) continue;
+        // The reflection is plain all the way in; the scene's circles hold
+        // the rest of the scene (and the reflection) inside them.
+        const double inside = MeanDetail(profile, std::max(1, outer / 20), inners[i] - band);
+        if (inside < plainestInside) {
+            plainestInside = inside;
+            eye = eyes[i];
+        }
+    }
+    const double eyeShare = share(eye);
+    const Point rimFrom = eyeShare >= 0.5 ? eye.centre : centre;
+    const double rimWindow = window + std::max(2.0, 0.06 * outer) * k;
+    CircleFit rim, detailRim, rimSteps;
+    // Both kinds of edge for every candidate: fits 2i and 2i + 1.
+    std::vector<CircleFit> rims(2 * outers.size());
+    ParallelRows(static_cast<int>(rims.size()), kFitCost, [&](int first, int end) {
+        for (int i = first; i < end; ++i)
+            rims[static_cast<std::size_t>(i)] =
+                RefineCircle(full, rimFrom, (outers[static_cast<std::size_t>(i / 2)] + 0.5) * k,
+                             rimWindow, 720, i % 2 == 0 ? RayEdge::kDetailEnds : RayEdge::kRimStep);
+    });
+    for (std::size_t i = 0; i < outers.size(); ++i) {
+        const CircleFit& byDetail = rims[2 * i];
+        const CircleFit& bySteps = rims[2 * i + 1];
+        const CircleFit& better = share(bySteps) > share(byDetail) ? bySteps : byDetail;
+        // Outermost first: an inner one must fit clearly better.
+        if (rim.rays == 0 || share(better) > share(rim) + 0.1) {
+            rim = better;
+            detailRim = byDetail;
+            rimSteps = bySteps;
+        }
+    }
+    const double rimShare = share(rim);
     Point best = centre;
     if (eyeShare >= 0.8 || (eyeShare > 0 && eyeShare >= rimShare)) {
         best = eye.centre;
@@ -546,7 +751,13 @@ ImageError DetectRing(const RgbImage& photo, RingDetection& found) {
     found.innerRadius = eye.inliers > 0 ? eye.radius : (inner + 0.5) * k;
     // Both circles must be there: a ring photograph has edges on most rays
     // of both, a picture without a ring on few rays of either.
-    found.confidence = std::clamp(1.25 * std::sqrt(rimShare * eyeShare), 0.0, 1.0);
+    // And one at least an edge that stands out from its surroundings (the
+    // rim's step may be faint where the scene is as light as the housing).
+    const double rimContrast = EdgeContrast(full, best, found.outerRadius);
+    const double eyeContrast = EdgeContrast(full, best, found.innerRadius);
+    const double standsOut = std::clamp(std::max(rimContrast, eyeContrast) - 1.2, 0.0, 1.0);
+    found.confidence =
+        std::clamp((std::sqrt(rimShare * eyeShare) - 0.2) / 0.6, 0.0, 1.0) * standsOut;
     return err::kNone;
 }
 
