@@ -190,7 +190,16 @@ public:
         // the peak stays at the photograph plus the panorama.
         raw.FreePixels();
         const bool linked = HasOtherHardLinks(job.output);
-        if (options_.share360) {
+        if (options_.share360 && mirrorType_ == CustomMirrorType) {
+            // Already equirectangular: placed on the sphere by its known elevations.
+            const KnownElevations known =
+                KnownElevationsForCustomMirror(custom_, panorama.height(), 0);
+            const ShareView view =
+                ShareViewForPanorama(movieSettings_, panorama.width(), panorama.height(), known);
+            if (const ImageError e =
+                    SaveShare360JpegAndFree(panorama, known, view, metadata, job.output))
+                return FileErrorMessage(job.output, e);
+        } else if (options_.share360) {
             const ShareView view =
                 ShareViewForPanorama(movieSettings_, panorama.width(), panorama.height());
             if (const ImageError e = SaveShare360JpegAndFree(panorama, view, metadata, job.output))
@@ -411,12 +420,6 @@ int RunUnwarp(ParsedCommand& command) {
         custom.innerElevation = options.elevations->second;
     }
     if (options.flip) custom.mirrored = *options.flip;
-    // The 360° JPEG reprojects a cylinder with the horizon at its middle row;
-    // the custom mirror's panorama is neither.
-    if (options.share360 && mirrorType == CustomMirrorType)
-        return command.Refuse(
-            "--format 360 is not available for the custom mirror; its panorama is "
-            "already equirectangular (save it as jpg)");
     if (options.outer) {
         if (const std::string problem = RadiusProblem(*options.outer, mirrorType, custom);
             !problem.empty())

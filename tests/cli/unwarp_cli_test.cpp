@@ -168,7 +168,6 @@ TEST_F(UnwarpCli, CommandLineMistakesAreUsageErrors) {
         {"unwarp", in, "--mirror", "custom", "--elevations", "++5,-3"},
         {"unwarp", in, "--mirror", "2", "--elevations", "15,-45"},
         {"unwarp", in, "--mirror", "2", "--flip"},
-        {"unwarp", in, "--mirror", "custom", "--format", "360"},
         {"synth", "-o", Path("s.png"), "--mirror", "custom", "--elevations", "0,0"},
         {"synth", "-o", Path("s.png"), "--mirror", "custom", "--inner", "300"},
         {"synth", "-o", Path("s.png"), "--elevations", "15,-45"},

@@ -82,6 +82,22 @@ TEST_F(UnwarpMetadataCli, Format360WritesThePhotoSphereJpeg) {
     EXPECT_FALSE(std::filesystem::exists(Path("mine.png")));
 }
 
+TEST_F(UnwarpMetadataCli, Format360PlacesACustomMirrorsStripByItsElevations) {
+    // 376 columns make the sphere 376 x 188; the strip's 63 rows span +15 ... -45
+    // degrees, so it starts 75 degrees below the zenith: row 78.
+    const CliResult r =
+        Run({"unwarp", Path("ring.jpg"), "--format", "360", "--mirror", "custom", "--elevations",
+             "15,-45", "--outer", "60", "--inner", "20", "--center", "100,80"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto tags = ReadTags(Path("ring_360.jpg"), "-XMP-GPano:all -ImageWidth -ImageHeight");
+    EXPECT_EQ(tags["ProjectionType"], "equirectangular");
+    EXPECT_EQ(tags["FullPanoWidthPixels"], "376");
+    EXPECT_EQ(tags["FullPanoHeightPixels"], "188");
+    EXPECT_EQ(tags["ImageHeight"], "63");
+    EXPECT_EQ(tags["CroppedAreaImageHeightPixels"], "63");
+    EXPECT_EQ(tags["CroppedAreaTopPixels"], "78");
+}
+
 TEST_F(UnwarpMetadataCli, ParallelJobsEachWriteTheirOwnMetadata) {
     // libexiv2's XMP toolkit is shared by the jobs' threads.
     std::vector<std::string> args{"unwarp"};
