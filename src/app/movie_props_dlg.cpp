@@ -22,7 +22,7 @@
 #include <system_error>
 
 #include "app/artwork.h"
-#include "app/logic/save_names.h"
+#include "session/save_names.h"
 #include "app/orbelune_app.h"
 #include "app/ui_services.h"
 #include "export/html_template.h"

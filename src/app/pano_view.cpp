@@ -13,7 +13,7 @@
 #include "app/artwork.h"
 #include "app/image_wnd.h"
 #include "app/label_ctrl.h"
-#include "app/logic/save_names.h"
+#include "session/save_names.h"
 #include "app/main_frame.h"
 #include "app/movie_props_dlg.h"
 #include "app/orbelune_app.h"

@@ -3,8 +3,8 @@
 #include <QString>
 
 #include "app/image_wnd.h"
-#include "app/logic/crop_lines.h"
-#include "app/logic/pano_images.h"
+#include "session/crop_lines.h"
+#include "session/pano_images.h"
 #include "image/adjustments.h"
 
 // The panorama stretched over the window, with the two crop lines; holds the

@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "app/image_wnd.h"
-#include "app/logic/round_geometry.h"
+#include "session/round_geometry.h"
 #include "unwarp/ring_params.h"
 
 class CPanoView;

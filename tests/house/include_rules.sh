@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The include rules of the tree:
 #  1. the core (src/session, src/image, src/unwarp, src/export,
-#     src/platform/quicktime, src/app/logic) includes no Qt header;
+#     src/platform/quicktime) includes no Qt header;
 #  2. no view of the desktop program includes another view's header. A view is
 #     its *_view and its *_wnd files; image_wnd, the windows' base, belongs to
 #     none. The includes that break rule 2 today are listed below so that the
@@ -14,7 +14,7 @@ failed=0
 
 # Rule 1. Qt headers are <QName>, <QtModule/...> or the lower-case <qname.h>.
 qt_include='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](Q[A-Za-z0-9_]*(/[^>"]*)?|Qt[A-Za-z0-9_]*/[^>"]*|q[a-z0-9_]*\.h)[>"]'
-for dir in src/session src/image src/unwarp src/export src/platform/quicktime src/app/logic; do
+for dir in src/session src/image src/unwarp src/export src/platform/quicktime; do
     [ -d "$dir" ] || continue
     while IFS= read -r hit; do
         echo "core includes Qt: $hit"
