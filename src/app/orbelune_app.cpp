@@ -85,6 +85,7 @@ void COrbeluneApp::SetViews(COrbeluneView* start, CRoundView* round, CPanoView* 
 void COrbeluneApp::TaskStarted(CTask* task, std::shared_ptr<ProgressRelay> relay) {
     m_pTask = task;
     m_relay = std::move(relay);
+    ++m_nTasksStarted;
 }
 
 void COrbeluneApp::TaskEnded(CTask* task) {

@@ -93,6 +93,8 @@ public:
 
     // The running task, or null; tasks call these.
     CTask* runningTask() const { return m_pTask; }
+    // Tasks started since the program began.
+    int tasksStarted() const { return m_nTasksStarted; }
     const std::shared_ptr<ProgressRelay>& currentRelay() const { return m_relay; }
     void TaskStarted(CTask* task, std::shared_ptr<ProgressRelay> relay);
     void TaskEnded(CTask* task);
@@ -124,6 +126,7 @@ private:
     MoviePlatformProbe m_probe;
     orbelune::Session m_session{m_store};
     CTask* m_pTask = nullptr;
+    int m_nTasksStarted = 0;
     std::shared_ptr<ProgressRelay> m_relay;
     std::vector<std::function<void()>> m_afterTask;
     bool m_bCloseAfterTask = false;

@@ -232,6 +232,10 @@ const orbelune::PanoAdjustments& CPanoView::adjustments() const {
     return m_session.adjustments();
 }
 
+bool CPanoView::Cancelled() const {
+    return m_app.runningTask() != nullptr && m_app.runningTask()->cancelled();
+}
+
 void CPanoView::Tell(const orbelune::Outcome& outcome) {
     if (outcome.message.empty()) return;
     using Tell = orbelune::Outcome::Tell;
@@ -494,7 +498,8 @@ int CPanoView::SavePanorama() {
         m_app, m_app.runningTask(), [&] { return session.SaveImage(path, format, share360); });
     m_app.SetLastTaskEnd(m_app.now());
     m_app.ui().EndWaitCursor();
-    Tell(outcome);
+    // A save cancelled on the way out leaves no file and needs no word.
+    if (!Cancelled()) Tell(outcome);
     return outcome.code;
 }
 
@@ -601,7 +606,7 @@ int CPanoView::SaveMovieFile() {
                               UiServices::Buttons::Ok);
     }
     if (!outcome.ok()) {
-        Tell(outcome);
+        if (!Cancelled()) Tell(outcome);
         m_app.ui().EndWaitCursor();
         return -2;
     }

@@ -113,6 +113,8 @@ private:
     // Shows the outcome's message, if any, with its icon.
     void Tell(const orbelune::Outcome& outcome);
     void ApplyPendingSliders();
+    // The running task was asked to stop (the window is closing).
+    bool Cancelled() const;
 
     COrbeluneApp& m_app;
     orbelune::Session& m_session;
