@@ -597,6 +597,7 @@ int CPanoView::SaveMovieFile() {
             static_cast<void>(relay->Report(tile, count));
         };
     }
+    hooks.cancelled = [task] { return task != nullptr && task->cancelled(); };
     const orbelune::Session& session = m_session;
     const std::int64_t now = m_app.now();
     const orbelune::Outcome outcome = RunLongWork(

@@ -8,13 +8,18 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "app/main_frame.h"
 #include "app/movie_props_dlg.h"
 #include "app/orbelune_app.h"
 #include "app/pano_view.h"
 #include "app/pano_wnd.h"
+#include "app/ui_services.h"
 #include "export/panorama_movie.h"
 #include "platform/settings_store.h"
 #include "scripted_ui.h"
@@ -263,6 +268,38 @@ TEST_F(MovieSaveTest, RealBuildWritesAMovieFile) {
     char header[8] = {};
     movie.read(header, 8);
     EXPECT_EQ(std::string(header + 4, 4), "moov");  // fast start: the movie atom first
+}
+
+TEST_F(MovieSaveTest, ClosingWhileTheTilesAreMadeCancelsBetweenTilesAndLeavesNoMovie) {
+    Deliver(960, 240);
+    app->frame()->show();
+    view->buildMovie = nullptr;
+    AnswerDialog([](CMoviePropsDlg& dlg) { dlg.OnOK(); });
+    ui.answers.push_back(UiServices::Answer::Yes);  // cancel and close
+    std::atomic<bool> closed{false};
+    std::atomic<bool> heldOnce{false};
+    CMainFrame* frame = app->frame();
+    app->workerProbe = [&](int, int count) {
+        // Tile counts are small; the panorama's rows come first and are many.
+        if (count > 64 || heldOnce.exchange(true)) return;
+        QMetaObject::invokeMethod(
+            frame,
+            [&] {
+                frame->close();
+                closed = true;
+            },
+            Qt::QueuedConnection);
+        for (int i = 0; i < 20000 && !closed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    view->OnSaveMovie();
+    app->workerProbe = nullptr;
+    ASSERT_TRUE(closed);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, CMainFrame::kCancelQuestion);
+    EXPECT_TRUE(ui.opened.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+    EXPECT_FALSE(app->busy());
 }
 
 TEST_F(MovieSaveTest, PagesAreWrittenOnlyAfterTheMovieIsBuilt) {
