@@ -43,7 +43,13 @@ bool CRoundWnd::LoadRawImage(const QString& path) {
         update();
         return false;
     }
-    m_session.TakeRawPhoto(std::move(decoded.photo));
+    // Finding the ring in a large photograph takes a while: on the worker too.
+    m_session.TakeRawPhoto(std::move(decoded.photo),
+                           [this](const orbelune::RgbImage& photo, orbelune::RingParams& ring) {
+                               return RunLongWork(m_app, m_app.runningTask(), [&photo, &ring] {
+                                   return orbelune::Session::DetectRing(photo, ring);
+                               });
+                           });
     return true;
 }
 

@@ -93,7 +93,7 @@ std::string Session::LoadFailureText(const std::string& path, ImageError error) 
     return DescribeLoadFailure(path, DetectFileFormat(path), error);
 }
 
-void Session::TakeRawPhoto(RgbImage photo) {
+void Session::TakeRawPhoto(RgbImage photo, const RingDetector& detect) {
     raw_ = std::move(photo);
     LoadRingParams();
     ringSource_ = RingSource::Stored;
@@ -101,7 +101,9 @@ void Session::TakeRawPhoto(RgbImage photo) {
     // A ring stored from another (larger) photograph could neither be seen
     // nor grabbed here.
     if (!RingFitsPhoto(ring_, raw_.width(), raw_.height())) {
-        if (FindRing()) {
+        RingParams found = ring_;
+        if (detect ? detect(raw_, found) : DetectRing(raw_, found)) {
+            ring_ = found;
             ringSource_ = RingSource::Found;
         } else {
             ring_ = DefaultRingFor(raw_.width(), raw_.height());

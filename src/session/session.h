@@ -124,7 +124,10 @@ public:
     // The ring photograph.
     // The decoded photograph becomes the raw image; the ring comes from the
     // store, or from detection (else the defaults) when the stored one does not fit.
-    void TakeRawPhoto(RgbImage photo);
+    // `detect` finds the ring in the photo when that is needed (empty:
+    // DetectRing here); a caller may run it elsewhere, on the photo as given.
+    using RingDetector = std::function<bool(const RgbImage& photo, RingParams& ring)>;
+    void TakeRawPhoto(RgbImage photo, const RingDetector& detect = {});
     void DropRawPhoto() { raw_.FreePixels(); }
     RgbImage& raw() { return raw_; }
     const RgbImage& raw() const { return raw_; }
