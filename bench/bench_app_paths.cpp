@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/logic/pano_images.h"
+#include "session/pano_images.h"
 #include "image/adjustments.h"
 #include "image/image_ops.h"
 #include "image/rgb_image.h"

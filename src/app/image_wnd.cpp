@@ -6,56 +6,10 @@
 #include <cstring>
 
 #include "app/artwork.h"
-#include "app/main_frame.h"
 #include "app/orbelune_app.h"
-#include "app/pano_view.h"
-#include "app/round_view.h"
 #include "app/ui_services.h"
 #include "image/image_error.h"
-#include "image/image_layer.h"
 #include "image/image_ops.h"
-
-namespace {
-
-int g_progressDepth = 0;
-
-}  // namespace
-
-CProgressScope::CProgressScope(COrbeluneApp& app)
-    : m_app(app), m_bWasBusy(app.m_bBusy), m_bOutermost(g_progressDepth++ == 0) {
-    if (m_bOutermost) {
-        orbelune::SetImageProgress([this](int row, int count) {
-            Report(row, count);
-            return true;
-        });
-    }
-}
-
-CProgressScope::~CProgressScope() {
-    --g_progressDepth;
-    if (!m_bOutermost) return;
-    orbelune::SetImageProgress({});
-    if (CMainFrame* frame = m_app.frame()) {
-        frame->EndProgress();
-    } else if (m_app.m_nView == 1 && m_app.m_pRoundView != nullptr) {
-        m_app.m_pRoundView->HideProgress();
-    } else if (m_app.m_nView == 2 && m_app.m_pPanoView != nullptr) {
-        m_app.m_pPanoView->HideProgress();
-    }
-    m_app.m_bBusy = m_bWasBusy;
-}
-
-void CProgressScope::Report(int row, int count) {
-    // The frame also lets the window repaint now and then. Without a frame
-    // (views driven on their own) the same routing applies.
-    if (CMainFrame* frame = m_app.frame()) {
-        frame->ReportProgress(row, count);
-    } else if (m_app.m_nView == 1 && m_app.m_pRoundView != nullptr) {
-        m_app.m_pRoundView->ShowProgress(row, count);
-    } else if (m_app.m_nView == 2 && m_app.m_pPanoView != nullptr) {
-        m_app.m_pPanoView->ShowProgress(row, count);
-    }
-}
 
 CViewProgressBar::CViewProgressBar(COrbeluneApp& app, QWidget* parent)
     : QProgressBar(parent), m_app(app) {
@@ -72,7 +26,7 @@ CViewProgressBar::CViewProgressBar(COrbeluneApp& app, QWidget* parent)
 void CViewProgressBar::Report(int row, int count) {
     if (!m_bRunning) {
         m_bRunning = true;
-        m_app.m_bBusy = true;
+        m_app.SetBusy(true);
         show();
         setRange(0, count);
     }
@@ -84,7 +38,8 @@ void CViewProgressBar::End() {
     m_bRunning = false;
 }
 
-CImageWnd::CImageWnd(COrbeluneApp& app, QWidget* parent) : QWidget(parent), m_app(app) {
+CImageWnd::CImageWnd(COrbeluneApp& app, orbelune::RgbImage& image, QWidget* parent)
+    : QWidget(parent), m_app(app), m_image(image) {
     // Every paint covers the whole window itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

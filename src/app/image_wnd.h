@@ -11,24 +11,6 @@ class COrbeluneApp;
 class QPainter;
 class QProgressBar;
 
-// Routes the image layer's progress (and the unwarp's) to the view shown while
-// one long operation runs. The busy flag the progress display raises is put
-// back as it was when the scope ends, so a finished edit leaves no stale task.
-class CProgressScope {
-public:
-    explicit CProgressScope(COrbeluneApp& app);
-    ~CProgressScope();
-    CProgressScope(const CProgressScope&) = delete;
-    CProgressScope& operator=(const CProgressScope&) = delete;
-
-    void Report(int row, int count);
-
-private:
-    COrbeluneApp& m_app;
-    bool m_bWasBusy;
-    bool m_bOutermost;
-};
-
 // An image view's progress bar, in the program's colours: the first report of
 // a run shows it with its range and marks the application busy; End hides it.
 class CViewProgressBar : public QProgressBar {
@@ -43,12 +25,13 @@ private:
     bool m_bRunning = false;
 };
 
-// A child window that owns one picture and shows a display copy of it made
+// A child window that shows one picture and shows a display copy of it made
 // once per change, never rescaled while painting.
 class CImageWnd : public QWidget {
     Q_OBJECT
 public:
-    explicit CImageWnd(COrbeluneApp& app, QWidget* parent = nullptr);
+    // Shows `image`, which the session owns.
+    CImageWnd(COrbeluneApp& app, orbelune::RgbImage& image, QWidget* parent = nullptr);
     ~CImageWnd() override;
 
     orbelune::RgbImage& image() { return m_image; }
@@ -67,7 +50,7 @@ protected:
     void DrawDisplayBitmap(QPainter& painter, const QRect& rect) const;
 
     COrbeluneApp& m_app;
-    orbelune::RgbImage m_image;
+    orbelune::RgbImage& m_image;
     QImage m_display;
     QBrush m_background{Qt::black};
 };

@@ -38,7 +38,7 @@ int main(int argc, char* argv[]) {
     const QStringList args = QApplication::arguments();
     if (args.size() == 2 && !args[1].startsWith(QLatin1Char('-'))) {
         QApplication::processEvents();
-        app.m_pStartView->OpenFileGivenAtStart(args[1]);
+        app.startView()->OpenFileGivenAtStart(args[1]);
     }
     const int result = QApplication::exec();
     const int exitCode = app.ExitInstance();

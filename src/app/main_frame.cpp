@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <functional>
 
 #include "app/about_dlg.h"
@@ -11,12 +10,11 @@
 #include "app/pano_view.h"
 #include "app/round_view.h"
 #include "app/start_view.h"
-#include "image/image_layer.h"
+#include "app/task.h"
+#include "app/ui_services.h"
 
-namespace {
-// Often enough for a smooth bar, rarely enough not to slow the work down.
-constexpr qint64 kPumpIntervalMs = 30;
-}  // namespace
+const QString CMainFrame::kCancelQuestion =
+    QStringLiteral("Orbelune is still working on a task.\n\nCancel it and close Orbelune?");
 
 CMainFrame::CMainFrame(COrbeluneApp& app)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -39,25 +37,24 @@ CMainFrame::CMainFrame(COrbeluneApp& app)
         action->setShortcut(keys);
         action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, view, run] {
-            if (view < 0 || m_app.m_nView == view) run();
+            if (view < 0 || m_app.view() == view) run();
         });
         addAction(action);
         m_commandActions.append(action);
     };
     addCommand(tr("&Manual"), QKeySequence(Qt::Key_F1), -1,
-               [this] { m_app.m_pStartView->OnHelpManual(); });
+               [this] { m_app.startView()->OnHelpManual(); });
     addCommand(tr("&Open..."), QKeySequence::Open, 0,
-               [this] { m_app.m_pStartView->OnOpenRawImage(); });
+               [this] { m_app.startView()->OnOpenRawImage(); });
     addCommand(tr("&Save Panorama..."), QKeySequence::Save, 2,
-               [this] { m_app.m_pPanoView->OnSavePanorama(); });
+               [this] { m_app.panoView()->OnSavePanorama(); });
     addCommand(tr("Save as VR &Movie..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), 2,
-               [this] { m_app.m_pPanoView->OnSaveMovie(); });
-    addCommand(tr("&Undo Crop"), QKeySequence::Undo, 2, [this] { m_app.m_pPanoView->OnUndo(); });
+               [this] { m_app.panoView()->OnSaveMovie(); });
+    addCommand(tr("&Undo Crop"), QKeySequence::Undo, 2, [this] { m_app.panoView()->OnUndo(); });
     m_pAboutAction = new QAction(tr("&About Orbelune..."), this);
     connect(m_pAboutAction, &QAction::triggered, this, &CMainFrame::OnAbout);
     addAction(m_pAboutAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
-    m_pumpTimer.start();
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -77,8 +74,6 @@ void CMainFrame::SetPaneId(QWidget* view, int id) {
 void CMainFrame::CreateViews() {
     auto* start = new COrbeluneView(m_app, this);
     SetPaneId(start, kFirstPane);
-    m_app.m_pStartView = start;
-    m_app.m_nView = 0;
     m_pActiveView = start;
 
     auto* round = new CRoundView(m_app, this);
@@ -87,11 +82,7 @@ void CMainFrame::CreateViews() {
     auto* pano = new CPanoView(m_app, this);
     SetPaneId(pano, kFirstPane + 2);
     pano->hide();
-    m_app.m_pRoundView = round;
-    m_app.m_pPanoView = pano;
-
-    round->SetPanoView(pano);
-    start->SetViews(round, pano);
+    m_app.SetViews(start, round, pano);
     start->show();
     RecalcLayout();
 }
@@ -104,23 +95,19 @@ void CMainFrame::RecalcLayout() {
 }
 
 bool CMainFrame::ReportProgress(int row, int count) {
-    if (m_app.m_nView == 1 && m_app.m_pRoundView) {
-        m_app.m_pRoundView->ShowProgress(row, count);
-    } else if (m_app.m_nView == 2 && m_app.m_pPanoView) {
-        m_app.m_pPanoView->ShowProgress(row, count);
-    }
-    if (m_pumpTimer.elapsed() >= kPumpIntervalMs) {
-        m_pumpTimer.restart();
-        QCoreApplication::processEvents();
+    if (m_app.view() == 1 && m_app.roundView()) {
+        m_app.roundView()->ShowProgress(row, count);
+    } else if (m_app.view() == 2 && m_app.panoView()) {
+        m_app.panoView()->ShowProgress(row, count);
     }
     return true;
 }
 
 void CMainFrame::EndProgress() {
-    if (m_app.m_nView == 1 && m_app.m_pRoundView) {
-        m_app.m_pRoundView->HideProgress();
-    } else if (m_app.m_nView == 2 && m_app.m_pPanoView) {
-        m_app.m_pPanoView->HideProgress();
+    if (m_app.view() == 1 && m_app.roundView()) {
+        m_app.roundView()->HideProgress();
+    } else if (m_app.view() == 2 && m_app.panoView()) {
+        m_app.panoView()->HideProgress();
     }
 }
 
@@ -136,22 +123,22 @@ void CMainFrame::OnAbout() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // Closing in the middle of a load or save would pull the images from under
-    // the running task; the user is told, as for any other command.
-    if (m_app.m_bBusy) {
+    // the running task: the user may cancel it, and the window closes once it
+    // has stopped (a cancelled save leaves no file behind).
+    if (CTask* task = m_app.runningTask()) {
+        event->ignore();
+        if (task->cancelled()) return;
+        if (m_app.ui().MessageBox(this, kCancelQuestion, UiServices::Icon::Question,
+                                  UiServices::Buttons::YesNo) == UiServices::Answer::Yes) {
+            task->Cancel();
+            m_app.CloseAfterTask();
+        }
+        return;
+    }
+    if (m_app.busy()) {
         m_app.ShowBusyMessage();
         event->ignore();
         return;
     }
     event->accept();
-}
-
-ProgressScope::ProgressScope(COrbeluneApp& app) : m_app(app) {
-    CMainFrame* frame = app.frame();
-    orbelune::SetImageProgress(
-        [frame](int row, int count) { return frame ? frame->ReportProgress(row, count) : true; });
-}
-
-ProgressScope::~ProgressScope() {
-    orbelune::SetImageProgress({});
-    if (m_app.frame()) m_app.frame()->EndProgress();
 }

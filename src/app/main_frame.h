@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 class COrbeluneApp;
@@ -35,9 +34,10 @@ public:
     static int PaneId(const QWidget* view);
     static void SetPaneId(QWidget* view, int id);
 
-    // Progress of image-layer work: forwarded to the shown view's bar. Keeps
-    // the window painting by processing events now and then; the busy flag
-    // keeps every other command out meanwhile.
+    // Asked when the window is closed while a task runs.
+    static const QString kCancelQuestion;
+
+    // Progress of a task: forwarded to the shown view's bar.
     bool ReportProgress(int row, int count);
     void EndProgress();
 
@@ -55,18 +55,4 @@ private:
     QWidget* m_pActiveView = nullptr;
     QAction* m_pAboutAction = nullptr;
     QList<QAction*> m_commandActions;  // in the order of Command
-    QElapsedTimer m_pumpTimer;
-};
-
-// Routes the image layer's progress to the frame for its lifetime, then ends
-// the progress display. Use around loads, saves and display rebuilds.
-class ProgressScope {
-public:
-    explicit ProgressScope(COrbeluneApp& app);
-    ~ProgressScope();
-    ProgressScope(const ProgressScope&) = delete;
-    ProgressScope& operator=(const ProgressScope&) = delete;
-
-private:
-    COrbeluneApp& m_app;
 };

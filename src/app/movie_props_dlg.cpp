@@ -22,13 +22,13 @@
 #include <system_error>
 
 #include "app/artwork.h"
-#include "app/logic/save_names.h"
 #include "app/orbelune_app.h"
 #include "app/ui_services.h"
 #include "export/html_template.h"
 #include "export/share360.h"
 #include "export/share_page.h"
 #include "platform/settings_keys.h"
+#include "session/save_names.h"
 
 namespace props = orbelune::movie_props;
 
@@ -565,7 +565,7 @@ void WriteMoviePages(COrbeluneApp& app, QWidget* parent, const MoviePages& pages
         options.title = pages.title.toStdString();
         options.view =
             orbelune::ShareViewForPanorama(settings, panorama.width(), panorama.height());
-        options.metadata = orbelune::ReadPhotoMetadata(Std(app.m_strPathName));
+        options.metadata = orbelune::ReadPhotoMetadata(Std(app.pathName()));
         const orbelune::ShareResult result =
             orbelune::WriteSharePage(panorama, options, Std(pages.shareFolder));
         if (!result.ok()) {
@@ -631,7 +631,7 @@ void CMoviePropsDlg::OnOK() {
 }
 
 void CMoviePropsDlg::OnCancel() {
-    m_app.m_bBusy = false;
+    m_app.SetBusy(false);
     QDialog::reject();
 }
 

@@ -1,11 +1,15 @@
 #include "app/orbelune_app.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QMetaObject>
 
 #include "app/main_frame.h"
 #include "app/pano_view.h"
 #include "app/round_view.h"
 #include "app/start_view.h"
+#include "app/task.h"
 #include "app/ui_services.h"
 #include "export/movie_settings.h"
 #include "platform/settings_keys.h"
@@ -54,12 +58,80 @@ int COrbeluneApp::ExitInstance() {
 }
 
 void COrbeluneApp::LoadSettings() {
-    if (m_pPanoView) {
-        m_pPanoView->movieSettings() = orbelune::LoadMovieSettings(m_store);
-        m_pPanoView->SetSliderStartValues(50, 50, 100);
+    m_session.LoadSettings();
+    if (m_pPanoView) m_pPanoView->SetSliderStartValues(50, 50, 100);
+}
+
+QString COrbeluneApp::fileName() const {
+    return QFile::decodeName(QByteArray::fromStdString(m_session.fileName()));
+}
+
+QString COrbeluneApp::pathName() const {
+    return QFile::decodeName(QByteArray::fromStdString(m_session.pathName()));
+}
+
+void COrbeluneApp::SetFile(const QString& pathName, const QString& fileName) {
+    m_session.SetFile(QFile::encodeName(pathName).toStdString(),
+                      QFile::encodeName(fileName).toStdString());
+}
+
+void COrbeluneApp::SetViews(COrbeluneView* start, CRoundView* round, CPanoView* pano) {
+    m_pStartView = start;
+    m_pRoundView = round;
+    m_pPanoView = pano;
+    m_nView = 0;
+}
+
+void COrbeluneApp::TaskStarted(CTask* task, std::shared_ptr<ProgressRelay> relay) {
+    m_pTask = task;
+    m_relay = std::move(relay);
+    ++m_nTasksStarted;
+}
+
+void COrbeluneApp::TaskEnded(CTask* task) {
+    if (m_pTask != task) return;
+    m_pTask = nullptr;
+    m_relay.reset();
+    // What waited runs from the event loop, after the command that ran the task.
+    std::vector<std::function<void()>> waiting;
+    waiting.swap(m_afterTask);
+    for (auto& action : waiting) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(action),
+                                  Qt::QueuedConnection);
     }
-    m_nMirror = orbelune::Read(m_store, orbelune::settings::kMirror);
-    orbelune::UpgradeSettingsVersion(m_store);
+    if (m_bCloseAfterTask && m_pFrame) {
+        m_bCloseAfterTask = false;
+        QMetaObject::invokeMethod(
+            m_pFrame.get(), [frame = m_pFrame.get()] { frame->close(); }, Qt::QueuedConnection);
+    }
+}
+
+void COrbeluneApp::AfterTask(std::function<void()> action) {
+    if (m_pTask == nullptr) {
+        action();
+        return;
+    }
+    m_afterTask.push_back(std::move(action));
+}
+
+void COrbeluneApp::RouteProgress(int row, int count) {
+    if (m_pFrame) {
+        m_pFrame->ReportProgress(row, count);
+    } else if (m_nView == 1 && m_pRoundView != nullptr) {
+        m_pRoundView->ShowProgress(row, count);
+    } else if (m_nView == 2 && m_pPanoView != nullptr) {
+        m_pPanoView->ShowProgress(row, count);
+    }
+}
+
+void COrbeluneApp::EndProgress() {
+    if (m_pFrame) {
+        m_pFrame->EndProgress();
+    } else if (m_nView == 1 && m_pRoundView != nullptr) {
+        m_pRoundView->HideProgress();
+    } else if (m_nView == 2 && m_pPanoView != nullptr) {
+        m_pPanoView->HideProgress();
+    }
 }
 
 bool COrbeluneApp::BeginTask() {

@@ -4,8 +4,10 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "orbelune_version.h"
+#include "session/session.h"
 
 class CMainFrame;
 class COrbeluneView;
@@ -16,6 +18,8 @@ class CAboutDlg;
 class CMoviePropsDlg;
 class UiServices;
 class QWidget;
+class CTask;
+class ProgressRelay;
 
 namespace orbelune {
 class SettingsStore;
@@ -64,24 +68,67 @@ public:
     orbelune::SettingsStore& store() { return m_store; }
     UiServices& ui() { return m_ui; }
     CMainFrame* frame() { return m_pFrame.get(); }
+    // What the user works on, and the operations on it.
+    orbelune::Session& session() { return m_session; }
 
+    bool busy() const { return m_bBusy; }
+    void SetBusy(bool busy) { m_bBusy = busy; }
+    bool hasMovieLayer() const { return m_bQuickTime; }
+    long vrVersion() const { return m_nVRVersion; }
+    int mirror() const { return m_session.mirror(); }
+    int view() const { return m_nView; }
+    const QString& workDir() const { return m_strWorkDir; }
+    const QString& helpDir() const { return m_strHelpDir; }
+    void SetHelpDir(const QString& dir) { m_strHelpDir = dir; }
+    // The file worked on: its name alone, and its full path.
+    QString fileName() const;
+    QString pathName() const;
+    void SetFile(const QString& pathName, const QString& fileName);
+    std::time_t lastTaskEnd() const { return m_tLastTaskEnd; }
+    void SetLastTaskEnd(std::time_t when) { m_tLastTaskEnd = when; }
+    COrbeluneView* startView() const { return m_pStartView; }
+    CRoundView* roundView() const { return m_pRoundView; }
+    CPanoView* panoView() const { return m_pPanoView; }
+    void SetViews(COrbeluneView* start, CRoundView* round, CPanoView* pano);
+
+    // The running task, or null; tasks call these.
+    CTask* runningTask() const { return m_pTask; }
+    // Tasks started since the program began.
+    int tasksStarted() const { return m_nTasksStarted; }
+    const std::shared_ptr<ProgressRelay>& currentRelay() const { return m_relay; }
+    void TaskStarted(CTask* task, std::shared_ptr<ProgressRelay> relay);
+    void TaskEnded(CTask* task);
+    // Runs `action` once the running task has ended (at once when none runs).
+    void AfterTask(std::function<void()> action);
+    // Closes the window when the running task has ended.
+    void CloseAfterTask() { m_bCloseAfterTask = true; }
+    // Progress to the view shown, and its end.
+    void RouteProgress(int row, int count);
+    void EndProgress();
+    // Called on the worker thread at each progress report; tests hold the
+    // worker there to act while a task runs.
+    std::function<void(int row, int count)> workerProbe;
+
+private:
     bool m_bBusy = false;
     bool m_bQuickTime = false;
     long m_nVRVersion = 0;  // the movie layer's VR version, read at start-up
-    int m_nMirror = 1;
     int m_nView = 0;
     QString m_strWorkDir;
     QString m_strHelpDir;
-    QString m_strFileName;
-    QString m_strPathName;
     std::time_t m_tLastTaskEnd = 0;
     COrbeluneView* m_pStartView = nullptr;
     CRoundView* m_pRoundView = nullptr;
     CPanoView* m_pPanoView = nullptr;
 
-private:
     orbelune::SettingsStore& m_store;
     UiServices& m_ui;
     MoviePlatformProbe m_probe;
+    orbelune::Session m_session{m_store};
+    CTask* m_pTask = nullptr;
+    int m_nTasksStarted = 0;
+    std::shared_ptr<ProgressRelay> m_relay;
+    std::vector<std::function<void()>> m_afterTask;
+    bool m_bCloseAfterTask = false;
     std::unique_ptr<CMainFrame> m_pFrame;
 };

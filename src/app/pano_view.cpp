@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -13,11 +14,10 @@
 #include "app/artwork.h"
 #include "app/image_wnd.h"
 #include "app/label_ctrl.h"
-#include "app/logic/save_names.h"
-#include "app/main_frame.h"
 #include "app/movie_props_dlg.h"
 #include "app/orbelune_app.h"
 #include "app/pano_wnd.h"
+#include "app/task.h"
 #include "app/ui_services.h"
 #include "export/share360.h"
 #include "export/share_page.h"
@@ -27,6 +27,7 @@
 #include "image/image_io.h"
 #include "image/image_layer.h"
 #include "platform/settings_keys.h"
+#include "session/save_names.h"
 
 namespace layout = artwork::layout;
 
@@ -81,12 +82,6 @@ QString SaveFilters() {
     return filters + QStringLiteral(";;") + kShare360Filter + all;
 }
 
-// What the photo (or the panorama file) the view was made from carries.
-orbelune::PhotoMetadata SourceMetadata(const QString& path) {
-    if (path.isEmpty()) return {};
-    return orbelune::ReadPhotoMetadata(QFile::encodeName(path).toStdString());
-}
-
 const QString kShareTitle = QStringLiteral("Share as a 360° web page: name its folder");
 const QString kShareFilters = QStringLiteral("Web page folder (*)");
 // Between the save buttons and Back / Start Over.
@@ -95,7 +90,10 @@ constexpr QRect kPanoShare{471, 420, 224, 30};
 }  // namespace
 
 CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
-    : QWidget(parent), m_app(app), m_background(artwork::PanoBackground()) {
+    : QWidget(parent),
+      m_app(app),
+      m_session(app.session()),
+      m_background(artwork::PanoBackground()) {
     resize(layout::kViewSize);
 
     m_pWnd = new CPanoWnd(app, this);
@@ -161,7 +159,7 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
         // Keyboard, wheel and clicks on the track change the value without a
         // drag; they count as a release too.
         connect(slider, &QSlider::valueChanged, this, [this, which, slider] {
-            if (!m_bSettingSliders && !slider->isSliderDown()) OnSliderReleased(which);
+            if (!m_bSettingSliders && !slider->isSliderDown()) OnSliderStepped(which);
         });
     }
     m_startValues = {};
@@ -223,18 +221,37 @@ void CPanoView::HideBackButton() {
 }
 
 bool CPanoView::OpenPanoramaFile(const QString& path) {
-    m_fromCustomMirror = false;
     return m_pWnd->LoadPanoramaFile(path);
 }
 
+orbelune::MovieSettings& CPanoView::movieSettings() {
+    return m_session.movieSettings();
+}
+
+const orbelune::PanoAdjustments& CPanoView::adjustments() const {
+    return m_session.adjustments();
+}
+
+bool CPanoView::Cancelled() const {
+    return m_app.runningTask() != nullptr && m_app.runningTask()->cancelled();
+}
+
+void CPanoView::Tell(const orbelune::Outcome& outcome) {
+    if (outcome.message.empty()) return;
+    using Tell = orbelune::Outcome::Tell;
+    const UiServices::Icon icon = outcome.tell == Tell::Information ? UiServices::Icon::Information
+                                  : outcome.tell == Tell::Plain     ? UiServices::Icon::None
+                                                                    : UiServices::Icon::Stop;
+    m_app.ui().MessageBox(this, QString::fromStdString(outcome.message), icon,
+                          UiServices::Buttons::Ok);
+}
+
 void CPanoView::ShowNewPanorama() {
-    const bool based = m_pWnd->TakeBase();
-    m_pWnd->ResetCropLines();
+    const orbelune::Outcome based = m_session.NewPanorama();
     ReadSliders();
-    if (!based) {
+    if (!based.ok()) {
         // Without a base no adjustment can start from it: the panorama stays as it came.
-        m_app.ui().MessageBox(this, QStringLiteral("Out of memory!"), UiServices::Icon::Stop,
-                              UiServices::Buttons::Ok);
+        Tell(based);
         return;
     }
     ApplyAdjustments();
@@ -319,71 +336,101 @@ void CPanoView::PrepareForNewPanorama() {
 }
 
 void CPanoView::OnBack() {
-    if (m_app.BeginTask()) return;
+    CTask task(m_app);
+    if (task.refused()) return;
     m_app.SwitchView(1);
-    m_app.m_bBusy = false;
 }
 
 void CPanoView::OnStartOver() {
-    if (m_app.BeginTask()) return;
+    CTask task(m_app);
+    if (task.refused()) return;
     m_pWnd->ResetPanoWnd(true);
     m_pSizeCaption->clear();
     m_app.SwitchView(0);
-    m_app.m_bBusy = false;
 }
 
 void CPanoView::OnUndo() {
-    if (m_app.BeginTask()) return;
+    CTask task(m_app);
+    if (task.refused()) return;
     // UndoCrop also makes the restored picture the new base.
     if (m_pWnd->UndoCrop() == 0) {
         m_pWnd->ResetCropLines();
         ReadSliders();
         ApplyAdjustments();
-        m_pWnd->ClearUndo();
         UpdateSizeCaption();
     }
-    m_app.m_bBusy = false;
 }
 
 void CPanoView::OnCrop() {
-    if (m_app.BeginTask()) return;
+    CTask task(m_app);
+    if (task.refused()) return;
     m_pWnd->CropToLines();
     UpdateSizeCaption();
     m_pWnd->ResetCropLines();
     ReadSliders();
     ApplyAdjustments();
-    m_app.m_bBusy = false;
 }
 
 void CPanoView::OnReset() {
-    if (m_app.BeginTask()) return;
+    CTask task(m_app);
+    if (task.refused()) return;
     SetSlider(kSharpness, orbelune::kSharpnessSlider.neutral);
     SetSlider(kBrightness, orbelune::kBrightnessSlider.neutral);
     SetSlider(kContrast, orbelune::kContrastSlider.neutral);
     SetSlider(kSaturation, orbelune::kSaturationSlider.neutral);
     ReadSliders();
     ApplyAdjustments();
-    m_app.m_bBusy = false;
 }
 
 void CPanoView::OnSliderReleased(Slider which) {
-    if (m_app.m_bBusy) {
+    if (m_app.busy()) {
         m_app.ShowBusyMessage();
         SetSlider(which, LastAccepted(which));
         return;
     }
-    // Busy while the adjustment runs, so nothing else starts from the progress pump.
-    m_app.m_bBusy = true;
+    CTask task(m_app, CTask::Rule::Busy);
     m_pWnd->ResetCropLines();
     ReadSliders();
     ApplyAdjustments();
-    m_app.m_bBusy = false;
+}
+
+void CPanoView::OnSliderStepped(Slider which) {
+    if (m_app.runningTask() == nullptr) {
+        OnSliderReleased(which);
+        return;
+    }
+    // Wheel notches and key repeats during a task ask nothing: the latest
+    // positions are applied once, when the task is over.
+    if (m_bSlidersPending) return;
+    m_bSlidersPending = true;
+    QPointer<CPanoView> self(this);
+    m_app.AfterTask([self] {
+        if (self) self->ApplyPendingSliders();
+    });
+}
+
+void CPanoView::ApplyPendingSliders() {
+    if (!m_bSlidersPending) return;
+    if (m_app.runningTask() != nullptr) {
+        // Another task started first: wait for that one too.
+        QPointer<CPanoView> self(this);
+        m_app.AfterTask([self] {
+            if (self) self->ApplyPendingSliders();
+        });
+        return;
+    }
+    m_bSlidersPending = false;
+    if (m_app.busy()) return;
+    CTask task(m_app, CTask::Rule::Busy);
+    m_pWnd->ResetCropLines();
+    ReadSliders();
+    ApplyAdjustments();
 }
 
 void CPanoView::OnSavePanorama() {
-    if (m_app.BeginTask()) return;
+    CTask task(m_app);
+    if (task.refused()) return;
     SaveImage();
-    m_app.m_bBusy = false;
 }
 
 void CPanoView::SaveImage() {
@@ -392,11 +439,12 @@ void CPanoView::SaveImage() {
     m_saveShare360 = false;
 
     const QString proposedName =
-        QString::fromStdString(orbelune::ProposedPanoramaName(m_app.m_strFileName.toStdString()));
+        QString::fromStdString(orbelune::ProposedPanoramaName(m_session.fileName()));
     // Proposed beside the raw photograph, where the user last looked.
-    const QString folder = QFileInfo(m_app.m_strPathName).absolutePath();
+    const QString pathName = m_app.pathName();
+    const QString folder = QFileInfo(pathName).absolutePath();
     const QString proposed =
-        m_app.m_strPathName.isEmpty() ? proposedName : QDir(folder).filePath(proposedName);
+        pathName.isEmpty() ? proposedName : QDir(folder).filePath(proposedName);
     QString filter;
     QString path = m_app.ui().SaveFileName(this, kSaveTitle, proposed, SaveFilters(), &filter);
     if (path.isEmpty()) return;
@@ -416,8 +464,9 @@ void CPanoView::SaveImage() {
             return;
         }
     }
-    m_movieSettings.moviePath = path.toStdString();
-    if (orbelune::IsFileBusy(m_movieSettings.moviePath)) {
+    orbelune::MovieSettings& settings = m_session.movieSettings();
+    settings.moviePath = path.toStdString();
+    if (orbelune::IsFileBusy(settings.moviePath)) {
         m_app.ui().MessageBox(this,
                               QStringLiteral("File is busy in another application.  Please close "
                                              "the file or choose a different name for the file."),
@@ -425,7 +474,7 @@ void CPanoView::SaveImage() {
         return;
     }
     if (share360 && RefuseShareOfCustomPanorama()) return;
-    m_saveFormat = orbelune::FormatFromExtension(m_movieSettings.moviePath);
+    m_saveFormat = orbelune::FormatFromExtension(settings.moviePath);
     m_saveShare360 = share360;
     repaint();
     SavePanorama();
@@ -441,47 +490,34 @@ int CPanoView::SavePanorama() {
         return -1;
     }
     m_app.ui().BeginWaitCursor();
-    orbelune::ImageError error;
-    {
-        CProgressScope progress(m_app);
-        orbelune::PhotoMetadata metadata = SourceMetadata(m_app.m_strPathName);
-        const orbelune::RgbImage& image = m_pWnd->image();
-        if (m_saveShare360) {
-            // Opens where the movie would: the movie settings' default view.
-            const orbelune::ShareView view =
-                orbelune::ShareViewForPanorama(m_movieSettings, image.width(), image.height());
-            error = orbelune::SaveShare360Jpeg(image, view, metadata, m_movieSettings.moviePath);
-        } else {
-            error = image.SaveImageFile(m_movieSettings.moviePath, m_saveFormat,
-                                        orbelune::PhotoMetadataFinisher(std::move(metadata)));
-        }
-    }
-    m_app.m_tLastTaskEnd = m_app.now();
+    const std::string path = m_session.movieSettings().moviePath;
+    const orbelune::ImageFormat format = m_saveFormat;
+    const bool share360 = m_saveShare360;
+    const orbelune::Session& session = m_session;
+    const orbelune::Outcome outcome = RunLongWork(
+        m_app, m_app.runningTask(), [&] { return session.SaveImage(path, format, share360); });
+    m_app.SetLastTaskEnd(m_app.now());
     m_app.ui().EndWaitCursor();
-    if (error != orbelune::err::kNone) {
-        m_app.ui().MessageBox(
-            this,
-            QString::fromStdString(orbelune::ImageErrorTextFor(m_movieSettings.moviePath, error)),
-            UiServices::Icon::Stop, UiServices::Buttons::Ok);
-    }
-    return static_cast<int>(error);
+    // A save cancelled on the way out leaves no file and needs no word.
+    if (!Cancelled()) Tell(outcome);
+    return outcome.code;
 }
 
 void CPanoView::OnSaveMovie() {
-    if (m_app.BeginTask()) return;
+    CTask task(m_app);
+    if (task.refused()) return;
     SaveMovieAs();
-    m_app.m_bBusy = false;
 }
 
 void CPanoView::SaveMovieAs() {
-    if (!m_app.m_bQuickTime) {
+    if (!m_app.hasMovieLayer()) {
         m_app.ui().MessageBox(this,
                               QStringLiteral("When this application was started, QuickTime was "
                                              "not installed.\n\nSaving is disabled."),
                               UiServices::Icon::Information, UiServices::Buttons::Ok);
         return;
     }
-    if (m_app.m_nVRVersion < 0x210) {
+    if (m_app.vrVersion() < 0x210) {
         m_app.ui().MessageBox(this, QStringLiteral("QuickTime VR 2.1 or greater is required."),
                               UiServices::Icon::Stop, UiServices::Buttons::Ok);
         return;
@@ -489,13 +525,13 @@ void CPanoView::SaveMovieAs() {
     if (!m_pWnd->HasImage()) return;
     m_saveFormat = orbelune::ImageFormat::Unknown;
     m_moviePages = {};
-    m_movieSettings.moviePath =
-        orbelune::ProposedMoviePath(QFile::encodeName(m_app.m_strPathName).toStdString());
+    orbelune::MovieSettings& settings = m_session.movieSettings();
+    settings.moviePath = orbelune::ProposedMoviePath(m_session.pathName());
     if (EditMovieProperties() != QDialog::Accepted) {
         m_pWnd->update();
         return;
     }
-    m_saveFormat = orbelune::FormatFromExtension(m_movieSettings.moviePath);
+    m_saveFormat = orbelune::FormatFromExtension(settings.moviePath);
     repaint();
     SavePanorama();
 }
@@ -503,21 +539,21 @@ void CPanoView::SaveMovieAs() {
 int CPanoView::EditMovieProperties() {
     CMoviePropsDlg dlg(m_app, this);
     const orbelune::RgbImage& panorama = m_pWnd->image();
-    dlg.m_nMovieWidth = m_movieSettings.movieWidth;
-    dlg.m_nMovieHeight = m_movieSettings.movieHeight;
+    orbelune::MovieSettings& settings = m_session.movieSettings();
+    dlg.m_nMovieWidth = settings.movieWidth;
+    dlg.m_nMovieHeight = settings.movieHeight;
     dlg.m_nPanoWidth = panorama.width();
     dlg.m_nPanoHeight = panorama.height();
-    dlg.m_nCodec = m_movieSettings.compressor;
-    dlg.m_nQuality = m_movieSettings.quality;
-    dlg.m_nCorrection = m_movieSettings.correction;
-    dlg.m_fZoom = m_movieSettings.zoom;
-    dlg.m_nPan = m_movieSettings.pan;
-    dlg.m_nTilt = m_movieSettings.tilt;
-    dlg.m_nTiles = m_movieSettings.tiles;
-    const QString moviePath =
-        QFile::decodeName(QByteArray::fromStdString(m_movieSettings.moviePath));
+    dlg.m_nCodec = settings.compressor;
+    dlg.m_nQuality = settings.quality;
+    dlg.m_nCorrection = settings.correction;
+    dlg.m_fZoom = settings.zoom;
+    dlg.m_nPan = settings.pan;
+    dlg.m_nTilt = settings.tilt;
+    dlg.m_nTiles = settings.tiles;
+    const QString moviePath = QFile::decodeName(QByteArray::fromStdString(settings.moviePath));
     const QString baseName =
-        QString::fromStdString(orbelune::movie_props::SplitPath(m_movieSettings.moviePath).base);
+        QString::fromStdString(orbelune::movie_props::SplitPath(settings.moviePath).base);
     dlg.m_strMovieFile = moviePath;
     dlg.m_strHtmlFile = baseName + QStringLiteral(".html");
     dlg.m_strTitle = baseName;
@@ -527,28 +563,17 @@ int CPanoView::EditMovieProperties() {
     const int result = m_app.runMoviePropsDialog ? m_app.runMoviePropsDialog(dlg) : dlg.exec();
     if (result != QDialog::Accepted) return result;
 
-    m_movieSettings.movieWidth = m_movieSettings.confirmedWidth = dlg.m_nMovieWidth;
-    m_movieSettings.movieHeight = m_movieSettings.confirmedHeight = dlg.m_nMovieHeight;
-    m_movieSettings.correction = dlg.m_nCorrection;
-    m_movieSettings.zoom = dlg.m_fZoom;
-    m_movieSettings.quality = dlg.m_nQuality;
-    m_movieSettings.compressor = dlg.m_nCodec;
-    m_movieSettings.pan = dlg.m_nPan;
-    m_movieSettings.tilt = dlg.m_nTilt;
-    m_movieSettings.tiles = dlg.m_nTiles;
-    namespace keys = orbelune::settings;
-    orbelune::SettingsStore& store = m_app.store();
-    orbelune::Write(store, keys::kMovieWidth, m_movieSettings.movieWidth);
-    orbelune::Write(store, keys::kMovieHeight, m_movieSettings.movieHeight);
-    orbelune::Write(store, keys::kCompressor, m_movieSettings.compressor);
-    orbelune::Write(store, keys::kQuality, m_movieSettings.quality);
-    orbelune::Write(store, keys::kCorrection, m_movieSettings.correction);
-    orbelune::Write(store, keys::kZoom,
-                    orbelune::movie_props::ZoomSliderPosition(m_movieSettings.zoom));
-    orbelune::Write(store, keys::kPan, m_movieSettings.pan);
-    orbelune::Write(store, keys::kTilt, m_movieSettings.tilt);
-    orbelune::Write(store, keys::kTiles, m_movieSettings.tiles);
-    m_movieSettings.moviePath = QFile::encodeName(dlg.m_strMovieFile).toStdString();
+    settings.movieWidth = settings.confirmedWidth = dlg.m_nMovieWidth;
+    settings.movieHeight = settings.confirmedHeight = dlg.m_nMovieHeight;
+    settings.correction = dlg.m_nCorrection;
+    settings.zoom = dlg.m_fZoom;
+    settings.quality = dlg.m_nQuality;
+    settings.compressor = dlg.m_nCodec;
+    settings.pan = dlg.m_nPan;
+    settings.tilt = dlg.m_nTilt;
+    settings.tiles = dlg.m_nTiles;
+    m_session.StoreMovieSettings();
+    settings.moviePath = QFile::encodeName(dlg.m_strMovieFile).toStdString();
     m_moviePages = dlg.pages();
     return result;
 }
@@ -557,50 +582,32 @@ int CPanoView::SaveMovieFile() {
     m_app.ui().BeginWaitCursor();
     // A .mov typed in the image dialog comes here with the stored settings:
     // they get the dialog's corrections first.
-    const orbelune::MovieSettings settings = orbelune::movie_props::CorrectedSettings(
-        m_movieSettings, orbelune::Read(m_app.store(), orbelune::settings::kMirror),
-        orbelune::LoadCustomMirror(m_app.store()));
-    int result = 0;
-    {
-        CProgressScope progress(m_app);
-        orbelune::MovieBuildHooks hooks;
-        hooks.showMessage = [this](const std::string& text) {
-            m_app.ui().MessageBox(this, QString::fromStdString(text), UiServices::Icon::Stop,
-                                  UiServices::Buttons::Ok);
-        };
-        hooks.progress = [&progress](int row, int count) {
-            progress.Report(row, count);
-            return true;
-        };
-        // Dated as the photo was taken, else as the movie is made.
-        hooks.creationTime = orbelune::PhotoTimeSeconds(SourceMetadata(m_app.m_strPathName));
-        if (hooks.creationTime == 0) hooks.creationTime = m_app.now();
-        hooks.tileProgress = [this, &progress](int tile, int count) {
+    const orbelune::MovieSettings settings = m_session.CorrectedMovieSettings();
+    CTask* task = m_app.runningTask();
+    std::shared_ptr<ProgressRelay> relay = m_app.currentRelay();
+    // Messages of the build are shown once it is back here.
+    std::vector<std::string> told;
+    orbelune::MovieBuildHooks hooks;
+    hooks.showMessage = [&told](const std::string& text) { told.push_back(text); };
+    if (relay) {
+        hooks.progress = [relay](int row, int count) { return relay->Report(row, count); };
+        hooks.tileProgress = [relay](int tile, int count) {
             // A new run on the same bar: from the panorama's rows to the tiles.
-            if (tile == 0 && m_app.frame() != nullptr) m_app.frame()->EndProgress();
-            progress.Report(tile, count);
+            if (tile == 0) relay->Restart();
+            static_cast<void>(relay->Report(tile, count));
         };
-        result = buildMovie
-                     ? buildMovie(m_pWnd->image(), settings, settings.moviePath, hooks)
-                     : orbelune::SaveMovie(m_pWnd->image(), settings, settings.moviePath, hooks);
     }
-    if (result != 0 && orbelune::IsSaveMovieError(result)) {
-        // The build's own reasons are told as they are, never as a number.
-        m_app.ui().MessageBox(
-            this,
-            QString::fromStdString(orbelune::SaveMovieErrorText(result, m_pWnd->image(), settings)),
-            UiServices::Icon::Stop, UiServices::Buttons::Ok);
-        m_app.ui().EndWaitCursor();
-        return -2;
+    hooks.cancelled = [task] { return task != nullptr && task->cancelled(); };
+    const orbelune::Session& session = m_session;
+    const std::int64_t now = m_app.now();
+    const orbelune::Outcome outcome = RunLongWork(
+        m_app, task, [&] { return session.SaveMovie(settings, hooks, buildMovie, now); });
+    for (const std::string& text : told) {
+        m_app.ui().MessageBox(this, QString::fromStdString(text), UiServices::Icon::Stop,
+                              UiServices::Buttons::Ok);
     }
-    if (result != 0) {
-        m_app.ui().MessageBox(
-            this,
-            QStringLiteral("QuickTime save failed with error code %1.\n\nMake sure that your "
-                           "movie isn't open in another application, or try saving it under a "
-                           "different name.")
-                .arg(result),
-            UiServices::Icon::Information, UiServices::Buttons::Ok);
+    if (!outcome.ok()) {
+        if (!Cancelled()) Tell(outcome);
         m_app.ui().EndWaitCursor();
         return -2;
     }
@@ -608,63 +615,45 @@ int CPanoView::SaveMovieFile() {
     WriteMoviePages(m_app, this, m_moviePages, m_pWnd->image(), settings);
     m_moviePages = {};
     m_app.ui().OpenWithDefaultApp(QFile::decodeName(QByteArray::fromStdString(settings.moviePath)));
-    m_app.m_tLastTaskEnd = m_app.now();
+    m_app.SetLastTaskEnd(m_app.now());
     m_app.ui().EndWaitCursor();
     return 0;
 }
 
 void CPanoView::OnShare360() {
-    if (m_app.BeginTask()) return;
+    CTask task(m_app);
+    if (task.refused()) return;
     Share360();
-    m_app.m_bBusy = false;
 }
 
 bool CPanoView::RefuseShareOfCustomPanorama() {
-    if (!m_fromCustomMirror) return false;
-    m_app.ui().MessageBox(
-        this,
-        QStringLiteral("A panorama from the custom mirror cannot be shared as a 360° view yet.  "
-                       "Save it as an ordinary picture instead."),
-        UiServices::Icon::Stop, UiServices::Buttons::Ok);
-    return true;
+    const orbelune::Outcome refusal = m_session.CheckShareable();
+    Tell(refusal);
+    return !refusal.ok();
 }
 
 void CPanoView::Share360() {
     if (!m_pWnd->HasImage()) return;
     if (RefuseShareOfCustomPanorama()) return;
-    const std::string base =
-        orbelune::SplitPath(QFile::encodeName(m_app.m_strFileName).toStdString()).base;
+    const std::string base = orbelune::SplitPath(m_session.fileName()).base;
     const QString name =
         QFile::decodeName(QByteArray::fromStdString(base)) + QStringLiteral("_360");
     // Proposed beside the raw photograph, as the panorama is.
+    const QString pathName = m_app.pathName();
     const QString proposed =
-        m_app.m_strPathName.isEmpty()
-            ? name
-            : QDir(QFileInfo(m_app.m_strPathName).absolutePath()).filePath(name);
+        pathName.isEmpty() ? name : QDir(QFileInfo(pathName).absolutePath()).filePath(name);
     const QString folder = m_app.ui().SaveFileName(this, kShareTitle, proposed, kShareFilters);
     if (folder.isEmpty()) return;
 
-    orbelune::SharePageOptions options;
-    options.title = QFile::decodeName(QByteArray::fromStdString(base)).toStdString();
-    // The movie's default view, corrected as the movie dialog would.
-    options.view = orbelune::ShareViewForPanorama(
-        orbelune::movie_props::CorrectedSettings(
-            m_movieSettings, orbelune::Read(m_app.store(), orbelune::settings::kMirror),
-            orbelune::LoadCustomMirror(m_app.store())),
-        m_pWnd->image().width(), m_pWnd->image().height());
-    options.metadata =
-        orbelune::ReadPhotoMetadata(QFile::encodeName(m_app.m_strPathName).toStdString());
     m_app.ui().BeginWaitCursor();
-    const orbelune::ShareResult result =
-        orbelune::WriteSharePage(m_pWnd->image(), options, QFile::encodeName(folder).toStdString());
-    m_app.m_tLastTaskEnd = m_app.now();
+    const std::string target = QFile::encodeName(folder).toStdString();
+    const orbelune::Session& session = m_session;
+    const orbelune::Outcome outcome =
+        RunLongWork(m_app, m_app.runningTask(), [&] { return session.Share360(target); });
+    m_app.SetLastTaskEnd(m_app.now());
     m_app.ui().EndWaitCursor();
-    if (!result.ok()) {
-        m_app.ui().MessageBox(this,
-                              QStringLiteral("The web page could not be written.\n\n%1")
-                                  .arg(QFile::decodeName(QByteArray::fromStdString(
-                                      orbelune::ShareResultText(result)))),
-                              UiServices::Icon::Stop, UiServices::Buttons::Ok);
+    if (!outcome.ok()) {
+        Tell(outcome);
         return;
     }
     const QString page = QDir(folder).filePath(QStringLiteral("index.html"));

@@ -12,6 +12,7 @@
 #include "image/adjustments.h"
 #include "image/image_format.h"
 #include "image/rgb_image.h"
+#include "session/session.h"
 
 class COrbeluneApp;
 class CPanoWnd;
@@ -46,8 +47,7 @@ public:
     // Before a new panorama is produced: no images, no navigation, the bar where work shows.
     void PrepareForNewPanorama();
     // Whether the panorama about to arrive comes from the custom mirror.
-    void SetFromCustomMirror(bool custom) { m_fromCustomMirror = custom; }
-    orbelune::MovieSettings& movieSettings() { return m_movieSettings; }
+    orbelune::MovieSettings& movieSettings();
     void SetSliderStartValues(int brightness, int contrast, int saturation);
 
     // Where the unwarp writes the new panorama.
@@ -68,6 +68,8 @@ public:
     // there and offers to open it in the browser.
     void OnShare360();
     void OnSliderReleased(Slider which);
+    // A slider moved by the wheel, the keys or a click on its track.
+    void OnSliderStepped(Slider which);
     // Writes the current picture to the movie path in the save format; 0, or
     // -1 / the image layer's code after telling the user.
     int SavePanorama();
@@ -84,7 +86,7 @@ public:
     QAbstractButton* startOverButton() const { return m_pStartOver; }
     CViewProgressBar* progressBar() const { return m_pProgress; }
     QLabel* sizeCaption() const;
-    const orbelune::PanoAdjustments& adjustments() const { return m_adjustments; }
+    const orbelune::PanoAdjustments& adjustments() const;
     const orbelune::SliderPositions& lastAccepted() const { return m_lastAccepted; }
     orbelune::ImageFormat saveFormat() const { return m_saveFormat; }
     bool saveShare360() const { return m_saveShare360; }
@@ -108,18 +110,20 @@ private:
     void Share360();
     // Says so and returns true for a panorama the 360° export cannot place yet.
     bool RefuseShareOfCustomPanorama();
+    // Shows the outcome's message, if any, with its icon.
+    void Tell(const orbelune::Outcome& outcome);
+    void ApplyPendingSliders();
+    // The running task was asked to stop (the window is closing).
+    bool Cancelled() const;
 
     COrbeluneApp& m_app;
-    orbelune::MovieSettings m_movieSettings;
-    orbelune::PanoAdjustments m_adjustments;
+    orbelune::Session& m_session;
+    orbelune::PanoAdjustments m_adjustments;  // as the sliders were last read
     orbelune::SliderPositions m_startValues;
     orbelune::SliderPositions m_lastAccepted;
     orbelune::ImageFormat m_saveFormat = orbelune::ImageFormat::Unknown;
     // The Save Panorama dialog's "360° JPEG" type: the strip for 360° viewers.
     bool m_saveShare360 = false;
-    // Unwarped with the custom mirror: already equirectangular at elevations the
-    // 360° export does not know yet, so it is not reprojected as a cylinder.
-    bool m_fromCustomMirror = false;
     MoviePages m_moviePages;  // asked for in the movie dialog, written after the build
 
     CPanoWnd* m_pWnd = nullptr;
@@ -137,4 +141,6 @@ private:
     CLabelCtrl* m_pSizeCaption = nullptr;
     QPixmap m_background;
     bool m_bSettingSliders = false;
+    // Slider steps that came while a task ran, applied once after it.
+    bool m_bSlidersPending = false;
 };

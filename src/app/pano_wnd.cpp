@@ -1,13 +1,13 @@
 #include "app/pano_wnd.h"
 
+#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "app/orbelune_app.h"
+#include "app/task.h"
 #include "app/ui_services.h"
-#include "image/file_types.h"
 #include "image/image_error.h"
-#include "image/image_io.h"
 
 namespace {
 
@@ -18,100 +18,84 @@ const QColor kCroppedShade(0, 0, 0, 200);
 
 }  // namespace
 
-CPanoWnd::CPanoWnd(COrbeluneApp& app, QWidget* parent) : CImageWnd(app, parent) {
+CPanoWnd::CPanoWnd(COrbeluneApp& app, QWidget* parent)
+    : CImageWnd(app, app.session().current(), parent), m_session(app.session()) {
     setCursor(Qt::SplitVCursor);
 }
 
+void CPanoWnd::Tell(const orbelune::Outcome& outcome) {
+    if (outcome.message.empty()) return;
+    m_app.ui().MessageBox(this, QString::fromStdString(outcome.message), UiServices::Icon::Stop,
+                          UiServices::Buttons::Ok);
+}
+
 bool CPanoWnd::LoadPanoramaFile(const QString& path) {
-    orbelune::ImageError error;
-    {
-        CProgressScope progress(m_app);
-        error = m_image.LoadImageFile(path.toStdString());
-    }
+    struct Decoded {
+        orbelune::ImageError error = orbelune::err::kNone;
+        orbelune::RgbImage picture;
+    };
+    const std::string file = QFile::encodeName(path).toStdString();
+    Decoded decoded = RunLongWork(m_app, m_app.runningTask(), [file] {
+        Decoded d;
+        d.error = orbelune::Session::Decode(file, d.picture);
+        return d;
+    });
     ReleaseDisplayBitmap();
-    if (error != orbelune::err::kNone) {
+    if (decoded.error != orbelune::err::kNone) {
         // Names the file and says whether it is damaged or in a format not read.
-        const std::string file = path.toStdString();
-        m_app.ui().MessageBox(this,
-                              QString::fromStdString(orbelune::DescribeLoadFailure(
-                                  file, orbelune::DetectFileFormat(file), error)),
-                              UiServices::Icon::None, UiServices::Buttons::Ok);
+        m_app.ui().MessageBox(
+            this, QString::fromStdString(orbelune::Session::LoadFailureText(file, decoded.error)),
+            UiServices::Icon::None, UiServices::Buttons::Ok);
         update();
         return false;
     }
-    InitCropLines();
+    m_session.TakePanoramaFile(std::move(decoded.picture));
     RefreshDisplay();
     return true;
 }
 
 int CPanoWnd::InitCropLines() {
-    return m_lines.Init(m_image.height()) ? 0 : -1;
+    return cropLines().Init(m_image.height()) ? 0 : -1;
 }
 
 void CPanoWnd::ResetCropLines() {
-    m_lines.Reset(m_image.height());
+    cropLines().Reset(m_image.height());
 }
 
 int CPanoWnd::CropToLines() {
-    if (!m_lines.shown()) return -1;
-    switch (orbelune::CropToLines(m_images, m_lines.top(), m_lines.bottom())) {
-        case orbelune::CropOutcome::Cropped:
-            break;
-        case orbelune::CropOutcome::NotReady:
-            return -1;
-        case orbelune::CropOutcome::InvalidLines:
-            m_app.ui().MessageBox(this, QStringLiteral("Crop lines values are invalid."),
-                                  UiServices::Icon::Stop, UiServices::Buttons::Ok);
-            return -1;
-        case orbelune::CropOutcome::OutOfMemory:
-            m_app.ui().MessageBox(this, QStringLiteral("Out of memory!"), UiServices::Icon::Stop,
-                                  UiServices::Buttons::Ok);
-            return -1;
-    }
-    InitCropLines();
+    const orbelune::Outcome outcome = m_session.Crop();
+    Tell(outcome);
+    if (!outcome.ok()) return -1;
     RefreshDisplay();
     return 0;
 }
 
 int CPanoWnd::UndoCrop() {
-    if (!orbelune::UndoCrop(m_images)) return -1;
+    if (!m_session.CanUndo()) return -1;
+    const orbelune::Outcome outcome = m_session.Undo();
     RefreshDisplay();
-    InitCropLines();
-    return 0;
-}
-
-bool CPanoWnd::TakeBase() {
-    return orbelune::TakeBase(m_images) == orbelune::err::kNone;
+    return outcome.ok() ? 0 : -1;
 }
 
 int CPanoWnd::ApplyAdjustments(const orbelune::PanoAdjustments& adjustments) {
-    if (m_images.base.empty()) return -1;
-    orbelune::ImageError error;
-    {
-        CProgressScope progress(m_app);
-        error = orbelune::ApplyAdjustments(m_images, adjustments);
-    }
-    if (error != orbelune::err::kNone) {
-        // The picture shown must never be a half-adjusted one: fall back to the base.
-        // Should that copy fail too, memory is short whatever the adjustment said.
-        const bool restored = m_image.CopyImage(m_images.base) == orbelune::err::kNone;
-        if (error == orbelune::err::kNoMemory || !restored) {
-            m_app.ui().MessageBox(this, QStringLiteral("Out of memory!"), UiServices::Icon::Stop,
-                                  UiServices::Buttons::Ok);
-        }
-    }
+    if (images().base.empty()) return -1;
+    const orbelune::AdjustJob job = m_session.PrepareAdjust(adjustments);
+    orbelune::AdjustResult result = RunLongWork(
+        m_app, m_app.runningTask(), [job] { return orbelune::Session::ComputeAdjusted(job); });
+    const orbelune::Outcome outcome = m_session.TakeAdjusted(std::move(result));
+    Tell(outcome);
     RefreshDisplay();
-    return error == orbelune::err::kNone ? 0 : -1;
+    return outcome.ok() ? 0 : -1;
 }
 
 void CPanoWnd::FreeImages() {
-    m_images.FreeAll();
+    m_session.ClearPanorama();
     ReleaseDisplayBitmap();
     update();
 }
 
 void CPanoWnd::ResetPanoWnd(bool freeImages) {
-    m_lines.Clear();
+    cropLines().Clear();
     m_displayWidth = 0;
     m_displayHeight = 0;
     m_verticalScale = 0.5;
@@ -127,7 +111,6 @@ void CPanoWnd::FitToWindow() {
         ReleaseDisplayBitmap();
         return;
     }
-    CProgressScope progress(m_app);
     BuildDisplayBitmap(m_image, m_displayWidth, m_displayHeight, true, nullptr, nullptr);
 }
 
@@ -155,14 +138,14 @@ void CPanoWnd::paintEvent(QPaintEvent*) {
                      m_background);
     painter.fillRect(QRect(0, shownHeight, shownWidth, client.height() - shownHeight),
                      m_background);
-    if (!m_lines.shown()) return;
+    if (!cropLines().shown()) return;
 
     UpdateVerticalScale();
     const double scale = m_verticalScale;
-    const int topY = static_cast<int>(m_lines.top() * scale);
-    const int bottomY = static_cast<int>(m_lines.bottom() * scale);
-    const int topBandEnd = static_cast<int>(m_lines.top() * scale - 1);
-    const int bottomBandStart = static_cast<int>(m_lines.bottom() * scale + 1);
+    const int topY = static_cast<int>(cropLines().top() * scale);
+    const int bottomY = static_cast<int>(cropLines().bottom() * scale);
+    const int topBandEnd = static_cast<int>(cropLines().top() * scale - 1);
+    const int bottomBandStart = static_cast<int>(cropLines().bottom() * scale + 1);
     if (topBandEnd > 0) painter.fillRect(QRect(0, 0, m_displayWidth, topBandEnd), kCroppedShade);
     if (bottomBandStart < m_displayHeight) {
         painter.fillRect(
@@ -176,20 +159,21 @@ void CPanoWnd::paintEvent(QPaintEvent*) {
 }
 
 void CPanoWnd::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !HasImage() || m_app.m_bBusy) return;
+    if (event->button() != Qt::LeftButton || !HasImage() || m_app.busy()) return;
     UpdateVerticalScale();
-    m_lines.Press(orbelune::RowFromWindowY(event->position().toPoint().y(), m_verticalScale));
+    cropLines().Press(orbelune::RowFromWindowY(event->position().toPoint().y(), m_verticalScale));
     update();
 }
 
 void CPanoWnd::mouseMoveEvent(QMouseEvent* event) {
-    if (m_lines.Move(orbelune::RowFromWindowY(event->position().toPoint().y(), m_verticalScale))) {
+    if (cropLines().Move(
+            orbelune::RowFromWindowY(event->position().toPoint().y(), m_verticalScale))) {
         update();
     }
 }
 
 void CPanoWnd::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    m_lines.Release(m_image.height());
+    cropLines().Release(m_image.height());
     update();
 }

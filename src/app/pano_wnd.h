@@ -3,12 +3,12 @@
 #include <QString>
 
 #include "app/image_wnd.h"
-#include "app/logic/crop_lines.h"
-#include "app/logic/pano_images.h"
 #include "image/adjustments.h"
+#include "session/crop_lines.h"
+#include "session/pano_images.h"
+#include "session/session.h"
 
-// The panorama stretched over the window, with the two crop lines; holds the
-// unadjusted base and the one-level undo image beside the picture shown.
+// The session's panorama stretched over the window, with the two crop lines.
 class CPanoWnd : public CImageWnd {
     Q_OBJECT
 public:
@@ -23,18 +23,17 @@ public:
     // 0 when cropped; -1 otherwise (the user is told about bad lines or memory).
     int CropToLines();
     int UndoCrop();
-    // false when the base could not be copied (out of memory).
-    [[nodiscard]] bool TakeBase();
+    // 0, or -1 (the user told when memory ran short); the picture shown is
+    // never a half-adjusted one.
     int ApplyAdjustments(const orbelune::PanoAdjustments& adjustments);
-    void ClearUndo() { m_images.undo.FreePixels(); }
     void FreeImages();
     void ResetPanoWnd(bool freeImages);
     void FitToWindow();
     virtual void RefreshDisplay();
 
-    const orbelune::CropLines& cropLines() const { return m_lines; }
-    orbelune::CropLines& cropLines() { return m_lines; }
-    const orbelune::PanoImages& images() const { return m_images; }
+    const orbelune::CropLines& cropLines() const { return m_session.cropLines(); }
+    orbelune::CropLines& cropLines() { return m_session.cropLines(); }
+    const orbelune::PanoImages& images() const { return m_session.images(); }
     double verticalScale() const { return m_verticalScale; }
 
 protected:
@@ -46,9 +45,9 @@ protected:
 
 private:
     void UpdateVerticalScale();
+    void Tell(const orbelune::Outcome& outcome);
 
-    orbelune::PanoImages m_images = orbelune::PanoImages(m_image);
-    orbelune::CropLines m_lines;
+    orbelune::Session& m_session;
     double m_verticalScale = 0.5;
     int m_displayWidth = 0;
     int m_displayHeight = 0;

@@ -9,13 +9,10 @@
 #include "app/image_wnd.h"
 #include "app/label_ctrl.h"
 #include "app/orbelune_app.h"
-#include "app/pano_view.h"
 #include "app/round_wnd.h"
+#include "app/task.h"
 #include "app/ui_services.h"
-#include "image/image_layer.h"
-#include "platform/settings_keys.h"
-#include "unwarp/mirror_types.h"
-#include "unwarp/unwarp.h"
+#include "app/workflow.h"
 
 namespace layout = artwork::layout;
 
@@ -69,11 +66,6 @@ void CRoundView::paintEvent(QPaintEvent*) {
     painter.drawPixmap(0, 0, m_background);
 }
 
-void CRoundView::SetPanoView(CPanoView* panoView) {
-    m_pPanoView = panoView;
-    m_pWnd->SetPanoView(panoView);
-}
-
 void CRoundView::HideButtons() {
     m_pUnwarp->hide();
     m_pBack->hide();
@@ -87,19 +79,23 @@ void CRoundView::ShowButtons() {
 }
 
 void CRoundView::OnFindRing() {
-    if (m_app.m_bBusy) {
-        m_app.ShowBusyMessage();
+    CTask task(m_app, CTask::Rule::Busy);
+    if (task.refused()) return;
+    orbelune::Session& session = m_app.session();
+    if (session.raw().empty()) return;
+    task.WaitCursor();
+    const orbelune::RgbImage& photo = session.raw();
+    orbelune::RingParams ring = session.ring();
+    const bool found =
+        task.Run([&photo, &ring] { return orbelune::Session::DetectRing(photo, ring); });
+    task.EndWaitCursor();
+    if (found) {
+        session.ring() = ring;
+        m_pWnd->update();
         return;
     }
-    if (m_pWnd->rawImage().empty()) return;
-    m_app.m_bBusy = true;
-    m_app.ui().BeginWaitCursor();
-    const bool found = m_pWnd->FindRing();
-    m_app.ui().EndWaitCursor();
-    m_app.m_bBusy = false;
-    if (!found)
-        m_app.ui().MessageBox(this, QStringLiteral("No ring was found in this photograph."),
-                              UiServices::Icon::Information, UiServices::Buttons::Ok);
+    m_app.ui().MessageBox(this, QStringLiteral("No ring was found in this photograph."),
+                          UiServices::Icon::Information, UiServices::Buttons::Ok);
 }
 
 bool CRoundView::LoadRawImage(const QString& path) {
@@ -145,61 +141,20 @@ void CRoundView::OnShow() {
 }
 
 void CRoundView::OnUnwarp() {
-    if (m_app.m_bBusy) {
-        m_app.ShowBusyMessage();
-        return;
-    }
-    if (m_pPanoView == nullptr || m_pWnd->rawImage().empty()) return;
-    m_app.m_bBusy = true;
-    orbelune::StoreRingParams(m_app.store(), m_pWnd->ring());
-
-    m_pPanoView->PrepareForNewPanorama();
-    m_pPanoView->SetFromCustomMirror(orbelune::FindMirror(m_app.m_nMirror) != nullptr &&
-                                     orbelune::FindMirror(m_app.m_nMirror)->model ==
-                                         orbelune::MirrorModel::Equiangular);
-    m_app.SwitchView(2);
-    m_pPanoView->SetProgressWorkingPlace();
-
-    int result;
-    {
-        CProgressScope progress(m_app);
-        result =
-            orbelune::Unwarp(m_pWnd->rawImage(), m_pWnd->ring(), m_app.m_nMirror,
-                             orbelune::LoadCustomMirror(m_app.store()), m_pPanoView->currentImage(),
-                             [&progress](int row, int count) { progress.Report(row, count); });
-    }
-    if (result == 0) {
-        int seam = orbelune::Read(m_app.store(), orbelune::settings::kSeam);
-        if (!orbelune::IsValidSeam(seam)) seam = orbelune::settings::kSeam.defaultValue;
-        orbelune::TurnColumns(m_pPanoView->currentImage(),
-                              orbelune::SeamShift(seam, m_pPanoView->currentImage().width()));
-    }
-    if (result != 0) {
-        m_pPanoView->SetProgressIdlePlace();
-        m_app.ui().MessageBox(this, QStringLiteral("Error unwarping image."),
-                              UiServices::Icon::Stop, UiServices::Buttons::Ok);
-        m_app.m_bBusy = false;
-        return;
-    }
-    m_app.m_tLastTaskEnd = m_app.now();
-    m_pPanoView->InitCropLines();
-    m_pPanoView->ShowNewPanorama();
-    m_pPanoView->UpdateSizeCaption();
-    m_pPanoView->ShowNavigation();
-    m_pPanoView->SetProgressIdlePlace();
-    m_app.m_bBusy = false;
+    CTask task(m_app, CTask::Rule::Busy);
+    if (task.refused()) return;
+    workflow::Unwarp(m_app, task);
 }
 
 void CRoundView::OnBack() {
-    if (m_app.m_bBusy) {
+    if (m_app.busy()) {
         m_app.ShowBusyMessage();
         return;
     }
     // A click that queued up behind the unwarp must not throw the photograph away.
     if (m_app.WithinSecondsOfLastTask(1)) return;
-    m_app.m_bBusy = true;
+    CTask task(m_app, CTask::Rule::Quiet);
     m_pWnd->ResetRoundWnd();
     m_pSizeLabel->clear();
     m_app.SwitchView(0);
-    m_app.m_bBusy = false;
 }

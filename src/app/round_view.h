@@ -4,7 +4,6 @@
 #include <QWidget>
 
 class COrbeluneApp;
-class CPanoView;
 class CRoundWnd;
 class CLabelCtrl;
 class QAbstractButton;
@@ -18,7 +17,6 @@ public:
     explicit CRoundView(COrbeluneApp& app, QWidget* parent = nullptr);
     ~CRoundView() override;
 
-    void SetPanoView(CPanoView* panoView);
     void HideButtons();
     void ShowButtons();
     bool LoadRawImage(const QString& path);
@@ -48,7 +46,6 @@ protected:
 
 private:
     COrbeluneApp& m_app;
-    CPanoView* m_pPanoView = nullptr;
     CRoundWnd* m_pWnd = nullptr;
     QAbstractButton* m_pUnwarp = nullptr;
     QAbstractButton* m_pBack = nullptr;

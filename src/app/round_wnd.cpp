@@ -1,17 +1,13 @@
 #include "app/round_wnd.h"
 
+#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "app/orbelune_app.h"
+#include "app/task.h"
 #include "app/ui_services.h"
-#include "image/file_types.h"
 #include "image/image_error.h"
-#include "image/image_io.h"
-#include "platform/settings_keys.h"
-#include "unwarp/mirror_types.h"
-#include "unwarp/ring_detect.h"
-#include "unwarp/unwarp.h"
 
 namespace {
 
@@ -20,7 +16,8 @@ const QColor kSeamColour(230, 120, 0);
 
 }  // namespace
 
-CRoundWnd::CRoundWnd(COrbeluneApp& app, QWidget* parent) : CImageWnd(app, parent) {
+CRoundWnd::CRoundWnd(COrbeluneApp& app, QWidget* parent)
+    : CImageWnd(app, app.session().raw(), parent), m_session(app.session()) {
     setMouseTracking(true);
 }
 
@@ -28,60 +25,52 @@ bool CRoundWnd::LoadRawImage(const QString& path) {
     ReleaseDisplayBitmap();
     m_fit = {};
     m_editor.Reset();
-    orbelune::ImageError error;
-    {
-        CProgressScope progress(m_app);
-        error = m_image.LoadImageFile(path.toStdString());
-    }
-    if (error != orbelune::err::kNone) {
+    struct Decoded {
+        orbelune::ImageError error = orbelune::err::kNone;
+        orbelune::RgbImage photo;
+    };
+    const std::string file = QFile::encodeName(path).toStdString();
+    Decoded decoded = RunLongWork(m_app, m_app.runningTask(), [file] {
+        Decoded d;
+        d.error = orbelune::Session::Decode(file, d.photo);
+        return d;
+    });
+    if (decoded.error != orbelune::err::kNone) {
         // Names the file and says whether it is damaged or in a format not read.
-        const std::string file = path.toStdString();
-        m_app.ui().MessageBox(this,
-                              QString::fromStdString(orbelune::DescribeLoadFailure(
-                                  file, orbelune::DetectFileFormat(file), error)),
-                              UiServices::Icon::None, UiServices::Buttons::Ok);
+        m_app.ui().MessageBox(
+            this, QString::fromStdString(orbelune::Session::LoadFailureText(file, decoded.error)),
+            UiServices::Icon::None, UiServices::Buttons::Ok);
         update();
         return false;
     }
-    m_ring = orbelune::LoadRingParams(m_app.store(), m_image.width(), m_image.height());
-    m_ringSource = RingSource::Stored;
-    LoadSeam();
-    // A ring stored from another (larger) photograph could neither be seen
-    // nor grabbed here.
-    if (!orbelune::RingFitsPhoto(m_ring, m_image.width(), m_image.height())) {
-        if (FindRing()) {
-            m_ringSource = RingSource::Found;
-        } else {
-            m_ring = orbelune::DefaultRingFor(m_image.width(), m_image.height());
-            m_ringSource = RingSource::Reset;
-        }
-    }
+    // Finding the ring in a large photograph takes a while: on the worker too.
+    m_session.TakeRawPhoto(std::move(decoded.photo),
+                           [this](const orbelune::RgbImage& photo, orbelune::RingParams& ring) {
+                               return RunLongWork(m_app, m_app.runningTask(), [&photo, &ring] {
+                                   return orbelune::Session::DetectRing(photo, ring);
+                               });
+                           });
     return true;
 }
 
-void CRoundWnd::LoadSeam() {
-    int seam = orbelune::Read(m_app.store(), orbelune::settings::kSeam);
-    if (!orbelune::IsValidSeam(seam)) seam = orbelune::settings::kSeam.defaultValue;
-    m_seamAngle =
-        orbelune::SeamAngle(seam, m_app.m_nMirror, orbelune::LoadCustomMirror(m_app.store()));
+CRoundWnd::RingSource CRoundWnd::ringSource() const {
+    return m_session.ringSource();
 }
 
-void CRoundWnd::StoreSeam() {
-    const int seam = orbelune::SeamForAngle(m_seamAngle, m_app.m_nMirror,
-                                            orbelune::LoadCustomMirror(m_app.store()));
-    orbelune::Write(m_app.store(), orbelune::settings::kSeam, seam);
-    // The marker snaps to the whole degree that was stored.
-    LoadSeam();
-    update();
+orbelune::RingParams& CRoundWnd::ring() {
+    return m_session.ring();
+}
+
+const orbelune::RingParams& CRoundWnd::ring() const {
+    return m_session.ring();
+}
+
+double CRoundWnd::seamAngle() const {
+    return m_session.seamAngle();
 }
 
 bool CRoundWnd::FindRing() {
-    if (m_image.empty()) return false;
-    orbelune::RingDetection found;
-    if (orbelune::DetectRing(m_image, found) != orbelune::err::kNone ||
-        found.confidence < orbelune::kConfidentRing)
-        return false;
-    m_ring = orbelune::RingFromDetection(found);
+    if (!m_session.FindRing()) return false;
     update();
     return true;
 }
@@ -98,16 +87,13 @@ void CRoundWnd::RebuildDisplay() {
     // The photograph with room around it for a rim that the frame cut off.
     const orbelune::RoundDisplay fit =
         orbelune::FitRoundDisplay(m_image.width(), m_image.height(), this->width(), this->height());
-    {
-        CProgressScope progress(m_app);
-        BuildDisplayBitmap(m_image, fit.width, fit.height, true, &width, &height);
-    }
+    BuildDisplayBitmap(m_image, fit.width, fit.height, true, &width, &height);
     if (!m_display.isNull()) m_fit = fit;
     update();
 }
 
 void CRoundWnd::ResetRoundWnd() {
-    m_image.FreePixels();
+    m_session.DropRawPhoto();
     ReleaseDisplayBitmap();
     m_fit = {};
     m_editor.Reset();
@@ -132,10 +118,10 @@ void CRoundWnd::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(kRingColour, 2, Qt::SolidLine));
     painter.setBrush(Qt::NoBrush);
     const double scale = m_fit.scale;
-    const int cx = static_cast<int>(m_fit.originX + m_ring.XCenter * scale);
-    const int cy = static_cast<int>(m_fit.originY + m_ring.YCenter * scale);
-    const int inner = static_cast<int>(m_ring.InnerRadius * scale);
-    const int outer = static_cast<int>(m_ring.OuterRadius * scale);
+    const int cx = static_cast<int>(m_fit.originX + m_session.ring().XCenter * scale);
+    const int cy = static_cast<int>(m_fit.originY + m_session.ring().YCenter * scale);
+    const int inner = static_cast<int>(m_session.ring().InnerRadius * scale);
+    const int outer = static_cast<int>(m_session.ring().OuterRadius * scale);
     painter.drawEllipse(QPoint(cx, cy), inner, inner);
     painter.drawEllipse(QPoint(cx, cy), outer, outer);
     // Straight lines stay crisp; only the circles are smoothed.
@@ -146,7 +132,8 @@ void CRoundWnd::paintEvent(QPaintEvent*) {
 
     // The seam: where the panorama starts, a marker on the outer circle.
     painter.setRenderHint(QPainter::Antialiasing);
-    const orbelune::WindowPoint seam = orbelune::SeamMarkerPoint(m_ring, m_fit, m_seamAngle);
+    const orbelune::WindowPoint seam =
+        orbelune::SeamMarkerPoint(m_session.ring(), m_fit, m_session.seamAngle());
     painter.setPen(QPen(kSeamColour, 2));
     painter.drawLine(QPointF(cx, cy), QPointF(seam.x, seam.y));
     painter.setPen(QPen(Qt::white, 1));
@@ -168,17 +155,19 @@ void CRoundWnd::UpdateCursor() {
 
 void CRoundWnd::mousePressEvent(QMouseEvent* event) {
     // The ring stays put while a task runs or before a photograph is shown.
-    if (event->button() != Qt::LeftButton || m_app.m_bBusy || m_fit.scale <= 0.0) return;
+    if (event->button() != Qt::LeftButton || m_app.busy() || m_fit.scale <= 0.0) return;
     const QPoint at = event->position().toPoint();
-    if (m_editor.Press(at.x(), at.y(), m_ring, ringWindow(), &m_seamAngle)) update();
+    if (m_editor.Press(at.x(), at.y(), m_session.ring(), ringWindow(), &m_session.seamAngleRef()))
+        update();
     UpdateCursor();
 }
 
 void CRoundWnd::mouseMoveEvent(QMouseEvent* event) {
     if (m_fit.scale <= 0.0) return;
-    if (m_app.m_bBusy && !m_editor.dragging()) return;
+    if (m_app.busy() && !m_editor.dragging()) return;
     const QPoint at = event->position().toPoint();
-    if (m_editor.Move(at.x(), at.y(), m_ring, ringWindow(), &m_seamAngle)) update();
+    if (m_editor.Move(at.x(), at.y(), m_session.ring(), ringWindow(), &m_session.seamAngleRef()))
+        update();
     UpdateCursor();
 }
 
@@ -186,6 +175,9 @@ void CRoundWnd::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const bool seamDragged = m_editor.grabbed() == orbelune::RingHandle::Seam;
     m_editor.Release();
-    if (seamDragged) StoreSeam();
+    if (seamDragged) {
+        m_session.StoreSeam();
+        update();
+    }
     UpdateCursor();
 }

@@ -3,10 +3,9 @@
 #include <QString>
 
 #include "app/image_wnd.h"
-#include "app/logic/round_geometry.h"
+#include "session/round_geometry.h"
+#include "session/session.h"
 #include "unwarp/ring_params.h"
-
-class CPanoView;
 
 // The raw ring photograph fitted into the window, with the ring drawn over it
 // and edited by the mouse.
@@ -14,6 +13,7 @@ class CRoundWnd : public CImageWnd {
     Q_OBJECT
 public:
     explicit CRoundWnd(COrbeluneApp& app, QWidget* parent = nullptr);
+    using RingSource = orbelune::RingSource;
 
     // Loads the photograph and sets the ring from the stored values; false
     // (after showing the image layer's text) when the file cannot be read.
@@ -26,21 +26,17 @@ public:
     // no ring is found with confidence.
     bool FindRing();
 
-    // How the ring was set at the last load: from the store, or (the stored
-    // one not fitting this photograph) found in it or reset to its defaults.
-    enum class RingSource { Stored, Found, Reset };
-    RingSource ringSource() const { return m_ringSource; }
+    // How the ring was set at the last load.
+    RingSource ringSource() const;
 
     const orbelune::RgbImage& rawImage() const { return m_image; }
-    orbelune::RingParams& ring() { return m_ring; }
-    const orbelune::RingParams& ring() const { return m_ring; }
+    orbelune::RingParams& ring();
+    const orbelune::RingParams& ring() const;
     const orbelune::RoundDisplay& display() const { return m_fit; }
     const orbelune::RingEditor& editor() const { return m_editor; }
     // Where the seam marker sits on the outer circle (degrees), from the
     // stored seam and the current mirror; dragging it stores the seam.
-    double seamAngle() const { return m_seamAngle; }
-    void SetPanoView(CPanoView* panoView) { m_pPanoView = panoView; }
-    CPanoView* panoView() const { return m_pPanoView; }
+    double seamAngle() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -51,13 +47,8 @@ protected:
 private:
     orbelune::RingWindow ringWindow() const;
     void UpdateCursor();
-    void LoadSeam();
-    void StoreSeam();
 
-    orbelune::RingParams m_ring;
-    RingSource m_ringSource = RingSource::Stored;
+    orbelune::Session& m_session;
     orbelune::RoundDisplay m_fit;
     orbelune::RingEditor m_editor;
-    double m_seamAngle = 0;
-    CPanoView* m_pPanoView = nullptr;
 };

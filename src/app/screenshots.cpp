@@ -121,22 +121,22 @@ int WriteScreenshots(const QString& dir) {
     probe.FreePixels();
 
     ui.files.push_back(sample);
-    app.m_pStartView->OnOpenRawImage();
+    app.startView()->OnOpenRawImage();
     ok = Save(frame, dir, "2-round.png") && ok;
 
     // Unwarp through the round view's own button when it has one.
-    for (ImageButton* b : app.m_pRoundView->findChildren<ImageButton*>()) {
+    for (ImageButton* b : app.roundView()->findChildren<ImageButton*>()) {
         if (b->faceId() == artwork::ButtonId::Unwarp && b->isVisible()) {
             b->click();
             break;
         }
     }
-    if (app.m_nView != 2) {
-        const QString pano = UnwarpToFile(store, sample, app.m_nMirror, temp.path());
+    if (app.view() != 2) {
+        const QString pano = UnwarpToFile(store, sample, app.mirror(), temp.path());
         if (!pano.isEmpty()) {
             ui.files.push_back(pano);
             app.SwitchView(0);
-            app.m_pStartView->OnOpenRawImage();
+            app.startView()->OnOpenRawImage();
         }
     }
     ok = Save(frame, dir, "3-panorama.png") && ok;
@@ -148,8 +148,8 @@ int WriteScreenshots(const QString& dir) {
         dialog.hide();
         return static_cast<int>(QDialog::Rejected);
     };
-    app.m_tLastTaskEnd = 0;
-    app.m_pPanoView->OnSaveMovie();
+    app.SetLastTaskEnd(0);
+    app.panoView()->OnSaveMovie();
     app.runMoviePropsDialog = nullptr;
 
     CMirrorDlg mirror(store, frame);

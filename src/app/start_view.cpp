@@ -7,15 +7,12 @@
 #include <QLabel>
 
 #include "app/artwork.h"
-#include "app/main_frame.h"
 #include "app/mirror_dlg.h"
 #include "app/orbelune_app.h"
-#include "app/pano_view.h"
-#include "app/round_view.h"
+#include "app/task.h"
 #include "app/ui_services.h"
+#include "app/workflow.h"
 #include "image/file_types.h"
-#include "image/image_io.h"
-#include "image/panorama_shape.h"
 #include "platform/settings_keys.h"
 
 namespace {
@@ -26,21 +23,6 @@ const QString kManualFile = QStringLiteral("Orbelune_Manual.pdf");
 QString OpenFilters() {
     return QString::fromStdString(orbelune::OpenDialogFilters());
 }
-
-// Clears the busy flag and ends the wait cursor on every way out of the open.
-class OpenTaskGuard {
-public:
-    explicit OpenTaskGuard(COrbeluneApp& app) : m_app(app) {}
-    ~OpenTaskGuard() {
-        m_app.m_bBusy = false;
-        m_app.ui().EndWaitCursor();
-    }
-    OpenTaskGuard(const OpenTaskGuard&) = delete;
-    OpenTaskGuard& operator=(const OpenTaskGuard&) = delete;
-
-private:
-    COrbeluneApp& m_app;
-};
 
 }  // namespace
 
@@ -68,126 +50,42 @@ COrbeluneView::COrbeluneView(COrbeluneApp& app, QWidget* parent) : QWidget(paren
 
 COrbeluneView::~COrbeluneView() = default;
 
-void COrbeluneView::SetViews(CRoundView* roundView, CPanoView* panoView) {
-    m_pRoundView = roundView;
-    m_pPanoView = panoView;
+int COrbeluneView::ClassifyImageFile(const QString& path) {
+    const orbelune::Classification found =
+        orbelune::Session::Classify(QFile::encodeName(path).toStdString());
+    m_classifyFailure = QString::fromStdString(found.failure);
+    return static_cast<int>(found.kind);
 }
 
-int COrbeluneView::ClassifyImageFile(const QString& path) {
-    const std::string file = QFile::encodeName(path).toStdString();
+int COrbeluneView::Classify(const QString& path) {
     m_classifyFailure.clear();
-    m_scratch.FreePixels();
-    orbelune::ImageSize size;
-    orbelune::ImageFormat format = orbelune::ImageFormat::Unknown;
-    orbelune::ImageError result = orbelune::ProbeImageFile(file, size, format);
-    if (result != orbelune::err::kNone && result != orbelune::err::kNoDecoder) {
-        // The decoder has the last word on a header the probe refused.
-        result = m_scratch.LoadImageFile(file);
-        size = {m_scratch.width(), m_scratch.height()};
-        m_scratch.FreePixels();
-    }
-    if (result != orbelune::err::kNone || size.height <= 0) {
-        m_classifyFailure =
-            QString::fromStdString(orbelune::DescribeLoadFailure(file, format, result));
-        return kNotAnImage;
-    }
-    return orbelune::IsPanoramaShape(size.width, size.height) ? kPanorama : kRingPhoto;
+    if (classifyHook) return classifyHook(path);
+    const std::string file = QFile::encodeName(path).toStdString();
+    const orbelune::Classification found = RunLongWork(
+        m_app, m_app.runningTask(), [file] { return orbelune::Session::Classify(file); });
+    m_classifyFailure = QString::fromStdString(found.failure);
+    return static_cast<int>(found.kind);
 }
 
 void COrbeluneView::OnOpenRawImage() {
-    if (m_app.m_bBusy) {
-        m_app.ShowBusyMessage();
-        return;
-    }
-    m_app.m_bBusy = true;
-    UiServices& ui = m_app.ui();
+    CTask task(m_app, CTask::Rule::Busy);
+    if (task.refused()) return;
     const QString path =
-        ui.OpenFileName(nullptr, tr("Open a ring photograph or a panorama"), OpenFilters());
-    if (path.isEmpty()) {
-        m_app.m_bBusy = false;
-        ui.EndWaitCursor();
-        return;
-    }
-    OpenChosenFile(path);
+        m_app.ui().OpenFileName(nullptr, tr("Open a ring photograph or a panorama"), OpenFilters());
+    if (path.isEmpty()) return;
+    workflow::OpenChosenFile(m_app, task, path);
 }
 
 bool COrbeluneView::OpenFileGivenAtStart(const QString& path) {
-    if (m_app.m_bBusy) return false;
-    m_app.m_bBusy = true;
-    OpenChosenFile(path);
+    CTask task(m_app, CTask::Rule::Quiet);
+    if (task.refused()) return false;
+    workflow::OpenChosenFile(m_app, task, path);
     return true;
-}
-
-void COrbeluneView::OpenChosenFile(const QString& path) {
-    UiServices& ui = m_app.ui();
-    OpenTaskGuard guard(m_app);
-    repaint();
-    ui.BeginWaitCursor();
-    const QFileInfo info(path);
-    m_app.m_strFileName = info.fileName();
-    m_app.m_strPathName = info.absoluteFilePath();
-
-    int kind;
-    {
-        ProgressScope progress(m_app);
-        m_classifyFailure.clear();
-        kind = classifyHook ? classifyHook(path) : ClassifyImageFile(path);
-    }
-    if (kind == kNotAnImage) {
-        const QString reason = m_classifyFailure.isEmpty()
-                                   ? QStringLiteral("The file could not be read.")
-                                   : m_classifyFailure;
-        ui.MessageBox(this, reason + QStringLiteral("\nPlease choose another file."),
-                      UiServices::Icon::Stop, UiServices::Buttons::Ok);
-        return;
-    }
-
-    if (kind == kRingPhoto) {
-        m_pRoundView->HideButtons();
-        m_app.SwitchView(1);
-        bool loaded;
-        {
-            ProgressScope progress(m_app);
-            loaded = m_pRoundView->LoadRawImage(path);
-        }
-        if (!loaded) {
-            m_app.SwitchView(0);
-            return;
-        }
-        m_pRoundView->ShowButtons();
-        ProgressScope progress(m_app);
-        m_pRoundView->AfterLoad();
-        return;
-    }
-
-    m_pPanoView->FreeImages();
-    m_pPanoView->HideNavigation();
-    m_app.SwitchView(2);
-    m_pPanoView->SetProgressWorkingPlace();
-    m_pPanoView->FreeImages();
-    bool opened;
-    {
-        ProgressScope progress(m_app);
-        opened = m_pPanoView->OpenPanoramaFile(path);
-    }
-    if (!opened) {
-        m_app.SwitchView(0);
-        m_pPanoView->SetProgressIdlePlace();
-        return;
-    }
-    {
-        ProgressScope progress(m_app);
-        m_pPanoView->ShowNewPanorama();
-    }
-    m_pPanoView->ShowNavigation();
-    m_pPanoView->HideBackButton();
-    m_pPanoView->SetProgressIdlePlace();
-    m_pPanoView->UpdateSizeCaption();
 }
 
 QStringList COrbeluneView::ManualCandidates() const {
     const QString programDir = QCoreApplication::applicationDirPath();
-    return {m_app.m_strHelpDir + kManualFile, programDir + QStringLiteral("/help/") + kManualFile,
+    return {m_app.helpDir() + kManualFile, programDir + QStringLiteral("/help/") + kManualFile,
             programDir + QStringLiteral("/" ORBELUNE_DOC_FROM_BIN "/") + kManualFile};
 }
 
@@ -196,10 +94,8 @@ QString COrbeluneView::OnlineManualUrl() {
 }
 
 void COrbeluneView::OnHelpManual() {
-    if (m_app.m_bBusy) {
-        m_app.ShowBusyMessage();
-        return;
-    }
+    CTask task(m_app, CTask::Rule::Busy);
+    if (task.refused()) return;
     UiServices& ui = m_app.ui();
     bool shown = false;
     for (const QString& candidate : ManualCandidates()) {
@@ -209,17 +105,16 @@ void COrbeluneView::OnHelpManual() {
         }
     }
     if (!shown) ui.OpenWithDefaultApp(OnlineManualUrl());
-    m_app.m_bBusy = false;
 }
 
 void COrbeluneView::OnMirrorSelect() {
-    if (m_app.m_bBusy) {
+    if (m_app.busy()) {
         m_app.ShowBusyMessage();
         return;
     }
     CMirrorDlg dlg(m_app.store(), window());
     const int result = m_app.runMirrorDialog ? m_app.runMirrorDialog(dlg) : dlg.exec();
     if (result == QDialog::Accepted) {
-        m_app.m_nMirror = orbelune::Read(m_app.store(), orbelune::settings::kMirror);
+        m_app.session().ReadMirror();
     }
 }

@@ -4,11 +4,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "image/rgb_image.h"
-
 class COrbeluneApp;
-class CRoundView;
-class CPanoView;
 class ImageButton;
 class QLabel;
 
@@ -25,12 +21,13 @@ public:
     explicit COrbeluneView(COrbeluneApp& app, QWidget* parent = nullptr);
     ~COrbeluneView() override;
 
-    void SetViews(CRoundView* roundView, CPanoView* panoView);
-
     // A picture more than twice as wide as high is a panorama. Reads only the
     // file's header where its format has a probe (the view that opens the file
     // then decodes it once); decodes it where not, or when the header is refused.
     int ClassifyImageFile(const QString& path);
+    // The open command's classification: the hook when set, else
+    // ClassifyImageFile's work on the running task's worker.
+    int Classify(const QString& path);
     // Why the last ClassifyImageFile gave kNotAnImage, for the user.
     const QString& classifyFailure() const { return m_classifyFailure; }
     // Replaces the classification in tests (a file that classifies but then
@@ -53,13 +50,7 @@ public:
     static QString OnlineManualUrl();
 
 private:
-    // The open command after the file was chosen; the caller has set the busy flag.
-    void OpenChosenFile(const QString& path);
-
     COrbeluneApp& m_app;
-    CRoundView* m_pRoundView = nullptr;
-    CPanoView* m_pPanoView = nullptr;
-    orbelune::RgbImage m_scratch;
     QString m_classifyFailure;
     QLabel* m_pBackground = nullptr;
     ImageButton* m_pOpen = nullptr;

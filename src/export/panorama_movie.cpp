@@ -52,19 +52,20 @@ std::string TileProblem(const RgbImage& panorama, const MovieSettings& s) {
 // how far it got.
 class ReportingPanoMovie : public CVRPanoMovie {
 public:
-    explicit ReportingPanoMovie(const std::function<void(int, int)>& report) : report_(report) {}
+    explicit ReportingPanoMovie(const MovieBuildHooks& hooks) : hooks_(hooks) {}
     ToolboxError OnProgress(int step, int lastStep) override {
-        if (report_) report_(step, lastStep);
+        if (hooks_.tileProgress) hooks_.tileProgress(step, lastStep);
+        if (hooks_.cancelled && hooks_.cancelled()) return movie_err::kCancelled;
         return tbx::kOk;
     }
 
 private:
-    const std::function<void(int, int)>& report_;
+    const MovieBuildHooks& hooks_;
 };
 
 int BuildPanoramaMovie(const MovieSettings& s, const std::string& destination,
                        const std::string& imageFile, const MovieBuildHooks& hooks) {
-    ReportingPanoMovie toolbox(hooks.tileProgress);
+    ReportingPanoMovie toolbox(hooks);
     toolbox.SetMessageSink(hooks.showMessage);
     if (hooks.creationTime != 0) toolbox.SetCreationTime(qt::MovieTimeFromUnix(hooks.creationTime));
     ToolboxError result =
@@ -126,7 +127,7 @@ int SaveMovie(const RgbImage& panorama, const MovieSettings& settings,
 }
 
 bool IsSaveMovieError(int code) {
-    return code >= movie_err::kNoPanorama && code <= movie_err::kPrepareFailed;
+    return code >= movie_err::kNoPanorama && code <= movie_err::kCancelled;
 }
 
 std::string SaveMovieErrorText(int code, const RgbImage& panorama, const MovieSettings& settings) {
@@ -145,6 +146,8 @@ std::string SaveMovieErrorText(int code, const RgbImage& panorama, const MovieSe
         case movie_err::kPrepareFailed:
             return "The panorama could not be fitted to the movie's tiles, turned and written "
                    "as the movie's working picture.";
+        case movie_err::kCancelled:
+            return "The movie was not saved: its making was cancelled.";
         default:
             return ToolboxErrorText(code);
     }

@@ -19,6 +19,9 @@ struct MovieBuildHooks {
     // (tiles compressed, tile count) while the tiles are compressed, which
     // can take long: 0 first, then one more as each tile is finished.
     std::function<void(int tile, int tileCount)> tileProgress;
+    // Asked after each tile (any thread); true stops the build with kCancelled
+    // and leaves no movie behind.
+    std::function<bool()> cancelled;
     // Seconds since 1970 stamped as the movie's creation and modification
     // time (the photo's capture time, or now); 0 keeps the fixed stamp.
     std::int64_t creationTime = 0;
@@ -38,6 +41,7 @@ inline constexpr int kUnstorableSize = 1003;  // a movie side outside 1..kMaxMov
 inline constexpr int kUntileable = 1004;      // the panorama cannot be cut into the tiles
 inline constexpr int kNoTempFolder = 1005;
 inline constexpr int kPrepareFailed = 1006;  // fitting, turning or writing the working picture
+inline constexpr int kCancelled = 1007;      // hooks.cancelled said so between two tiles
 }  // namespace movie_err
 
 // Builds the one-node VR panorama movie of `panorama` into `destination`

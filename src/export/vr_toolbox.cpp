@@ -544,8 +544,9 @@ ToolboxError CVRPanoMovie::MakeTileMovie(Node& node) {
     // take a minute), so progress is the count of finished tiles, reported on
     // this thread the moment any worker finishes one. This thread only draws
     // tiles and reports; the workers compress.
+    // A step that answers other than kOk stops the build between tiles.
     int done = 0;
-    static_cast<void>(OnProgress(0, tiles));
+    if (const ToolboxError stop = OnProgress(0, tiles); stop != tbx::kOk) return stop;
     std::mutex mutex;
     std::condition_variable finished;
     std::vector<int> finishedBuffers;  // guarded by mutex
@@ -600,7 +601,8 @@ ToolboxError CVRPanoMovie::MakeTileMovie(Node& node) {
         if (const qt::OSErr e = results[static_cast<std::size_t>(tile)])
             fail(tile, e == qt::oserr::kMemFullErr ? tbx::kMemFullErr : e);
         idle.push_back(b);
-        static_cast<void>(OnProgress(++done, tiles));
+        if (const ToolboxError stop = OnProgress(++done, tiles); stop != tbx::kOk)
+            fail(std::min(next, tiles - 1), stop);
         addFinished();
     }
     if (failure != tbx::kOk) return failure;

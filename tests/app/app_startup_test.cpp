@@ -28,12 +28,12 @@ TEST_F(StartupTest, FirstStartWritesTheSixDefaultsAndTheVersionOnly) {
     EXPECT_FALSE(store.Contains("DEFAULTS", "ZOOM"));
 
     EXPECT_EQ(app->frame()->windowTitle(), QStringLiteral("Orbelune - Version 3.0"));
-    EXPECT_EQ(app->m_nMirror, 1);
-    EXPECT_EQ(app->m_nView, 0);
-    EXPECT_TRUE(app->m_bQuickTime);
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_EQ(app->mirror(), 1);
+    EXPECT_EQ(app->view(), 0);
+    EXPECT_TRUE(app->hasMovieLayer());
+    EXPECT_FALSE(app->busy());
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(app->m_strHelpDir, QDir::currentPath() + QStringLiteral("/help/"));
+    EXPECT_EQ(app->helpDir(), QDir::currentPath() + QStringLiteral("/help/"));
 }
 
 TEST_F(StartupTest, OlderVersionOverwritesStoredMovieDefaultsButCurrentOneIsLeftAlone) {
@@ -46,7 +46,7 @@ TEST_F(StartupTest, OlderVersionOverwritesStoredMovieDefaultsButCurrentOneIsLeft
     EXPECT_EQ(store.GetInt("DEFAULTS", "DEFAULT_MOVIE_WIDTH", 0), 400);
     EXPECT_EQ(store.GetInt("DEFAULTS", "QUALITY", 0), 1);
     // Read before the upgrade: this run still uses the old values in memory.
-    EXPECT_EQ(app->m_pPanoView->movieSettings().movieWidth, 640);
+    EXPECT_EQ(app->panoView()->movieSettings().movieWidth, 640);
 
     orbelune::MemorySettingsStore current;
     current.SetString("VERSION", "VERSION", "3.0000");
@@ -55,7 +55,7 @@ TEST_F(StartupTest, OlderVersionOverwritesStoredMovieDefaultsButCurrentOneIsLeft
     COrbeluneApp second(current, ui);
     ASSERT_TRUE(second.InitInstance());
     EXPECT_TRUE(current.writes().empty());
-    EXPECT_EQ(second.m_pPanoView->movieSettings().quality, 4);
+    EXPECT_EQ(second.panoView()->movieSettings().quality, 4);
 }
 
 TEST_F(StartupTest, StoredValuesReachTheApplicationAndThePanoramaView) {
@@ -64,9 +64,9 @@ TEST_F(StartupTest, StoredValuesReachTheApplicationAndThePanoramaView) {
     store.SetInt("DEFAULTS", "TILES", 6);
     store.SetInt("EQUIPMENT", "MIRROR", 3);
     Start();
-    EXPECT_FLOAT_EQ(app->m_pPanoView->movieSettings().zoom, 1.5f);
-    EXPECT_EQ(app->m_pPanoView->movieSettings().tiles, 6);
-    EXPECT_EQ(app->m_nMirror, 3);
+    EXPECT_FLOAT_EQ(app->panoView()->movieSettings().zoom, 1.5f);
+    EXPECT_EQ(app->panoView()->movieSettings().tiles, 6);
+    EXPECT_EQ(app->mirror(), 3);
 }
 
 TEST_F(StartupTest, MissingMovieLayerIsReportedAndTheProgramStillStarts) {
@@ -81,7 +81,7 @@ TEST_F(StartupTest, MissingMovieLayerIsReportedAndTheProgramStillStarts) {
     EXPECT_EQ(ui.messages[0].icon, Icon::Stop);
     EXPECT_EQ(ui.messages[1].text, QStringLiteral("QuickTime VR 2.1 or greater is required."));
     EXPECT_EQ(ui.messages[1].icon, Icon::Stop);
-    EXPECT_FALSE(app->m_bQuickTime);
+    EXPECT_FALSE(app->hasMovieLayer());
     EXPECT_EQ(app->ExitInstance(), 0);
 
     // An old VR layer alone gives only the second message.
@@ -92,7 +92,7 @@ TEST_F(StartupTest, MissingMovieLayerIsReportedAndTheProgramStillStarts) {
     ASSERT_TRUE(second.InitInstance());
     ASSERT_EQ(ui2.messages.size(), 1u);
     EXPECT_EQ(ui2.messages[0].text, QStringLiteral("QuickTime VR 2.1 or greater is required."));
-    EXPECT_TRUE(second.m_bQuickTime);
+    EXPECT_TRUE(second.hasMovieLayer());
 }
 
 TEST_F(StartupTest, BeginTaskRefusesWhileBusyWithBeepAndMessage) {
@@ -100,9 +100,9 @@ TEST_F(StartupTest, BeginTaskRefusesWhileBusyWithBeepAndMessage) {
     std::time_t clock = 1000;
     app->now = [&] { return clock; };
     EXPECT_FALSE(app->BeginTask());
-    EXPECT_TRUE(app->m_bBusy);
+    EXPECT_TRUE(app->busy());
     EXPECT_TRUE(app->BeginTask());
-    EXPECT_TRUE(app->m_bBusy);
+    EXPECT_TRUE(app->busy());
     EXPECT_EQ(ui.beeps, 1);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, QStringLiteral("Orbelune is busy doing another task."));
@@ -114,23 +114,23 @@ TEST_F(StartupTest, BeginTaskSwallowsCommandsWithinTwoSecondsOfTheLastTask) {
     Start();
     std::time_t clock = 1000;
     app->now = [&] { return clock; };
-    app->m_tLastTaskEnd = 1000;
+    app->SetLastTaskEnd(1000);
     EXPECT_TRUE(app->BeginTask());
     clock = 1001;
     EXPECT_TRUE(app->BeginTask());
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_FALSE(app->busy());
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(ui.beeps, 0);
     clock = 1002;
     EXPECT_FALSE(app->BeginTask());
-    EXPECT_TRUE(app->m_bBusy);
+    EXPECT_TRUE(app->busy());
 }
 
 TEST_F(StartupTest, AClockSetBackDoesNotLockOutCommands) {
     Start();
     std::time_t clock = 5000;
     app->now = [&] { return clock; };
-    app->m_tLastTaskEnd = 9000;
+    app->SetLastTaskEnd(9000);
     EXPECT_FALSE(app->BeginTask());
 }
 

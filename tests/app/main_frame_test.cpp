@@ -9,6 +9,7 @@
 #include "app/pano_view.h"
 #include "app/round_view.h"
 #include "app/start_view.h"
+#include "app/task.h"
 #include "app_fixture.h"
 #include "image/image_layer.h"
 
@@ -20,9 +21,9 @@ class MainFrameTest : public AppFixture {
 protected:
     void SetUp() override { Start(); }
     CMainFrame* frame() { return app->frame(); }
-    QWidget* start() { return app->m_pStartView; }
-    QWidget* round() { return app->m_pRoundView; }
-    QWidget* pano() { return app->m_pPanoView; }
+    QWidget* start() { return app->startView(); }
+    QWidget* round() { return app->roundView(); }
+    QWidget* pano() { return app->panoView(); }
     static bool AnyBarVisible(QWidget* view) {
         for (QProgressBar* bar : view->findChildren<QProgressBar*>()) {
             if (bar->isVisibleTo(view)) return true;
@@ -52,7 +53,7 @@ TEST_F(MainFrameTest, StartsWithTheStartViewFillingTheWindowAndTheOthersHidden) 
 
 TEST_F(MainFrameTest, SwitchViewExchangesPaneIdsAndShowsExactlyOneView) {
     EXPECT_EQ(app->SwitchView(2), start());
-    EXPECT_EQ(app->m_nView, 2);
+    EXPECT_EQ(app->view(), 2);
     EXPECT_EQ(CMainFrame::PaneId(pano()), kFirst);
     EXPECT_EQ(CMainFrame::PaneId(start()), kFirst + 2);
     EXPECT_EQ(CMainFrame::PaneId(round()), kFirst + 1);
@@ -72,7 +73,7 @@ TEST_F(MainFrameTest, SwitchViewExchangesPaneIdsAndShowsExactlyOneView) {
     EXPECT_EQ(CMainFrame::PaneId(start()), kFirst);
     EXPECT_TRUE(start()->isVisibleTo(frame()));
     EXPECT_FALSE(round()->isVisibleTo(frame()));
-    EXPECT_EQ(app->m_nView, 0);
+    EXPECT_EQ(app->view(), 0);
 }
 
 TEST_F(MainFrameTest, SwitchingToTheShownViewChangesNothing) {
@@ -90,34 +91,44 @@ TEST_F(MainFrameTest, BadIndexShowsTheMessageAndSwitchesNothing) {
     EXPECT_EQ(ui.messages[0].text,
               QStringLiteral("Background not set!  Invalid display parameter."));
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
-    EXPECT_EQ(app->m_nView, 0);
+    EXPECT_EQ(app->view(), 0);
     EXPECT_EQ(frame()->activeView(), start());
     EXPECT_EQ(CMainFrame::PaneId(start()), kFirst);
 }
 
-TEST_F(MainFrameTest, ProgressGoesToTheShownViewOnlyAndEndsWithTheScope) {
-    {
-        ProgressScope scope(*app);
-        EXPECT_TRUE(orbelune::HasImageProgress());
-        EXPECT_TRUE(frame()->ReportProgress(3, 10));
-        EXPECT_FALSE(AnyBarVisible(start()));
-        EXPECT_FALSE(AnyBarVisible(round()));
-        EXPECT_FALSE(AnyBarVisible(pano()));
-        EXPECT_FALSE(app->m_bBusy);
-    }
+TEST_F(MainFrameTest, ProgressGoesToTheShownViewOnlyAndEndsWithTheTask) {
+    // The task's work reports from its worker; the bar of the view shown moves.
+    auto runReporting = [this](bool* barSeen, QWidget* view) {
+        CTask task(*app);
+        ASSERT_FALSE(task.refused());
+        const bool installed = task.Run([] {
+            const bool has = orbelune::HasImageProgress();
+            // Through the image layer's callback, as a decoder would.
+            orbelune::ImageOperation op;
+            static_cast<void>(op.Progress(3, 10));
+            return has;
+        });
+        EXPECT_TRUE(installed);
+        QCoreApplication::processEvents();
+        *barSeen = AnyBarVisible(view);
+        EXPECT_TRUE(app->busy());
+    };
+    bool seen = false;
+    runReporting(&seen, start());
+    EXPECT_FALSE(seen);
+    EXPECT_FALSE(AnyBarVisible(round()));
+    EXPECT_FALSE(AnyBarVisible(pano()));
     EXPECT_FALSE(orbelune::HasImageProgress());
+    EXPECT_FALSE(app->busy());
 
     app->SwitchView(1);
-    {
-        ProgressScope scope(*app);
-        EXPECT_TRUE(frame()->ReportProgress(3, 10));
-        EXPECT_TRUE(AnyBarVisible(round()));
-        EXPECT_FALSE(AnyBarVisible(pano()));
-        // A view showing progress marks the program busy until its task ends.
-        EXPECT_TRUE(app->m_bBusy);
-    }
+    app->SetLastTaskEnd(0);
+    runReporting(&seen, round());
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(AnyBarVisible(pano()));
+    // The bar goes when the task ends, and so does the busy flag.
     EXPECT_FALSE(AnyBarVisible(round()));
-    app->m_bBusy = false;
+    EXPECT_FALSE(app->busy());
 
     app->SwitchView(2);
     frame()->ReportProgress(1, 5);
@@ -158,14 +169,14 @@ TEST_F(MainFrameTest, KeyboardCommandsReachTheShownViewOnly) {
     QTest::keyClick(frame(), Qt::Key_O, Qt::ControlModifier);
     ASSERT_EQ(ui.dialogs.size(), 1u);
     EXPECT_FALSE(ui.dialogs[0].save);
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_FALSE(app->busy());
 
     // With a panorama shown, Ctrl+S is Save Panorama and Ctrl+O does nothing.
     ui.Clear();
     app->SwitchView(2);
-    ASSERT_EQ(app->m_pPanoView->currentImage().AllocatePixels(60, 20), orbelune::err::kNone);
-    app->m_pPanoView->InitCropLines();
-    app->m_pPanoView->ShowNewPanorama();
+    ASSERT_EQ(app->panoView()->currentImage().AllocatePixels(60, 20), orbelune::err::kNone);
+    app->panoView()->InitCropLines();
+    app->panoView()->ShowNewPanorama();
     QTest::keyClick(frame(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_TRUE(ui.dialogs.empty());
     frame()->commandAction(Command::SavePanorama)->trigger();
@@ -174,13 +185,13 @@ TEST_F(MainFrameTest, KeyboardCommandsReachTheShownViewOnly) {
 }
 
 TEST_F(MainFrameTest, ClosingWhileBusyIsRefused) {
-    app->m_bBusy = true;
+    app->SetBusy(true);
     QCloseEvent refused;
     QApplication::sendEvent(frame(), &refused);
     EXPECT_FALSE(refused.isAccepted());
     EXPECT_EQ(ui.LastMessage(), QStringLiteral("Orbelune is busy doing another task."));
 
-    app->m_bBusy = false;
+    app->SetBusy(false);
     QCloseEvent accepted;
     QApplication::sendEvent(frame(), &accepted);
     EXPECT_TRUE(accepted.isAccepted());

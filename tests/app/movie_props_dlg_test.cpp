@@ -404,9 +404,9 @@ TEST_F(MoviePropsDlgTest, BrowsingTakesTheNameAndWarnsWhenItIsHeld) {
 
 TEST_F(MoviePropsDlgTest, CancelReleasesTheBusyFlag) {
     auto dlg = Open();
-    app.m_bBusy = true;
+    app.SetBusy(true);
     QTest::mouseClick(dlg->cancelButton(), Qt::LeftButton);
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
 }
 

@@ -8,13 +8,18 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "app/main_frame.h"
 #include "app/movie_props_dlg.h"
 #include "app/orbelune_app.h"
 #include "app/pano_view.h"
 #include "app/pano_wnd.h"
+#include "app/ui_services.h"
 #include "export/panorama_movie.h"
 #include "platform/settings_store.h"
 #include "scripted_ui.h"
@@ -34,13 +39,13 @@ protected:
         app = std::make_unique<COrbeluneApp>(store, ui, std::move(probe));
         app->now = [this] { return clock; };
         ASSERT_TRUE(app->InitInstance());
-        view = app->m_pPanoView;
+        view = app->panoView();
         dir = std::filesystem::temp_directory_path() /
               ("orbelune_movie_" + std::to_string(::getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
-        app->m_strFileName = QStringLiteral("ring.jpg");
-        app->m_strPathName = QString::fromStdString((dir / "ring.jpg").string());
+        app->SetFile(QString::fromStdString((dir / "ring.jpg").string()),
+                     QStringLiteral("ring.jpg"));
         view->buildMovie =
             [this](const orbelune::RgbImage& image, const orbelune::MovieSettings& settings,
                    const std::string& destination, const orbelune::MovieBuildHooks&) {
@@ -136,8 +141,8 @@ TEST_F(MovieSaveTest, ConfirmedDialogStoresTheSettingsBuildsAndOpensTheMovie) {
     ASSERT_EQ(ui.opened.size(), 1u);
     EXPECT_EQ(ui.opened[0].toStdString(), PathIn("ring.mov"));
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(app->m_tLastTaskEnd, clock);
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_EQ(app->lastTaskEnd(), clock);
+    EXPECT_FALSE(app->busy());
     EXPECT_EQ(ui.waitDepth, 0);
 }
 
@@ -151,8 +156,8 @@ TEST_F(MovieSaveTest, FailedBuildShowsItsCodeAndOpensNothing) {
     EXPECT_EQ(ui.LastMessage(), kSaveFailed.arg(37));
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Information);
     EXPECT_TRUE(ui.opened.empty());
-    EXPECT_EQ(app->m_tLastTaskEnd, 0);
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_EQ(app->lastTaskEnd(), 0);
+    EXPECT_FALSE(app->busy());
     EXPECT_EQ(ui.waitDepth, 0);
 }
 
@@ -168,7 +173,7 @@ TEST_F(MovieSaveTest, CancelledDialogChangesNothing) {
     EXPECT_TRUE(store.writes().empty());
     EXPECT_EQ(view->movieSettings().pan, 2);
     EXPECT_EQ(builds, 0);
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_FALSE(app->busy());
 }
 
 TEST_F(MovieSaveTest, MissingMovieLayerOrOldVrRefusesBeforeTheDialog) {
@@ -180,7 +185,7 @@ TEST_F(MovieSaveTest, MissingMovieLayerOrOldVrRefusesBeforeTheDialog) {
     EXPECT_EQ(ui.LastMessage(), QStringLiteral("When this application was started, QuickTime "
                                                "was not installed.\n\nSaving is disabled."));
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Information);
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_FALSE(app->busy());
 
     Start({[] { return true; }, [] { return 0x20FL; }});
     Deliver(800, 200);
@@ -191,17 +196,17 @@ TEST_F(MovieSaveTest, MissingMovieLayerOrOldVrRefusesBeforeTheDialog) {
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
     EXPECT_EQ(dialogs, 0);
     EXPECT_EQ(builds, 0);
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_FALSE(app->busy());
 }
 
 TEST_F(MovieSaveTest, BusyProgramAndEmptyViewStartNothing) {
     AnswerDialog([](CMoviePropsDlg& dlg) { dlg.OnOK(); });
     view->OnSaveMovie();  // no panorama yet
     EXPECT_EQ(dialogs, 0);
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_FALSE(app->busy());
 
     Deliver(800, 200);
-    app->m_bBusy = true;
+    app->SetBusy(true);
     view->OnSaveMovie();
     EXPECT_EQ(dialogs, 0);
     EXPECT_EQ(ui.LastMessage(), QStringLiteral("Orbelune is busy doing another task."));
@@ -232,7 +237,7 @@ TEST_F(MovieSaveTest, TheBuildsOwnFailuresAreToldOnceInWordsNotAsANumber) {
               QStringLiteral("No temporary folder could be made for the movie's working files."));
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
     EXPECT_TRUE(ui.opened.empty());
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_FALSE(app->busy());
 }
 
 TEST_F(MovieSaveTest, AStoredSizeTooLargeForAMovieIsCorrectedBeforeTheBuild) {
@@ -263,6 +268,38 @@ TEST_F(MovieSaveTest, RealBuildWritesAMovieFile) {
     char header[8] = {};
     movie.read(header, 8);
     EXPECT_EQ(std::string(header + 4, 4), "moov");  // fast start: the movie atom first
+}
+
+TEST_F(MovieSaveTest, ClosingWhileTheTilesAreMadeCancelsBetweenTilesAndLeavesNoMovie) {
+    Deliver(960, 240);
+    app->frame()->show();
+    view->buildMovie = nullptr;
+    AnswerDialog([](CMoviePropsDlg& dlg) { dlg.OnOK(); });
+    ui.answers.push_back(UiServices::Answer::Yes);  // cancel and close
+    std::atomic<bool> closed{false};
+    std::atomic<bool> heldOnce{false};
+    CMainFrame* frame = app->frame();
+    app->workerProbe = [&](int, int count) {
+        // Tile counts are small; the panorama's rows come first and are many.
+        if (count > 64 || heldOnce.exchange(true)) return;
+        QMetaObject::invokeMethod(
+            frame,
+            [&] {
+                frame->close();
+                closed = true;
+            },
+            Qt::QueuedConnection);
+        for (int i = 0; i < 20000 && !closed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    view->OnSaveMovie();
+    app->workerProbe = nullptr;
+    ASSERT_TRUE(closed);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, CMainFrame::kCancelQuestion);
+    EXPECT_TRUE(ui.opened.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+    EXPECT_FALSE(app->busy());
 }
 
 TEST_F(MovieSaveTest, PagesAreWrittenOnlyAfterTheMovieIsBuilt) {

@@ -27,7 +27,7 @@ protected:
         ORBELUNE_REQUIRE_EXIFTOOL();
         app.now = [this] { return clock; };
         ASSERT_TRUE(app.InitInstance());
-        view = app.m_pPanoView;
+        view = app.panoView();
         dir = std::filesystem::temp_directory_path() /
               ("orbelune_share_" + std::to_string(::getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -38,8 +38,7 @@ protected:
         ASSERT_EQ(ring.SaveImageFile(photo, orbelune::ImageFormat::Jpeg), orbelune::err::kNone);
         orbelune::testing::RunExiftool(
             "-q -overwrite_original -Make=Acme '-DateTimeOriginal=2024:05:06 07:08:09'", photo);
-        app.m_strFileName = QStringLiteral("ring.jpg");
-        app.m_strPathName = QString::fromStdString(photo);
+        app.SetFile(QString::fromStdString(photo), QStringLiteral("ring.jpg"));
 
         view->PrepareForNewPanorama();
         app.SwitchView(2);
@@ -83,7 +82,7 @@ TEST_F(PanoShareSaveTest, The360JpegTypeWritesThePhotoSphereAtTheMovieView) {
     EXPECT_TRUE(view->saveShare360());
     EXPECT_EQ(view->movieSettings().moviePath, PathIn("shared.jpg"));
     EXPECT_EQ(ui.waitDepth, 0);
-    EXPECT_EQ(app.m_tLastTaskEnd, clock);
+    EXPECT_EQ(app.lastTaskEnd(), clock);
     auto tags = ReadTags(PathIn("shared.jpg"), "-XMP-GPano:all -Make -ImageWidth");
     EXPECT_EQ(tags["ProjectionType"], "equirectangular");
     EXPECT_EQ(tags["FullPanoWidthPixels"], "360");
@@ -120,7 +119,7 @@ TEST_F(PanoShareSaveTest, MoviesAreDatedByThePhotoOrByNow) {
     ASSERT_EQ(plain.AllocatePixels(8, 8), orbelune::err::kNone);
     ASSERT_EQ(plain.SaveImageFile(PathIn("plain.bmp"), orbelune::ImageFormat::Bmp),
               orbelune::err::kNone);
-    app.m_strPathName = QString::fromStdString(PathIn("plain.bmp"));
+    app.SetFile(QString::fromStdString(PathIn("plain.bmp")), app.fileName());
     SaveAs(PathIn("pano2.mov"), QString());
     EXPECT_EQ(stamped, clock);
 }

@@ -31,14 +31,14 @@ protected:
         app.now = [this] { return clock; };
         ASSERT_TRUE(app.InitInstance());
         app.frame()->show();
-        view = app.m_pPanoView;
+        view = app.panoView();
         wnd = view->imageWnd();
         dir = std::filesystem::temp_directory_path() /
               ("orbelune_pano_" + std::to_string(::getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
-        app.m_strFileName = QStringLiteral("ring.JPG");
-        app.m_strPathName = QString::fromStdString((dir / "ring.JPG").string());
+        app.SetFile(QString::fromStdString((dir / "ring.JPG").string()),
+                    QStringLiteral("ring.JPG"));
         ui.Clear();
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
@@ -87,7 +87,7 @@ TEST_F(PanoViewTest, ShareAsA360WebPageProposesTheFolderWritesItAndOffersTheBrow
     EXPECT_TRUE(ui.dialogs[0].save);
     EXPECT_EQ(ui.dialogs[0].proposed.toStdString(), PathIn("ring_360"));
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 
     ui.Clear();
     clock += 10;
@@ -104,8 +104,8 @@ TEST_F(PanoViewTest, ShareAsA360WebPageProposesTheFolderWritesItAndOffersTheBrow
     const std::string text{std::istreambuf_iterator<char>(page), {}};
     EXPECT_NE(text.find("<title>ring</title>"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(PathIn("web/panorama.jpg")));
-    EXPECT_EQ(app.m_tLastTaskEnd, clock);
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_EQ(app.lastTaskEnd(), clock);
+    EXPECT_FALSE(app.busy());
     EXPECT_EQ(ui.waitDepth, 0);
 
     // No: the page stays, nothing opens. A destination that is a file: said.
@@ -124,18 +124,18 @@ TEST_F(PanoViewTest, ShareAsA360WebPageProposesTheFolderWritesItAndOffersTheBrow
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
     EXPECT_TRUE(ui.LastMessage().contains(QStringLiteral("exists and is not a folder")));
     EXPECT_TRUE(ui.opened.empty());
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 
     // A custom mirror's panorama is not reprojected as if it were a cylinder.
     ui.Clear();
     clock += 10;
-    view->SetFromCustomMirror(true);
+    app.session().SetFromCustomMirror(true);
     view->OnShare360();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
     EXPECT_TRUE(ui.dialogs.empty());
     EXPECT_FALSE(std::filesystem::exists(PathIn("ring_360")));
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 }
 
 }  // namespace
@@ -157,15 +157,15 @@ TEST_F(PanoViewTest, SliderReleaseAppliesToTheBaseAndBusyPutsItBack) {
     EXPECT_TRUE(SamePixels(wnd->images().base, base));
     EXPECT_EQ(wnd->cropLines().top(), 0);  // the release gives up the crop lines
     EXPECT_EQ(wnd->cropLines().bottom(), 99);
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
     const orbelune::RgbImage brighter = view->currentImage();
 
-    app.m_bBusy = true;
+    app.SetBusy(true);
     DragSlider(CPanoView::kSaturation, 250);
     EXPECT_EQ(view->slider(CPanoView::kSaturation)->value(), 100);
     EXPECT_EQ(ui.LastMessage(), QStringLiteral("Orbelune is busy doing another task."));
     EXPECT_TRUE(SamePixels(view->currentImage(), brighter));
-    app.m_bBusy = false;
+    app.SetBusy(false);
 
     // A keyboard step counts as a release.
     ui.Clear();
@@ -178,7 +178,7 @@ TEST_F(PanoViewTest, SliderReleaseAppliesToTheBaseAndBusyPutsItBack) {
     EXPECT_EQ(view->slider(CPanoView::kSharpness)->value(), 0);  // off
     EXPECT_TRUE(SamePixels(view->currentImage(), delivered));
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 }
 
 TEST_F(PanoViewTest, CropUndoAndCaption) {
@@ -191,7 +191,7 @@ TEST_F(PanoViewTest, CropUndoAndCaption) {
     EXPECT_EQ(wnd->images().base.height(), 300);
     EXPECT_EQ(wnd->images().undo.height(), 500);
     EXPECT_EQ(wnd->cropLines().bottom(), 299);
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
     // The crop keeps the adjustment: current is the adjusted crop, base the plain one.
     EXPECT_FALSE(SamePixels(view->currentImage(), wnd->images().base));
 
@@ -211,7 +211,7 @@ TEST_F(PanoViewTest, CropUndoAndCaption) {
     EXPECT_EQ(ui.messages[0].text, QStringLiteral("Crop lines values are invalid."));
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
     EXPECT_EQ(wnd->images().base.height(), 500);
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 }
 
 TEST_F(PanoViewTest, CropLinesFollowTheMouse) {
@@ -251,10 +251,10 @@ TEST_F(PanoViewTest, SaveProposesTheNameAndWritesTheFile) {
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(view->saveFormat(), orbelune::ImageFormat::Bmp);
     EXPECT_EQ(view->movieSettings().moviePath, target);
-    EXPECT_EQ(app.m_tLastTaskEnd, clock);
+    EXPECT_EQ(app.lastTaskEnd(), clock);
     EXPECT_EQ(ui.waitBegins, 1);
     EXPECT_EQ(ui.waitDepth, 0);
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
     orbelune::RgbImage back;
     ASSERT_EQ(back.LoadImageFile(target), orbelune::err::kNone);
     EXPECT_TRUE(SamePixels(back, view->currentImage()));
@@ -273,8 +273,8 @@ TEST_F(PanoViewTest, SaveProposesTheNameAndWritesTheFile) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].buttons, UiServices::Buttons::YesNo);
     EXPECT_EQ(std::filesystem::last_write_time(target), written);
-    EXPECT_EQ(app.m_tLastTaskEnd, clock - 2);
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_EQ(app.lastTaskEnd(), clock - 2);
+    EXPECT_FALSE(app.busy());
 }
 
 TEST_F(PanoViewTest, SaveRefusalsAndFailuresAreReported) {
@@ -284,7 +284,7 @@ TEST_F(PanoViewTest, SaveRefusalsAndFailuresAreReported) {
         ui.Clear();
         ui.fileNames.push_back(QString::fromStdString(path));
         view->OnSavePanorama();
-        EXPECT_FALSE(app.m_bBusy);
+        EXPECT_FALSE(app.busy());
     };
 
     // Cancelled dialog: nothing at all.
@@ -293,7 +293,7 @@ TEST_F(PanoViewTest, SaveRefusalsAndFailuresAreReported) {
     view->OnSavePanorama();
     EXPECT_EQ(ui.dialogs.size(), 1u);
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 
     saveTo(PathIn("noextension"));
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -321,13 +321,13 @@ TEST_F(PanoViewTest, SaveRefusalsAndFailuresAreReported) {
     EXPECT_EQ(std::filesystem::file_size(held), 0u);
 
     // A write that fails is not passed over in silence.
-    const std::time_t before = app.m_tLastTaskEnd;
+    const std::time_t before = app.lastTaskEnd();
     saveTo(PathIn("missing-folder/out.jpg"));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
     EXPECT_FALSE(ui.messages[0].text.isEmpty());
     EXPECT_EQ(ui.waitDepth, 0);
-    EXPECT_NE(app.m_tLastTaskEnd, before);
+    EXPECT_NE(app.lastTaskEnd(), before);
 
     // No panorama: the command ends quietly.
     view->FreeImages();
@@ -335,21 +335,21 @@ TEST_F(PanoViewTest, SaveRefusalsAndFailuresAreReported) {
     ui.Clear();
     view->OnSavePanorama();
     EXPECT_TRUE(ui.dialogs.empty());
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 }
 
 TEST_F(PanoViewTest, NavigationCommands) {
     Deliver(300, 90);
     clock += 10;
     view->OnBack();
-    EXPECT_EQ(app.m_nView, 1);
+    EXPECT_EQ(app.view(), 1);
     app.SwitchView(2);
     view->OnStartOver();
-    EXPECT_EQ(app.m_nView, 0);
+    EXPECT_EQ(app.view(), 0);
     EXPECT_FALSE(wnd->HasImage());
     EXPECT_TRUE(wnd->images().base.empty());
     EXPECT_FALSE(wnd->cropLines().shown());
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 
     // The progress display raises the busy flag; it is back down once the work ends.
     app.SwitchView(2);
@@ -357,7 +357,7 @@ TEST_F(PanoViewTest, NavigationCommands) {
     EXPECT_TRUE(view->backButton()->isHidden());
     EXPECT_TRUE(view->sizeCaption()->isHidden());
     view->ShowProgress(5, 10);
-    EXPECT_TRUE(app.m_bBusy);
+    EXPECT_TRUE(app.busy());
     view->HideProgress();
-    app.m_bBusy = false;
+    app.SetBusy(false);
 }

@@ -58,7 +58,7 @@ protected:
         app.now = [this] { return clock; };
         ASSERT_TRUE(app.InitInstance());
         app.frame()->show();
-        view = app.m_pRoundView;
+        view = app.roundView();
         wnd = view->imageWnd();
         ui.Clear();
     }
@@ -111,7 +111,7 @@ TEST_F(RoundViewTest, AStoredRingThatCannotBelongToThePhotoIsFoundOrReset) {
     view->findRingButton()->click();
     EXPECT_NEAR(wnd->ring().XCenter, 210, 2);
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 
     // A stored ring that fits is kept, and the gradient has no ring to find.
     store.SetInt("DEFAULTS", "OuterRadius", 300);
@@ -137,7 +137,7 @@ TEST_F(RoundViewTest, LoadSetsRingFromStoreAndFitsTheDisplay) {
     EXPECT_FALSE(view->unwarpButton()->isHidden());
     EXPECT_EQ(ui.waitDepth, 0);
     EXPECT_FALSE(view->progressBar()->isVisible());  // hidden again after the rebuild
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 
     const QImage shot = wnd->grab().toImage();
     // The ring's crosshair passes through the centre in the ring colour.
@@ -211,12 +211,12 @@ TEST_F(RoundViewTest, MouseDragsFollowTheRingRules) {
     QTest::mouseRelease(wnd, Qt::LeftButton, {}, QPoint(inside.x(), 400));
 
     // Nothing is edited while a task runs.
-    app.m_bBusy = true;
+    app.SetBusy(true);
     QTest::mousePress(wnd, Qt::LeftButton, {}, WindowPoint(x, y));
     QTest::mouseMove(wnd, WindowPoint(x + 50, y));
     QTest::mouseRelease(wnd, Qt::LeftButton, {}, WindowPoint(x + 50, y));
     EXPECT_EQ(wnd->ring().XCenter, x);
-    app.m_bBusy = false;
+    app.SetBusy(false);
 }
 
 TEST_F(RoundViewTest, DraggingTheSeamMarkerStoresTheSeam) {
@@ -258,12 +258,12 @@ TEST_F(RoundViewTest, UnwarpStoresTheRingThenShowsThePanorama) {
               (std::vector<std::string>{"DEFAULTS/XCENTER", "DEFAULTS/YCENTER",
                                         "DEFAULTS/OuterRadius", "DEFAULTS/InnerRadius"}));
     EXPECT_EQ(store.GetInt("DEFAULTS", "OuterRadius", 0), 330);
-    EXPECT_EQ(app.m_nView, 2);
-    EXPECT_FALSE(app.m_bBusy);
-    EXPECT_EQ(app.m_tLastTaskEnd, clock);
+    EXPECT_EQ(app.view(), 2);
+    EXPECT_FALSE(app.busy());
+    EXPECT_EQ(app.lastTaskEnd(), clock);
     EXPECT_TRUE(ui.messages.empty());
-    const auto size = orbelune::UnwarpOutputSize(330, app.m_nMirror);
-    CPanoView* pano = app.m_pPanoView;
+    const auto size = orbelune::UnwarpOutputSize(330, app.mirror());
+    CPanoView* pano = app.panoView();
     EXPECT_EQ(pano->currentImage().width(), size.width);
     EXPECT_EQ(pano->currentImage().height(), size.height);
     EXPECT_EQ(pano->sizeCaption()->text(),
@@ -275,42 +275,42 @@ TEST_F(RoundViewTest, UnwarpStoresTheRingThenShowsThePanorama) {
     app.SwitchView(1);
     clock += 1;
     QTest::mouseClick(view->backButton(), Qt::LeftButton);
-    EXPECT_EQ(app.m_nView, 1);
+    EXPECT_EQ(app.view(), 1);
     EXPECT_FALSE(wnd->rawImage().empty());
     clock += 1;
     store.ClearWrites();
     QTest::mouseClick(view->backButton(), Qt::LeftButton);
-    EXPECT_EQ(app.m_nView, 0);
+    EXPECT_EQ(app.view(), 0);
     EXPECT_TRUE(wnd->rawImage().empty());
     EXPECT_TRUE(store.writes().empty());  // leaving does not store the ring
-    EXPECT_FALSE(app.m_bBusy);
+    EXPECT_FALSE(app.busy());
 }
 
 TEST_F(RoundViewTest, TheCustomMirrorUnwarpsWithItsStoredElevations) {
     store.SetInt("EQUIPMENT", "CUSTOM_OUTER_ELEVATION", 20);
     store.SetInt("EQUIPMENT", "CUSTOM_INNER_ELEVATION", -25);
-    app.m_nMirror = 4;
+    app.session().SetMirror(4);
     Open(800, 600);
     wnd->ring() = {400, 300, 60, 200};
     view->OnUnwarp();
     EXPECT_TRUE(ui.messages.empty());
     // W = 1256; 45 degrees of it: 157 rows.
-    EXPECT_EQ(app.m_pPanoView->currentImage().width(), 1256);
-    EXPECT_EQ(app.m_pPanoView->currentImage().height(), 157);
+    EXPECT_EQ(app.panoView()->currentImage().width(), 1256);
+    EXPECT_EQ(app.panoView()->currentImage().height(), 157);
 }
 
 TEST_F(RoundViewTest, UnwarpFailureAndBusyRefusal) {
     Open(800, 600);
-    app.m_bBusy = true;
+    app.SetBusy(true);
     store.ClearWrites();
     view->OnUnwarp();
     EXPECT_TRUE(store.writes().empty());
     EXPECT_EQ(ui.LastMessage(), QStringLiteral("Orbelune is busy doing another task."));
-    EXPECT_EQ(app.m_nView, 1);
+    EXPECT_EQ(app.view(), 1);
     view->OnBack();
-    EXPECT_EQ(app.m_nView, 1);
+    EXPECT_EQ(app.view(), 1);
     EXPECT_EQ(ui.messages.size(), 2u);
-    app.m_bBusy = false;
+    app.SetBusy(false);
 
     wnd->ring().OuterRadius = 0;  // gives no panorama at all
     ui.Clear();
@@ -318,8 +318,8 @@ TEST_F(RoundViewTest, UnwarpFailureAndBusyRefusal) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, QStringLiteral("Error unwarping image."));
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
-    EXPECT_FALSE(app.m_bBusy);
-    EXPECT_EQ(app.m_nView, 2);
-    EXPECT_TRUE(app.m_pPanoView->currentImage().empty());
-    EXPECT_EQ(app.m_tLastTaskEnd, 0);
+    EXPECT_FALSE(app.busy());
+    EXPECT_EQ(app.view(), 2);
+    EXPECT_TRUE(app.panoView()->currentImage().empty());
+    EXPECT_EQ(app.lastTaskEnd(), 0);
 }

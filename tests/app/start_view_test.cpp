@@ -20,7 +20,7 @@ const QString kGifRefused = QStringLiteral(
 class StartViewTest : public AppFixture {
 protected:
     void SetUp() override { Start(); }
-    COrbeluneView* view() { return app->m_pStartView; }
+    COrbeluneView* view() { return app->startView(); }
 
     void Open(const QString& path) {
         ui.fileNames.push_back(path);
@@ -28,7 +28,7 @@ protected:
     }
     // What every way out of the open must leave behind.
     void ExpectTaskEnded() {
-        EXPECT_FALSE(app->m_bBusy);
+        EXPECT_FALSE(app->busy());
         EXPECT_EQ(ui.waitDepth, 0);
     }
 };
@@ -60,7 +60,7 @@ TEST_F(StartViewTest, DamagedPictureIsCalledDamagedAndClassifyingReadsOnlyTheHea
     EXPECT_EQ(ui.messages[0].text,
               QStringLiteral("\"garbled.png\" is a PNG file, but it is damaged (bad PNG file).\n"
                              "Please choose another file."));
-    EXPECT_EQ(app->m_nView, 0);
+    EXPECT_EQ(app->view(), 0);
     ExpectTaskEnded();
 }
 
@@ -88,7 +88,7 @@ TEST_F(StartViewTest, MetafilesAreClassifiedByTheProportionsOfTheirFrame) {
 }
 
 TEST_F(StartViewTest, CancelledDialogLeavesEverythingAsItWas) {
-    app->m_strFileName = QStringLiteral("before.jpg");
+    app->SetFile(app->pathName(), QStringLiteral("before.jpg"));
     QTest::mouseClick(view()->openButton(), Qt::LeftButton);
     ASSERT_EQ(ui.dialogs.size(), 1u);
     EXPECT_FALSE(ui.dialogs[0].save);
@@ -97,8 +97,8 @@ TEST_F(StartViewTest, CancelledDialogLeavesEverythingAsItWas) {
     for (const char* pattern :
          {"*.jpg", "*.png", "*.pcx", "*.tga", "*.heic", "*.webp", "*.dng", "*.pgm"})
         EXPECT_TRUE(ui.dialogs[0].filters.contains(QLatin1String(pattern))) << pattern;
-    EXPECT_EQ(app->m_strFileName, QStringLiteral("before.jpg"));
-    EXPECT_EQ(app->m_nView, 0);
+    EXPECT_EQ(app->fileName(), QStringLiteral("before.jpg"));
+    EXPECT_EQ(app->view(), 0);
     EXPECT_TRUE(ui.messages.empty());
     ExpectTaskEnded();
 }
@@ -108,7 +108,7 @@ TEST_F(StartViewTest, FileThatIsNotAnImageIsRefusedOnTheStartView) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, kGifRefused);
     EXPECT_EQ(ui.messages[0].icon, Icon::Stop);
-    EXPECT_EQ(app->m_nView, 0);
+    EXPECT_EQ(app->view(), 0);
     EXPECT_EQ(ui.waitBegins, 1);
     ExpectTaskEnded();
 }
@@ -117,19 +117,19 @@ TEST_F(StartViewTest, RingPhotographOpensInTheRoundView) {
     const QString path = WriteBmp("ring.bmp", 400, 300);
     Open(path);
     EXPECT_TRUE(ui.messages.empty()) << qPrintable(ui.LastMessage());
-    EXPECT_EQ(app->m_nView, 1);
-    EXPECT_EQ(app->frame()->activeView(), app->m_pRoundView);
-    EXPECT_TRUE(app->m_pRoundView->isVisibleTo(app->frame()));
-    EXPECT_EQ(app->m_strFileName, QStringLiteral("ring.bmp"));
-    EXPECT_EQ(app->m_strPathName, QFileInfo(path).absoluteFilePath());
+    EXPECT_EQ(app->view(), 1);
+    EXPECT_EQ(app->frame()->activeView(), app->roundView());
+    EXPECT_TRUE(app->roundView()->isVisibleTo(app->frame()));
+    EXPECT_EQ(app->fileName(), QStringLiteral("ring.bmp"));
+    EXPECT_EQ(app->pathName(), QFileInfo(path).absoluteFilePath());
     ExpectTaskEnded();
 }
 
 TEST_F(StartViewTest, PanoramaOpensStraightInThePanoramaView) {
     Open(WriteBmp("strip.bmp", 500, 100));
     EXPECT_TRUE(ui.messages.empty()) << qPrintable(ui.LastMessage());
-    EXPECT_EQ(app->m_nView, 2);
-    EXPECT_TRUE(app->m_pPanoView->isVisibleTo(app->frame()));
+    EXPECT_EQ(app->view(), 2);
+    EXPECT_TRUE(app->panoView()->isVisibleTo(app->frame()));
     ExpectTaskEnded();
 }
 
@@ -145,7 +145,7 @@ TEST_F(StartViewTest, LoadFailureInTheTargetViewReturnsToTheStartView) {
         EXPECT_EQ(
             ui.messages[0].text,
             QStringLiteral("\"broken.bmp\" is a BMP file, but it is damaged (bad BMP file)."));
-        EXPECT_EQ(app->m_nView, 0);
+        EXPECT_EQ(app->view(), 0);
         EXPECT_EQ(app->frame()->activeView(), view());
         ExpectTaskEnded();
     }
@@ -157,7 +157,7 @@ TEST_F(StartViewTest, CommandsWhileBusyGiveTheBusyMessageAndDoNothingElse) {
         ++mirrorDialogs;
         return 0;
     };
-    app->m_bBusy = true;
+    app->SetBusy(true);
     QTest::mouseClick(view()->openButton(), Qt::LeftButton);
     QTest::mouseClick(view()->manualButton(), Qt::LeftButton);
     QTest::mouseClick(view()->mirrorButton(), Qt::LeftButton);
@@ -170,12 +170,12 @@ TEST_F(StartViewTest, CommandsWhileBusyGiveTheBusyMessageAndDoNothingElse) {
     EXPECT_TRUE(ui.dialogs.empty());
     EXPECT_TRUE(ui.opened.empty());
     EXPECT_EQ(mirrorDialogs, 0);
-    EXPECT_TRUE(app->m_bBusy);  // still the running task's
+    EXPECT_TRUE(app->busy());  // still the running task's
 }
 
 TEST_F(StartViewTest, ManualOpensFromTheHelpFolderElseFallsBackToTheWebPage) {
     QDir(temp.path()).mkpath(QStringLiteral("help"));
-    app->m_strHelpDir = temp.filePath(QStringLiteral("help")) + QLatin1Char('/');
+    app->SetHelpDir(temp.filePath(QStringLiteral("help")) + QLatin1Char('/'));
     const QString manual = WriteText(QStringLiteral("help/Orbelune_Manual.pdf"), "%PDF-1.4");
     QTest::mouseClick(view()->manualButton(), Qt::LeftButton);
     ASSERT_EQ(ui.opened.size(), 1u);
@@ -188,7 +188,7 @@ TEST_F(StartViewTest, ManualOpensFromTheHelpFolderElseFallsBackToTheWebPage) {
     ASSERT_FALSE(ui.opened.empty());
     EXPECT_EQ(ui.opened.front(), manual);
     EXPECT_EQ(ui.opened.back(), QStringLiteral("https://www.halvarn.com/orbelune/manual/"));
-    EXPECT_FALSE(app->m_bBusy);
+    EXPECT_FALSE(app->busy());
 }
 
 TEST_F(StartViewTest, MirrorDialogOkStoresAndReReadsCancelChangesNothing) {
@@ -199,7 +199,7 @@ TEST_F(StartViewTest, MirrorDialogOkStoresAndReReadsCancelChangesNothing) {
     };
     QTest::mouseClick(view()->mirrorButton(), Qt::LeftButton);
     EXPECT_EQ(store.GetInt("EQUIPMENT", "MIRROR", -9), 2);
-    EXPECT_EQ(app->m_nMirror, 2);
+    EXPECT_EQ(app->mirror(), 2);
 
     store.ClearWrites();
     app->runMirrorDialog = [](CMirrorDlg& dlg) {
@@ -209,23 +209,23 @@ TEST_F(StartViewTest, MirrorDialogOkStoresAndReReadsCancelChangesNothing) {
     };
     QTest::mouseClick(view()->mirrorButton(), Qt::LeftButton);
     EXPECT_TRUE(store.writes().empty());
-    EXPECT_EQ(app->m_nMirror, 2);
+    EXPECT_EQ(app->mirror(), 2);
 }
 
 }  // namespace
 
 TEST_F(StartViewTest, FileGivenAtStartOpensWithoutTheDialogAndWaitsForARunningTask) {
     const QString path = WriteBmp("given.bmp", 400, 300);
-    app->m_bBusy = true;
+    app->SetBusy(true);
     EXPECT_FALSE(view()->OpenFileGivenAtStart(path));
-    EXPECT_EQ(app->m_nView, 0);
-    app->m_bBusy = false;
+    EXPECT_EQ(app->view(), 0);
+    app->SetBusy(false);
 
     EXPECT_TRUE(view()->OpenFileGivenAtStart(path));
     EXPECT_TRUE(ui.dialogs.empty());
     EXPECT_TRUE(ui.messages.empty()) << qPrintable(ui.LastMessage());
-    EXPECT_EQ(app->m_nView, 1);
-    EXPECT_EQ(app->m_strPathName, QFileInfo(path).absoluteFilePath());
+    EXPECT_EQ(app->view(), 1);
+    EXPECT_EQ(app->pathName(), QFileInfo(path).absoluteFilePath());
     ExpectTaskEnded();
 
     // A file that is no picture is refused as the open command refuses it.

@@ -219,9 +219,8 @@ TEST_F(SharePageBrowser, TheProgramsShareCommandWritesAPageThatOpens) {
     ScriptedUi ui;
     COrbeluneApp app(store, ui);
     ASSERT_TRUE(app.InitInstance());
-    app.m_strFileName = QStringLiteral("bay.jpg");
-    app.m_strPathName = QString::fromStdString(temp_.path() + "/bay.jpg");
-    CPanoView* view = app.m_pPanoView;
+    app.SetFile(QString::fromStdString(temp_.path() + "/bay.jpg"), QStringLiteral("bay.jpg"));
+    CPanoView* view = app.panoView();
     view->PrepareForNewPanorama();
     app.SwitchView(2);
     view->currentImage() = HalvesPanorama();

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/logic/save_names.h"
+#include "session/save_names.h"
 
 TEST(SaveNames, PanoramaKeepsTheRawFilesExtension) {
     EXPECT_EQ(orbelune::ProposedPanoramaName("ring.JPG"), "ring_pano.JPG");

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/logic/pano_images.h"
+#include "session/pano_images.h"
 
 using orbelune::CropOutcome;
 using orbelune::PanoImages;

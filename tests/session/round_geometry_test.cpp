@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/logic/round_geometry.h"
+#include "session/round_geometry.h"
 
 using orbelune::FitRoundDisplay;
 using orbelune::ImagePoint;

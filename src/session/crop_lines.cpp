@@ -1,4 +1,4 @@
-#include "app/logic/crop_lines.h"
+#include "session/crop_lines.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/logic/crop_lines.h"
+#include "session/crop_lines.h"
 
 using orbelune::CropLines;
 

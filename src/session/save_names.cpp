@@ -1,4 +1,4 @@
-#include "app/logic/save_names.h"
+#include "session/save_names.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,4 +1,4 @@
-#include "app/logic/round_geometry.h"
+#include "session/round_geometry.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "app/logic/pano_images.h"
+#include "session/pano_images.h"
 
 #include "image/image_ops.h"
 
