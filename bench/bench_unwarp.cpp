@@ -56,7 +56,8 @@ void SetRate(benchmark::State& state, const PanoramaSize& size) {
 
 // Each benchmark runs on one thread (arg 1) and on all cores (arg 0), timed
 // on the wall clock.
-void OneThreadAndAllCores(benchmark::internal::Benchmark* b) {
+// Unused when the OpenCV comparisons are not built.
+[[maybe_unused]] void OneThreadAndAllCores(benchmark::internal::Benchmark* b) {
     b->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 }
 

@@ -120,7 +120,12 @@ std::string HelpText(const CommandDef& def) {
         line += std::string(column - Columns(line), ' ');
         text += line + option->description + "\n";
     }
-    if (!def.notes.empty()) text += "\n" + Wrapped(def.notes) + "\n";
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "\n" + string.
+    if (!def.notes.empty()) {
+        text += '\n';
+        text += Wrapped(def.notes);
+        text += '\n';
+    }
     return text;
 }
 
