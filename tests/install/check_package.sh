@@ -7,7 +7,7 @@ deb=$(ls "$1"/orbelune_*.deb | head -n 1)
 info=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $info"
 fail=0
-for lib in libqt6widgets6 libjpeg62-turbo libpng16-16 libtiff6 qt6-qpa-plugins; do
+for lib in libqt6widgets6 libjpeg62-turbo libpng16-16 libtiff6 qt6-qpa-plugins fonts-urw-base35; do
   grep -q "$lib" <<<"$info" || { echo "missing dependency: $lib"; fail=1; }
 done
 root=$(mktemp -d)
