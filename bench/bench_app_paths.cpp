@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "session/pano_images.h"
 #include "image/adjustments.h"
 #include "image/image_ops.h"
 #include "image/rgb_image.h"
+#include "session/pano_images.h"
 #include "unwarp/ring_synth.h"
 #include "unwarp/test_scene.h"
 #include "unwarp/unwarp.h"
