@@ -1,3 +1,4 @@
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAction>
@@ -369,6 +370,38 @@ TEST_F(DeskWindowTest, TheStartViewShowsTheChosenMirror) {
         << qPrintable(start()->mirrorName()->text());
     EXPECT_EQ(start()->mirrorPicture()->pixmap().toImage(), artwork::MirrorPictureFor(2).toImage());
     EXPECT_NE(start()->mirrorPicture()->pixmap().toImage(), before);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DeskWindowTest, AFailedSaveNamesTheFileAndTheReason) {
+    ShowPanorama();
+    const QString folder = temp.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    const bool enforced = !QFileInfo(folder).isWritable() || geteuid() != 0;
+    ui.fileNames.push_back(folder + QStringLiteral("/out.png"));
+    frame()->commandAction(CMainFrame::Command::SavePanorama)->trigger();
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (enforced && !QFileInfo::exists(folder + QStringLiteral("/out.png"))) {
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("out.png")))
+            << qPrintable(ui.messages[0].text);
+        EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("ermission")))
+            << qPrintable(ui.messages[0].text);
+    }
+
+    ui.Clear();
+    app->SetLastTaskEnd(0);
+    ui.fileNames.push_back(temp.filePath(QStringLiteral("gone/out.png")));
+    frame()->commandAction(CMainFrame::Command::SavePanorama)->trigger();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("out.png")))
+        << qPrintable(ui.messages[0].text);
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("No such file")))
+        << qPrintable(ui.messages[0].text);
 }
 
 }  // namespace
