@@ -17,28 +17,30 @@ ViewStretch::ViewStretch(QWidget* view, QWidget* grow)
 
 void ViewStretch::Apply() {
     if (!m_grow) return;
-    const int dx = std::max(0, m_view->width() - m_designed.width());
-    const int dy = std::max(0, m_view->height() - m_designed.height());
+    const QSize gained(std::max(0, m_view->width() - m_designed.width()),
+                       std::max(0, m_view->height() - m_designed.height()));
+    const QSize change = gained - m_applied;
+    if (change.isNull()) return;
+    m_applied = gained;
     const int middle = m_growDesigned.center().x();
     for (auto it = m_designedPlaces.cbegin(); it != m_designedPlaces.cend(); ++it) {
         QWidget* child = it.key();
-        // A child made or dropped since is the view's own business.
+        // A child dropped since is the view's own business.
         if (!m_view->children().contains(child)) continue;
-        QRect place = it.value();
+        // Moved by what changed, so a place the view gave a control since is kept.
         if (child == m_grow) {
-            place.setSize(place.size() + QSize(dx, dy));
-        } else {
-            if (place.center().x() > middle) place.translate(dx, 0);
-            if (place.top() >= m_growDesigned.bottom()) place.translate(0, dy);
+            child->resize(child->size() + change);
+            continue;
         }
-        // Controls the view moved since keep their own size.
-        place.setSize(child == m_grow ? place.size() : child->size());
-        child->setGeometry(place);
+        const QRect designed = it.value();
+        const int dx = designed.center().x() > middle ? change.width() : 0;
+        const int dy = designed.top() >= m_growDesigned.bottom() ? change.height() : 0;
+        if (dx != 0 || dy != 0) child->move(child->pos() + QPoint(dx, dy));
     }
 }
 
 bool ViewStretch::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_view && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
+    if (watched == m_view && event->type() == QEvent::Resize) {
         Apply();
     }
     return QObject::eventFilter(watched, event);

@@ -17,7 +17,8 @@ public:
     // `grow` is a child of `view`; both are at their designed size now.
     ViewStretch(QWidget* view, QWidget* grow);
 
-    // Places the children for the view's current size.
+    // Places the children for the view's current size, moving each by what
+    // the size changed since the last time.
     void Apply();
 
 protected:
@@ -28,5 +29,6 @@ private:
     QPointer<QWidget> m_grow;
     QSize m_designed;
     QRect m_growDesigned;
+    QSize m_applied{0, 0};  // what the view had gained when last placed
     QHash<QWidget*, QRect> m_designedPlaces;
 };
