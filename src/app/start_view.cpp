@@ -25,9 +25,9 @@ namespace {
 const QString kManualFile = QStringLiteral("Orbelune_Manual.pdf");
 const QString kHtmlManualFile = QStringLiteral("Orbelune_Manual.html");
 // Below the mirror button: the chosen mirror, then the recent files.
-constexpr QRect kMirrorPicture{596, 318, 116, 99};
-constexpr QRect kMirrorName{554, 420, 200, 20};
-constexpr QRect kRecent{574, 450, 160, 30};
+constexpr QRect kMirrorPicture{QPoint(614, 370), COrbeluneView::kMirrorPictureSize};
+constexpr QRect kMirrorName{556, 440, 196, 20};
+constexpr QRect kRecent{574, 466, 160, 28};
 
 // Every readable format, from the format table.
 QString OpenFilters() {
@@ -42,13 +42,12 @@ const QString COrbeluneView::kNoManualMessage = QStringLiteral(
     "program (folder help) or in share/doc/orbelune.");
 
 COrbeluneView::COrbeluneView(COrbeluneApp& app, QWidget* parent) : QWidget(parent), m_app(app) {
-    // Drawn for the view size, never smaller; a larger window stretches the
-    // background and keeps the controls at the right edge, centred in height.
+    // Drawn for the view size, never smaller; a larger window shows the
+    // picture and its controls centred (stretching the picture would distort it).
     setMinimumSize(artwork::layout::kViewSize);
     resize(artwork::layout::kViewSize);
     m_pBackground = new QLabel(this);
     m_pBackground->setPixmap(artwork::StartBackground());
-    m_pBackground->setScaledContents(true);
     m_pBackground->setGeometry(QRect(QPoint(0, 0), artwork::layout::kViewSize));
     m_pBackground->lower();
 
@@ -90,9 +89,9 @@ COrbeluneView::~COrbeluneView() = default;
 void COrbeluneView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const QSize designed = artwork::layout::kViewSize;
-    m_pBackground->setGeometry(rect());
-    const QPoint shift(std::max(0, width() - designed.width()),
+    const QPoint shift(std::max(0, width() - designed.width()) / 2,
                        std::max(0, height() - designed.height()) / 2);
+    m_pBackground->setGeometry(QRect(shift, designed));
     m_pOpen->move(artwork::layout::kStartOpen.topLeft() + shift);
     m_pManual->move(artwork::layout::kStartManual.topLeft() + shift);
     m_pMirror->move(artwork::layout::kStartMirror.topLeft() + shift);
@@ -104,7 +103,8 @@ void COrbeluneView::resizeEvent(QResizeEvent* event) {
 void COrbeluneView::UpdateMirror() {
     const int type = orbelune::Read(m_app.store(), orbelune::settings::kMirror);
     const orbelune::MirrorInfo* mirror = orbelune::FindMirror(type);
-    m_pMirrorPicture->setPixmap(artwork::MirrorPictureFor(type));
+    m_pMirrorPicture->setPixmap(artwork::MirrorPictureFor(type).scaled(
+        kMirrorPicture.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     const QString name =
         mirror ? QString::fromLatin1(mirror->caption).simplified() : tr("No mirror chosen");
     m_pMirrorName->setText(name);

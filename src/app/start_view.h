@@ -47,7 +47,8 @@ public:
     ImageButton* manualButton() const { return m_pManual; }
     ImageButton* mirrorButton() const { return m_pMirror; }
     QToolButton* recentButton() const { return m_pRecent; }
-    // The chosen mirror: its picture and its name.
+    // The chosen mirror: its picture (this size) and its name.
+    static constexpr QSize kMirrorPictureSize{80, 68};
     QLabel* mirrorPicture() const { return m_pMirrorPicture; }
     QLabel* mirrorName() const { return m_pMirrorName; }
     // Shows the stored mirror; called after the mirror dialog and at start-up.

@@ -33,7 +33,7 @@ void ViewStretch::Apply() {
             continue;
         }
         const QRect designed = it.value();
-        const int dx = designed.center().x() > middle ? change.width() : 0;
+        const int dx = designed.left() > middle ? change.width() : 0;
         const int dy = designed.top() >= m_growDesigned.bottom() ? change.height() : 0;
         if (dx != 0 || dy != 0) child->move(child->pos() + QPoint(dx, dy));
     }

@@ -9,7 +9,7 @@
 class QWidget;
 
 // Lets a view drawn for one size follow a larger window: its picture area
-// grows by what the window gained, controls right of the area's middle move
+// grows by what the window gained, controls starting right of the area's middle move
 // right with its edge, and those below it move down with its bottom.
 class ViewStretch : public QObject {
     Q_OBJECT
