@@ -659,6 +659,7 @@ void CPanoView::Share360() {
         return;
     }
     const QString page = QDir(folder).filePath(QStringLiteral("index.html"));
+    m_app.ReportSaved(page);
     const QString question =
         QStringLiteral(
             "The web page is in %1.\n\nOpen it with index.html, or put the whole "
