@@ -14,6 +14,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     m_pPicture->setGeometry(QRect(QPoint(0, 0), picture.size()));
     m_pOk = new QPushButton(tr("OK"), this);
     m_pOk->setDefault(true);
+    m_pOk->setToolTip(tr("Close this box"));
     m_pOk->setGeometry(282, 244, 88, 28);
     // The picture is the dialog's background; the button lies over it.
     m_pPicture->lower();

@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
     QtUiServices ui;
     COrbeluneApp app(store, ui);
     if (!app.InitInstance()) return 1;
-    app.frame()->show();
+    app.frame()->ShowAsStored();
     // `orbelune FILE`: the file the desktop's "Open with" hands over.
     const QStringList args = QApplication::arguments();
     if (args.size() == 2 && !args[1].startsWith(QLatin1Char('-'))) {

@@ -98,6 +98,9 @@ CMirrorDlg::CMirrorDlg(orbelune::SettingsStore& store, QWidget* parent)
     m_pOk->setDefault(true);
     m_pCancel = new QPushButton(tr("Cancel"), this);
     m_pCancel->setGeometry(DuX(120), DuY(277), DuX(50), DuY(14));
+    m_pOk->setToolTip(tr("Use the mirror selected"));
+    m_pCancel->setToolTip(tr("Keep the mirror chosen before"));
+    m_pList->setToolTip(tr("The mirror attachment the photographs were taken with"));
     connect(m_pOk, &QPushButton::clicked, this, &CMirrorDlg::OnOK);
     connect(m_pCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_pList, &QListWidget::itemDoubleClicked, this, &CMirrorDlg::OnOK);
@@ -146,6 +149,11 @@ CCustomMirrorDlg::CCustomMirrorDlg(orbelune::SettingsStore& store, QWidget* pare
     m_pMirrored->setChecked(custom.mirrored);
     m_pProblem = new QLabel(tr("The two elevations must differ."), this);
     m_pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    m_pOuter->setToolTip(tr("Degrees above the horizon seen at the outer circle"));
+    m_pInner->setToolTip(tr("Degrees above the horizon seen at the inner circle"));
+    m_pMirrored->setToolTip(tr("Flip the panorama left to right"));
+    m_pButtons->button(QDialogButtonBox::Ok)->setToolTip(tr("Use these values"));
+    m_pButtons->button(QDialogButtonBox::Cancel)->setToolTip(tr("Keep the values stored before"));
 
     auto* form = new QFormLayout;
     form->addRow(tr("Elevation at the outer circle:"), m_pOuter);

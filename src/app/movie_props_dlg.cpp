@@ -270,6 +270,18 @@ void CMoviePropsDlg::BuildControls() {
 
     connect(m_pSave, &QPushButton::clicked, this, &CMoviePropsDlg::OnOK);
     connect(m_pCancel, &QPushButton::clicked, this, &CMoviePropsDlg::OnCancel);
+    m_pSave->setToolTip(tr("Build the movie with these settings"));
+    m_pCancel->setToolTip(tr("Close without building a movie"));
+    m_pMovieBrowse->setToolTip(tr("Choose where the movie is saved"));
+    m_pHtmlBrowse->setToolTip(tr("Choose where the web page is saved"));
+    m_pCodec->setToolTip(tr("How the movie's tiles are compressed"));
+    m_pQuality->setToolTip(tr("Picture quality against file size"));
+    m_pCorrection->setToolTip(tr("How the viewer straightens the picture while panning"));
+    m_pZoom->setToolTip(tr("How far the movie is zoomed in when it opens"));
+    m_pPan->setToolTip(tr("The direction the movie faces when it opens"));
+    m_pTilt->setToolTip(tr("How far up or down the movie looks when it opens"));
+    m_pTiles->setToolTip(tr("More tiles load faster on the web; fewer look better"));
+    m_pGenerateHtml->setToolTip(tr("Also write a web page that embeds the movie"));
     connect(m_pMovieBrowse, &QPushButton::clicked, this, &CMoviePropsDlg::OnBrowseMovie);
     connect(m_pHtmlBrowse, &QPushButton::clicked, this, &CMoviePropsDlg::OnBrowseHtml);
     connect(m_pMovieFile, &QLineEdit::textChanged, this, &CMoviePropsDlg::OnMovieFileChanged);

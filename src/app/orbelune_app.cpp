@@ -75,6 +75,10 @@ void COrbeluneApp::SetFile(const QString& pathName, const QString& fileName) {
                       QFile::encodeName(fileName).toStdString());
 }
 
+void COrbeluneApp::ReportSaved(const QString& path) {
+    if (m_pFrame) m_pFrame->ShowSaved(path);
+}
+
 void COrbeluneApp::SetViews(COrbeluneView* start, CRoundView* round, CPanoView* pano) {
     m_pStartView = start;
     m_pRoundView = round;

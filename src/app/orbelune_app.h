@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "app/folder_memory_ui.h"
+#include "app/recent_files.h"
 #include "orbelune_version.h"
 #include "session/session.h"
 
@@ -66,7 +68,11 @@ public:
     std::function<int(CMoviePropsDlg&)> runMoviePropsDialog;
 
     orbelune::SettingsStore& store() { return m_store; }
-    UiServices& ui() { return m_ui; }
+    // The desktop, with the file dialogs' folders remembered.
+    UiServices& ui() { return m_folderUi; }
+    RecentFiles& recentFiles() { return m_recent; }
+    // A file was written: the status line says so and offers its folder.
+    void ReportSaved(const QString& path);
     CMainFrame* frame() { return m_pFrame.get(); }
     // What the user works on, and the operations on it.
     orbelune::Session& session() { return m_session; }
@@ -124,6 +130,8 @@ private:
     orbelune::SettingsStore& m_store;
     UiServices& m_ui;
     MoviePlatformProbe m_probe;
+    FolderMemoryUi m_folderUi{m_ui, m_store};
+    RecentFiles m_recent{m_store};
     orbelune::Session m_session{m_store};
     CTask* m_pTask = nullptr;
     int m_nTasksStarted = 0;

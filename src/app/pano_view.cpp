@@ -500,6 +500,7 @@ int CPanoView::SavePanorama() {
     m_app.ui().EndWaitCursor();
     // A save cancelled on the way out leaves no file and needs no word.
     if (!Cancelled()) Tell(outcome);
+    if (outcome.ok()) m_app.ReportSaved(QFile::decodeName(QByteArray::fromStdString(path)));
     return outcome.code;
 }
 
@@ -614,6 +615,7 @@ int CPanoView::SaveMovieFile() {
     // Only now: a page must never refer to a movie that failed.
     WriteMoviePages(m_app, this, m_moviePages, m_pWnd->image(), settings);
     m_moviePages = {};
+    m_app.ReportSaved(QFile::decodeName(QByteArray::fromStdString(settings.moviePath)));
     m_app.ui().OpenWithDefaultApp(QFile::decodeName(QByteArray::fromStdString(settings.moviePath)));
     m_app.SetLastTaskEnd(m_app.now());
     m_app.ui().EndWaitCursor();
@@ -657,6 +659,7 @@ void CPanoView::Share360() {
         return;
     }
     const QString page = QDir(folder).filePath(QStringLiteral("index.html"));
+    m_app.ReportSaved(page);
     const QString question =
         QStringLiteral(
             "The web page is in %1.\n\nOpen it with index.html, or put the whole "

@@ -64,8 +64,9 @@ UiServices::Answer QtUiServices::MessageBox(QWidget* parent, const QString& text
                                      : Answer::Cancel;
 }
 
-QString QtUiServices::OpenFileName(QWidget* parent, const QString& title, const QString& filters) {
-    return QFileDialog::getOpenFileName(parent, title, QString(), filters);
+QString QtUiServices::OpenFileName(QWidget* parent, const QString& title, const QString& filters,
+                                   const QString& directory) {
+    return QFileDialog::getOpenFileName(parent, title, directory, filters);
 }
 
 QString QtUiServices::SaveFileName(QWidget* parent, const QString& title, const QString& proposed,

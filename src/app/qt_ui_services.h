@@ -7,7 +7,8 @@
 class QtUiServices : public UiServices {
 public:
     Answer MessageBox(QWidget* parent, const QString& text, Icon icon, Buttons buttons) override;
-    QString OpenFileName(QWidget* parent, const QString& title, const QString& filters) override;
+    QString OpenFileName(QWidget* parent, const QString& title, const QString& filters,
+                         const QString& directory = QString()) override;
     QString SaveFileName(QWidget* parent, const QString& title, const QString& proposed,
                          const QString& filters, QString* selectedFilter = nullptr) override;
     bool OpenWithDefaultApp(const QString& fileOrUrl) override;

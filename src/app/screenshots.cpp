@@ -36,7 +36,9 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return Answer::Ok;
     }
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return Next(); }
+    QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return Next();
+    }
     QString SaveFileName(QWidget*, const QString&, const QString&, const QString&,
                          QString* = nullptr) override {
         return Next();
@@ -95,6 +97,19 @@ QString UnwarpToFile(orbelune::SettingsStore& store, const QString& raw, int mir
     return path;
 }
 
+// The window at the size the views were drawn for, and enlarged.
+bool SaveBothSizes(CMainFrame* frame, const QString& dir, const char* name) {
+    frame->resize(frame->minimumSize());
+    bool ok = Save(frame, dir, name);
+    frame->resize(1600, 1000);
+    QString large = QString::fromLatin1(name);
+    large.insert(large.lastIndexOf(QLatin1Char('.')), QStringLiteral("-1600x1000"));
+    ok = Save(frame, dir, large.toLatin1().constData()) && ok;
+    frame->resize(frame->minimumSize());
+    QApplication::processEvents();
+    return ok;
+}
+
 }  // namespace
 
 int WriteScreenshots(const QString& dir) {
@@ -106,7 +121,7 @@ int WriteScreenshots(const QString& dir) {
     if (!app.InitInstance()) return 1;
     CMainFrame* frame = app.frame();
     frame->show();
-    bool ok = Save(frame, dir, "1-start.png");
+    bool ok = SaveBothSizes(frame, dir, "1-start.png");
 
     QString sample = QStringLiteral("data/sample-ring.jpg");
 #ifdef ORBELUNE_SOURCE_DIR
@@ -122,7 +137,7 @@ int WriteScreenshots(const QString& dir) {
 
     ui.files.push_back(sample);
     app.startView()->OnOpenRawImage();
-    ok = Save(frame, dir, "2-round.png") && ok;
+    ok = SaveBothSizes(frame, dir, "2-round.png") && ok;
 
     // Unwarp through the round view's own button when it has one.
     for (ImageButton* b : app.roundView()->findChildren<ImageButton*>()) {
@@ -139,7 +154,7 @@ int WriteScreenshots(const QString& dir) {
             app.startView()->OnOpenRawImage();
         }
     }
-    ok = Save(frame, dir, "3-panorama.png") && ok;
+    ok = SaveBothSizes(frame, dir, "3-panorama.png") && ok;
 
     // The movie properties as Save as VR Movie opens them; cancelled after the shot.
     app.runMoviePropsDialog = [&](CMoviePropsDlg& dialog) {

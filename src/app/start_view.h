@@ -7,6 +7,8 @@
 class COrbeluneApp;
 class ImageButton;
 class QLabel;
+class QMenu;
+class QToolButton;
 
 // The view shown at start-up and after every failed open: open a photograph,
 // read the manual, choose the mirror.
@@ -44,9 +46,23 @@ public:
     ImageButton* openButton() const { return m_pOpen; }
     ImageButton* manualButton() const { return m_pManual; }
     ImageButton* mirrorButton() const { return m_pMirror; }
+    QToolButton* recentButton() const { return m_pRecent; }
+    // The chosen mirror: its picture (this size) and its name.
+    static constexpr QSize kMirrorPictureSize{80, 68};
+    QLabel* mirrorPicture() const { return m_pMirrorPicture; }
+    QLabel* mirrorName() const { return m_pMirrorName; }
+    // Shows the stored mirror; called after the mirror dialog and at start-up.
+    void UpdateMirror();
+    // Rebuilds the recent files menu (files that are gone are left out).
+    void UpdateRecentFiles();
+    QMenu* recentMenu() const { return m_pRecentMenu; }
 
-    // Where the manual is looked for, in this order, before the web page.
+    // Where the manual is looked for, in this order, before the web page:
+    // the PDF, then the HTML page for a desktop without a PDF viewer.
     QStringList ManualCandidates() const;
+    QStringList HtmlManualCandidates() const;
+    // Said when neither the manual nor the web page could be opened.
+    static const QString kNoManualMessage;
     static QString OnlineManualUrl();
 
 private:
@@ -56,4 +72,11 @@ private:
     ImageButton* m_pOpen = nullptr;
     ImageButton* m_pManual = nullptr;
     ImageButton* m_pMirror = nullptr;
+    QToolButton* m_pRecent = nullptr;
+    QMenu* m_pRecentMenu = nullptr;
+    QLabel* m_pMirrorPicture = nullptr;
+    QLabel* m_pMirrorName = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 };

@@ -16,8 +16,10 @@ public:
     virtual ~UiServices() = default;
 
     virtual Answer MessageBox(QWidget* parent, const QString& text, Icon icon, Buttons buttons) = 0;
-    // Empty when cancelled. `filters` uses Qt's ";;" separated form.
-    virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& filters) = 0;
+    // Empty when cancelled. `filters` uses Qt's ";;" separated form; the dialog
+    // starts in `directory` when one is given.
+    virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& filters,
+                                 const QString& directory = QString()) = 0;
     // `selectedFilter`, when given, receives the filter the user chose.
     virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& proposed,
                                  const QString& filters, QString* selectedFilter = nullptr) = 0;

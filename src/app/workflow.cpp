@@ -1,5 +1,6 @@
 #include "app/workflow.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include "app/orbelune_app.h"
@@ -11,6 +12,22 @@
 
 namespace workflow {
 
+namespace {
+
+void Remember(COrbeluneApp& app, const QFileInfo& info) {
+    app.recentFiles().Add(QFile::encodeName(info.absoluteFilePath()).toStdString());
+    if (app.startView()) app.startView()->UpdateRecentFiles();
+}
+
+}  // namespace
+
+bool OpenFile(COrbeluneApp& app, const QString& path) {
+    CTask task(app, CTask::Rule::Busy);
+    if (task.refused()) return false;
+    OpenChosenFile(app, task, path);
+    return true;
+}
+
 void OpenChosenFile(COrbeluneApp& app, CTask& task, const QString& path) {
     UiServices& ui = app.ui();
     COrbeluneView* start = app.startView();
@@ -21,6 +38,11 @@ void OpenChosenFile(COrbeluneApp& app, CTask& task, const QString& path) {
 
     const int kind = start->Classify(path);
     if (kind == COrbeluneView::kNotAnImage) {
+        // A file that is gone has no place in the recent list.
+        if (!info.exists()) {
+            app.recentFiles().Remove(QFile::encodeName(info.absoluteFilePath()).toStdString());
+            start->UpdateRecentFiles();
+        }
         const QString reason = start->classifyFailure().isEmpty()
                                    ? QStringLiteral("The file could not be read.")
                                    : start->classifyFailure();
@@ -39,6 +61,7 @@ void OpenChosenFile(COrbeluneApp& app, CTask& task, const QString& path) {
         }
         round->ShowButtons();
         round->AfterLoad();
+        Remember(app, info);
         return;
     }
 
@@ -57,6 +80,7 @@ void OpenChosenFile(COrbeluneApp& app, CTask& task, const QString& path) {
     pano->HideBackButton();
     pano->SetProgressIdlePlace();
     pano->UpdateSizeCaption();
+    Remember(app, info);
 }
 
 void Unwarp(COrbeluneApp& app, CTask& task) {

@@ -14,6 +14,10 @@ namespace workflow {
 // round view, a panorama straight to the panorama view.
 void OpenChosenFile(COrbeluneApp& app, CTask& task, const QString& path);
 
+// Opens `path` as the open command does once a file is chosen (a dropped file,
+// a recent file); false when another task runs.
+bool OpenFile(COrbeluneApp& app, const QString& path);
+
 // Unwarp: the ring is stored and the panorama view shows the new panorama.
 void Unwarp(COrbeluneApp& app, CTask& task);
 

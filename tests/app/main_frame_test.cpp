@@ -32,12 +32,12 @@ protected:
     }
 };
 
-TEST_F(MainFrameTest, WindowHasAFixedSizeAndCanOnlyBeMinimised) {
-    EXPECT_EQ(frame()->minimumSize(), QSize(760, 540));
-    EXPECT_EQ(frame()->maximumSize(), QSize(760, 540));
+TEST_F(MainFrameTest, WindowOpensAtTheViewSizeAndMayGrowButNotShrink) {
+    EXPECT_EQ(frame()->clientRect().size(), QSize(760, 540));
+    EXPECT_EQ(frame()->minimumSize(), frame()->size());
+    EXPECT_GT(frame()->maximumSize().width(), 760);
     const Qt::WindowFlags flags = frame()->windowFlags();
-    EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
-    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::CustomizeWindowHint));
 }
 
 TEST_F(MainFrameTest, StartsWithTheStartViewFillingTheWindowAndTheOthersHidden) {
@@ -48,7 +48,7 @@ TEST_F(MainFrameTest, StartsWithTheStartViewFillingTheWindowAndTheOthersHidden) 
     EXPECT_TRUE(start()->isVisibleTo(frame()));
     EXPECT_FALSE(round()->isVisibleTo(frame()));
     EXPECT_FALSE(pano()->isVisibleTo(frame()));
-    EXPECT_EQ(start()->geometry(), frame()->rect());
+    EXPECT_EQ(start()->geometry(), frame()->clientRect());
 }
 
 TEST_F(MainFrameTest, SwitchViewExchangesPaneIdsAndShowsExactlyOneView) {
@@ -59,7 +59,7 @@ TEST_F(MainFrameTest, SwitchViewExchangesPaneIdsAndShowsExactlyOneView) {
     EXPECT_EQ(CMainFrame::PaneId(round()), kFirst + 1);
     EXPECT_TRUE(pano()->isVisibleTo(frame()));
     EXPECT_FALSE(start()->isVisibleTo(frame()));
-    EXPECT_EQ(pano()->geometry(), frame()->rect());
+    EXPECT_EQ(pano()->geometry(), frame()->clientRect());
     EXPECT_EQ(frame()->activeView(), pano());
 
     EXPECT_EQ(app->SwitchView(1), pano());

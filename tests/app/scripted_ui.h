@@ -20,7 +20,7 @@ public:
     struct FileDialog {
         bool save;
         QString title;
-        QString proposed;  // empty for open dialogs
+        QString proposed;  // for open dialogs, the folder it starts in
         QString filters;
     };
 
@@ -49,8 +49,9 @@ public:
         }
         return (buttons == Buttons::Ok || buttons == Buttons::OkCancel) ? Answer::Ok : Answer::Yes;
     }
-    QString OpenFileName(QWidget*, const QString& title, const QString& filters) override {
-        dialogs.push_back({false, title, QString(), filters});
+    QString OpenFileName(QWidget*, const QString& title, const QString& filters,
+                         const QString& directory = QString()) override {
+        dialogs.push_back({false, title, directory, filters});
         return NextFileName();
     }
     QString SaveFileName(QWidget*, const QString& title, const QString& proposed,
