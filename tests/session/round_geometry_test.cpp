@@ -30,7 +30,7 @@ int ToWindowY(int image, const RingWindow& window) {
 
 // A square photograph filling a square window, no margin: window and image
 // pixels differ by the scale alone.
-const RingWindow kSquare{1000, 1000, 400, 400, RoundDisplay{400, 400, 0, 0, 0.4}};
+const RingWindow kSquare{1000, 1000, 400, 400, RoundDisplay{400, 400, 0, 0, 0.4}, RoundDisplay{}};
 
 }  // namespace
 
