@@ -71,12 +71,13 @@ CRoundView::CRoundView(COrbeluneApp& app, QWidget* parent)
         {"Fit", "Show the whole photograph (0)", 36, &CRoundWnd::ZoomToFit},
         {"100%", "One photograph pixel per screen pixel (1)", 42, &CRoundWnd::ZoomToActualSize},
     };
-    const int column = layout::kRoundUnwarp.left();
-    int x = column;
+    // Under the photograph: zoom beside Find ring, the ring's numbers, the strip.
+    const int rowY = layout::kRoundSizeLabel.top() - 2;
+    int x = m_pFindRing->geometry().right() + 12;
     for (const ZoomButton& zoom : zooms) {
         auto* button = new QPushButton(QString::fromUtf8(zoom.text), this);
         const int w = zoom.width;
-        button->setGeometry(x, layout::kRoundImage.top(), w, 24);
+        button->setGeometry(x, rowY, w, layout::kRoundSizeLabel.height() + 4);
         button->setToolTip(QString::fromUtf8(zoom.tip));
         button->setFocusPolicy(Qt::NoFocus);
         connect(button, &QAbstractButton::clicked, this, [this, action = zoom.action] {
@@ -92,17 +93,24 @@ CRoundView::CRoundView(COrbeluneApp& app, QWidget* parent)
         const char* tip;
     };
     const FieldInfo infos[] = {
-        {"Centre X", "The ring centre's column in the photograph"},
-        {"Centre Y", "The ring centre's row in the photograph"},
+        {"X", "The ring centre's column in the photograph"},
+        {"Y", "The ring centre's row in the photograph"},
         {"Outer", "The outer circle's radius (the mirror's rim)"},
         {"Inner", "The inner circle's radius (the camera's reflection)"},
     };
+    const int fieldsY = layout::kRoundSizeLabel.bottom() + 5;
+    const int labelWidths[] = {14, 14, 40, 36};
+    x = layout::kRoundImage.left();
     for (int i = 0; i < 4; ++i) {
-        const int y = layout::kRoundImage.top() + 40 + i * 34;
         auto* label = new QLabel(QString::fromUtf8(infos[i].label), this);
-        label->setGeometry(column, y, 62, 26);
+        label->setGeometry(x, fieldsY, labelWidths[i], 24);
+        QPalette light = label->palette();
+        light.setColor(QPalette::WindowText, QColor(0xd8, 0xde, 0xe6));
+        label->setPalette(light);
+        x += labelWidths[i] + 2;
         auto* spin = new QSpinBox(this);
-        spin->setGeometry(column + 62, y, 78, 26);
+        spin->setGeometry(x, fieldsY, 80, 24);
+        x += 80 + 12;
         spin->setRange(-99999, 99999);
         spin->setKeyboardTracking(false);
         spin->setToolTip(QString::fromUtf8(infos[i].tip));
@@ -115,9 +123,9 @@ CRoundView::CRoundView(COrbeluneApp& app, QWidget* parent)
     connect(m_pWnd, &CRoundWnd::ringEdited, this, [this] { OnRingEdited(); });
 
     m_pPreview = new CRingPreview(this);
-    m_pPreview->setGeometry(layout::kRoundImage.left(), layout::kRoundSizeLabel.bottom() + 6,
-                            layout::kRoundImage.width(),
-                            layout::kViewSize.height() - layout::kRoundSizeLabel.bottom() - 14);
+    const int stripY = fieldsY + 28;
+    m_pPreview->setGeometry(layout::kRoundImage.left(), stripY, layout::kRoundImage.width(),
+                            layout::kViewSize.height() - stripY - 6);
     SyncFields();
 }
 

@@ -64,6 +64,11 @@ CRoundWnd::CRoundWnd(COrbeluneApp& app, QWidget* parent)
     : CImageWnd(app, app.session().raw(), parent), m_session(app.session()) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
+    setToolTip(
+        QStringLiteral("Drag the cross, the circles or the seam marker. The wheel or + and "
+                       "- zoom, the middle button pans, the arrow keys move what was "
+                       "grabbed last by one pixel (Shift: ten). The ring stays inside the "
+                       "view; the outer circle stops at the nearer edge."));
 }
 
 bool CRoundWnd::LoadRawImage(const QString& path) {
