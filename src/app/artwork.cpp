@@ -455,10 +455,6 @@ QPixmap RoundBackground() {
     }
     PaintText(p, QRect(570, 296, 160, 30), QStringLiteral("Then unwarp it into a panorama."), 12,
               kText);
-    PaintText(p, QRect(55, 470, 476, 40),
-              QStringLiteral("The ring stays inside the picture; the outer circle stops at the "
-                             "nearer edge."),
-              11.5, kMutedText);
     return pm;
 }
 

@@ -3,12 +3,16 @@
 #include <QString>
 #include <QWidget>
 
+#include "unwarp/mirror_types.h"
+
 class COrbeluneApp;
 class CRoundWnd;
 class CLabelCtrl;
 class QAbstractButton;
 class QLabel;
 class CViewProgressBar;
+class CRingPreview;
+class QSpinBox;
 
 // The ring view: the raw photograph with its ring, the size label, Unwarp and Back.
 class CRoundView : public QWidget {
@@ -32,6 +36,12 @@ public:
     // Places the ring where detection finds it, or says that none was found.
     void OnFindRing();
     void UpdateSizeLabel();
+    // Shows the ring's values in the fields and remakes the preview strip.
+    void OnRingEdited();
+
+    enum class Field { CentreX, CentreY, Outer, Inner };
+    QSpinBox* field(Field which) const { return m_fields[static_cast<int>(which)]; }
+    CRingPreview* ringPreview() const { return m_pPreview; }
 
     CRoundWnd* imageWnd() const { return m_pWnd; }
     QAbstractButton* unwarpButton() const { return m_pUnwarp; }
@@ -45,7 +55,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void ApplyField(Field which, int value);
+    void SyncFields();
+    void UpdatePreview();
+
     COrbeluneApp& m_app;
+    QSpinBox* m_fields[4] = {};
+    CRingPreview* m_pPreview = nullptr;
+    orbelune::CustomMirror m_custom;
     CRoundWnd* m_pWnd = nullptr;
     QAbstractButton* m_pUnwarp = nullptr;
     QAbstractButton* m_pBack = nullptr;

@@ -32,13 +32,36 @@ public:
     const orbelune::RgbImage& rawImage() const { return m_image; }
     orbelune::RingParams& ring();
     const orbelune::RingParams& ring() const;
-    const orbelune::RoundDisplay& display() const { return m_fit; }
+    // How the photograph is shown now; fitDisplay() when not zoomed.
+    const orbelune::RoundDisplay& display() const { return m_view; }
+    const orbelune::RoundDisplay& fitDisplay() const { return m_fit; }
+    // Zoom to a scale (screen pixels per image pixel) about a window point.
+    void ZoomTo(double scale, QPoint anchor);
+    void ZoomBy(double factor, QPoint anchor);
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomToFit();
+    void ZoomToActualSize();
+    void PanBy(int dx, int dy);
+    // Moves the selected handle by image pixels, as the arrow keys do.
+    bool Nudge(int dx, int dy);
+    // The magnified inset shown while a handle is dragged; null otherwise.
+    const QImage& loupe() const { return m_loupe; }
+    double loupeScale() const { return m_loupeScale; }
     const orbelune::RingEditor& editor() const { return m_editor; }
     // Where the seam marker sits on the outer circle (degrees), from the
     // stored seam and the current mirror; dragging it stores the seam.
     double seamAngle() const;
 
+signals:
+    // The ring or the seam was changed by the pointer or the keys.
+    void ringEdited();
+    void viewChanged();
+
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -47,8 +70,18 @@ protected:
 private:
     orbelune::RingWindow ringWindow() const;
     void UpdateCursor();
+    void SetView(const orbelune::RoundDisplay& view);
+    void UpdateLoupe(QPoint at);
 
     orbelune::Session& m_session;
     orbelune::RoundDisplay m_fit;
+    orbelune::RoundDisplay m_view;
+    // The photograph sampled for the zoomed view, remade on every zoom or pan.
+    QImage m_zoomed;
+    QImage m_loupe;
+    QPoint m_loupeAt;
+    double m_loupeScale = 0.0;
+    bool m_panning = false;
+    QPoint m_panFrom;
     orbelune::RingEditor m_editor;
 };

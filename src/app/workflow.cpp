@@ -97,7 +97,7 @@ void Unwarp(COrbeluneApp& app, CTask& task) {
     ProgressRelay& relay = task.progress();
     orbelune::UnwarpResult result = task.Run([&job, &relay] {
         return orbelune::Session::ComputeUnwarp(
-            job, [&relay](int row, int count) { static_cast<void>(relay.Report(row, count)); });
+            job, [&relay](int row, int count) { return relay.Report(row, count); });
     });
     // A cancelled unwarp (the window is closing) leaves nothing to show.
     if (task.cancelled()) result.code = -1;

@@ -182,7 +182,10 @@ public:
         RgbImage panorama;
         UnwarpProgress progress;
         if (jobCount_ == 1 && bar_.enabled())
-            progress = [&](int row, int rows) { bar_.Update(label, row + 1, rows); };
+            progress = [&](int row, int rows) {
+                bar_.Update(label, row + 1, rows);
+                return true;
+            };
         if (Unwarp(raw, ring, mirrorType_, custom_, panorama, progress) != 0)
             return ImageErrorText(LastImageError());
         TurnColumns(panorama, SeamShift(seam_, panorama.width()));

@@ -48,9 +48,9 @@ int DistanceFromCentre(ImagePoint point, const RingParams& ring) {
 
 namespace {
 
-bool NearCircle(int distance, int radius) {
-    const long long low = std::llabs(static_cast<long long>(radius) - kHandleTolerance);
-    const long long high = std::llabs(static_cast<long long>(radius) + kHandleTolerance);
+bool NearCircle(int distance, int radius, int tolerance) {
+    const long long low = std::llabs(static_cast<long long>(radius) - tolerance);
+    const long long high = std::llabs(static_cast<long long>(radius) + tolerance);
     return low < distance && distance < high;
 }
 
@@ -63,10 +63,81 @@ ImagePoint CentreInWindow(int x, int y, const RoundDisplay& display) {
 }  // namespace
 
 RingHandle PickHandle(int distance, const RingParams& ring) {
-    if (distance < kHandleTolerance) return RingHandle::Centre;
-    if (NearCircle(distance, ring.OuterRadius)) return RingHandle::Outer;
-    if (NearCircle(distance, ring.InnerRadius)) return RingHandle::Inner;
+    return PickHandle(distance, ring, kHandleTolerance);
+}
+
+RingHandle PickHandle(int distance, const RingParams& ring, int tolerance) {
+    if (distance < tolerance) return RingHandle::Centre;
+    if (NearCircle(distance, ring.OuterRadius, tolerance)) return RingHandle::Outer;
+    if (NearCircle(distance, ring.InnerRadius, tolerance)) return RingHandle::Inner;
     return RingHandle::None;
+}
+
+RoundDisplay ZoomRoundDisplay(const RoundDisplay& view, const RoundDisplay& fit, int imageWidth,
+                              int imageHeight, double scale, int anchorX, int anchorY) {
+    if (view.scale <= 0.0 || fit.scale <= 0.0 || imageWidth <= 0 || imageHeight <= 0 ||
+        !std::isfinite(scale))
+        return view;
+    const double top = std::max(kMaxRoundZoom, fit.scale);
+    if (scale <= fit.scale) return fit;
+    scale = std::min(scale, top);
+    const double imageX = (anchorX - view.originX) / view.scale;
+    const double imageY = (anchorY - view.originY) / view.scale;
+    RoundDisplay zoomed;
+    zoomed.scale = scale;
+    zoomed.width = std::max(1, static_cast<int>(std::lround(imageWidth * scale)));
+    zoomed.height = std::max(1, static_cast<int>(std::lround(imageHeight * scale)));
+    zoomed.originX = static_cast<int>(std::lround(anchorX - imageX * scale));
+    zoomed.originY = static_cast<int>(std::lround(anchorY - imageY * scale));
+    return zoomed;
+}
+
+RoundDisplay PanRoundDisplay(const RoundDisplay& view, int dx, int dy, int clientWidth,
+                             int clientHeight) {
+    RoundDisplay moved = view;
+    if (view.scale <= 0.0) return moved;
+    const int cx = clientWidth / 2;
+    const int cy = clientHeight / 2;
+    moved.originX = std::clamp(view.originX + dx, cx - view.width, cx);
+    moved.originY = std::clamp(view.originY + dy, cy - view.height, cy);
+    return moved;
+}
+
+namespace {
+
+const RoundDisplay& Bounds(const RingWindow& window) {
+    return window.fit.scale > 0.0 ? window.fit : window.display;
+}
+
+}  // namespace
+
+int HandleTolerance(const RingWindow& window) {
+    const RoundDisplay& fit = Bounds(window);
+    if (fit.scale <= 0.0 || window.display.scale <= 0.0) return kHandleTolerance;
+    const double reach = std::max(kMinHandleReach, kHandleTolerance * fit.scale);
+    return std::max(1, static_cast<int>(std::lround(reach / window.display.scale)));
+}
+
+bool NudgeHandle(RingParams& ring, RingHandle handle, int dx, int dy, const RingWindow& window) {
+    const RingParams before = ring;
+    switch (handle) {
+        case RingHandle::Centre:
+            MoveCentre(ring, {ring.XCenter + dx, ring.YCenter + dy}, window);
+            break;
+        case RingHandle::Outer: {
+            const int radius = ring.OuterRadius + dx - dy;
+            if (radius < ring.OuterRadius || OuterRadiusFits(radius, ring, window))
+                ring.SetOuterRadius(radius);
+            break;
+        }
+        case RingHandle::Inner:
+            ring.SetInnerRadius(ring.InnerRadius + dx - dy);
+            break;
+        case RingHandle::Seam:
+        case RingHandle::None:
+            break;
+    }
+    return !(ring == before);
 }
 
 WindowPoint SeamMarkerPoint(const RingParams& ring, const RoundDisplay& display,
@@ -94,17 +165,19 @@ double AngleAroundCentre(int windowX, int windowY, const RingParams& ring,
 }
 
 bool OuterRadiusFits(int distance, const RingParams& ring, const RingWindow& window) {
-    const ImagePoint centre = CentreInWindow(ring.XCenter, ring.YCenter, window.display);
+    const RoundDisplay& bounds = window.fit.scale > 0.0 ? window.fit : window.display;
+    const ImagePoint centre = CentreInWindow(ring.XCenter, ring.YCenter, bounds);
     const int halfW = window.clientWidth / 2;
     const int halfH = window.clientHeight / 2;
     const int roomH = std::abs(halfW - std::abs(centre.x - halfW));
     const int roomV = std::abs(halfH - std::abs(centre.y - halfH));
-    return static_cast<int>(distance * window.display.scale) < std::min(roomH, roomV);
+    return static_cast<int>(distance * bounds.scale) < std::min(roomH, roomV);
 }
 
 bool MoveCentre(RingParams& ring, ImagePoint point, const RingWindow& window) {
-    const ImagePoint p = CentreInWindow(point.x, point.y, window.display);
-    const int r = static_cast<int>(ring.OuterRadius * window.display.scale);
+    const RoundDisplay& bounds = window.fit.scale > 0.0 ? window.fit : window.display;
+    const ImagePoint p = CentreInWindow(point.x, point.y, bounds);
+    const int r = static_cast<int>(ring.OuterRadius * bounds.scale);
     const bool overflowsX = p.x + r > window.clientWidth || p.x - r < 0;
     const bool overflowsY = p.y - r < 0 || p.y + r > window.clientHeight;
     const RingParams before = ring;
@@ -116,7 +189,7 @@ bool MoveCentre(RingParams& ring, ImagePoint point, const RingWindow& window) {
 RingHandle RingEditor::Pick(int windowX, int windowY, const RingParams& ring,
                             const RingWindow& window, const double* seamAngle) const {
     const int distance = DistanceFromCentre(WindowToImage(windowX, windowY, window.display), ring);
-    const RingHandle handle = PickHandle(distance, ring);
+    const RingHandle handle = PickHandle(distance, ring, HandleTolerance(window));
     if (handle != RingHandle::Centre && seamAngle != nullptr &&
         NearSeamMarker(windowX, windowY, ring, window.display, *seamAngle))
         return RingHandle::Seam;
@@ -130,6 +203,7 @@ bool RingEditor::Press(int windowX, int windowY, RingParams& ring, const RingWin
     bool repaint = false;
     if (handle != RingHandle::None) {
         grabbed_ = handle;
+        if (handle != RingHandle::Seam) selected_ = handle;
         cursorState_ = kJustGrabbed;
         picking_ = false;
         repaint = true;
@@ -164,7 +238,7 @@ bool RingEditor::Move(int windowX, int windowY, RingParams& ring, const RingWind
             case RingHandle::None:
                 break;
         }
-    } else if (distance < kHandleTolerance) {
+    } else if (distance < HandleTolerance(window)) {
         ring.XCenter = point.x;
         ring.YCenter = point.y;
         cursorState_ = kPlain;

@@ -27,14 +27,30 @@ ImagePoint WindowToImage(int windowX, int windowY, const RoundDisplay& display);
 // Whole raw-image pixels between the point and the ring centre (truncated).
 int DistanceFromCentre(ImagePoint point, const RingParams& ring);
 
-// Tolerance around every handle, in raw-image pixels.
+// Tolerance around every handle, in raw-image pixels at the fitted scale.
 inline constexpr int kHandleTolerance = 40;
+// The least reach of a handle on screen, so that a large photograph's handles
+// can still be grabbed at the fitted scale.
+inline constexpr double kMinHandleReach = 8.0;
+// The largest zoom of the round view (screen pixels per image pixel).
+inline constexpr double kMaxRoundZoom = 8.0;
 // How near (window pixels) the pointer must come to the seam marker.
 inline constexpr int kSeamMarkerReach = 8;
 
 enum class RingHandle { None = -1, Centre = 0, Outer = 1, Inner = 2, Seam = 3 };
 // The first handle within reach, in the order centre, outer circle, inner circle.
 RingHandle PickHandle(int distance, const RingParams& ring);
+RingHandle PickHandle(int distance, const RingParams& ring, int tolerance);
+
+// The view zoomed to `scale` (kept between the fitted scale and kMaxRoundZoom)
+// so that the image point under (anchorX, anchorY) stays there; the fitted
+// display itself when the scale comes down to it.
+RoundDisplay ZoomRoundDisplay(const RoundDisplay& view, const RoundDisplay& fit, int imageWidth,
+                              int imageHeight, double scale, int anchorX, int anchorY);
+// The view moved by (dx, dy) window pixels; the photograph keeps covering the
+// window's centre point.
+RoundDisplay PanRoundDisplay(const RoundDisplay& view, int dx, int dy, int clientWidth,
+                             int clientHeight);
 
 // The window the ring is edited in, with the image shown in it.
 struct RingWindow {
@@ -42,8 +58,20 @@ struct RingWindow {
     int imageHeight = 0;
     int clientWidth = 0;
     int clientHeight = 0;
-    RoundDisplay display;
+    RoundDisplay display;  // how the photograph is shown now (zoomed and panned)
+    // The fitted display, which bounds where the ring may go; when unset the
+    // shown display is the fitted one.
+    RoundDisplay fit;
 };
+
+// The handle tolerance in raw-image pixels for the window's zoom: the same
+// screen distance at every zoom.
+int HandleTolerance(const RingWindow& window);
+
+// Moves the handle by (dx, dy) image pixels: the centre along both axes, a
+// circle's radius by dx - dy (right and up grow it), within the editing
+// limits; true when anything changed.
+bool NudgeHandle(RingParams& ring, RingHandle handle, int dx, int dy, const RingWindow& window);
 
 // Where the seam marker sits in the window: on the outer circle at the angle
 // (degrees, 0 towards increasing x, 90 towards increasing y).
@@ -85,6 +113,8 @@ public:
     bool dragging() const { return dragging_; }
     bool picking() const { return picking_; }
     RingHandle grabbed() const { return picking_ ? RingHandle::None : grabbed_; }
+    // The handle the keys move: the last one grabbed, the centre at first.
+    RingHandle selected() const { return selected_; }
     CursorState cursorState() const { return cursorState_; }
 
 private:
@@ -94,6 +124,7 @@ private:
     bool dragging_ = false;
     bool picking_ = true;
     RingHandle grabbed_ = RingHandle::None;
+    RingHandle selected_ = RingHandle::Centre;
     CursorState cursorState_ = kPlain;
 };
 

@@ -94,21 +94,54 @@ int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType,
                                 static_cast<double>(ring.YCenter),
                                 static_cast<double>(ring.OuterRadius)};
     // Row mirroring is done by writing the columns in reverse order.
+    bool finished = true;
     switch (model) {
         case MirrorModel::Convex:
-            UnwarpConvex(in, out, geometry, MirrorsRows(mirrorType), progress);
+            finished = UnwarpConvex(in, out, geometry, MirrorsRows(mirrorType), progress);
             break;
         case MirrorModel::Concave:
-            UnwarpConcave(in, out, geometry, MirrorsRows(mirrorType), progress);
+            finished = UnwarpConcave(in, out, geometry, MirrorsRows(mirrorType), progress);
             break;
         case MirrorModel::Equiangular:
-            UnwarpEquiangular(in, out, geometry, EquiangularRowsFor(ring, custom), custom.mirrored,
-                              progress);
+            finished = UnwarpEquiangular(in, out, geometry, EquiangularRowsFor(ring, custom),
+                                         custom.mirrored, progress);
             break;
+    }
+    // A half-made panorama is never handed on.
+    if (!finished) {
+        if (&panorama != &source) panorama.FreePixels();
+        return Fail(err::kAborted);
     }
     panorama = std::move(result);
     SetLastImageError(err::kNone);
     return 0;
+}
+
+bool UnwarpStrip(const SourcePixels& source, const RingParams& ring, double scale, int mirrorType,
+                 const CustomMirror& custom, const PanoramaPixels& strip) {
+    if (source.data == nullptr || source.width <= 0 || source.height <= 0 ||
+        strip.data == nullptr || strip.width <= 0 || strip.height <= 0 || !(scale > 0.0) ||
+        ring.OuterRadius <= 0)
+        return false;
+    const MirrorModel model = ModelFor(mirrorType);
+    if (model == MirrorModel::Equiangular && !IsValidCustomMirror(custom)) return false;
+    const RingGeometry geometry{ring.XCenter * scale, ring.YCenter * scale,
+                                ring.OuterRadius * scale};
+    switch (model) {
+        case MirrorModel::Convex:
+            UnwarpConvex(source, strip, geometry, MirrorsRows(mirrorType), {});
+            break;
+        case MirrorModel::Concave:
+            UnwarpConcave(source, strip, geometry, MirrorsRows(mirrorType), {});
+            break;
+        case MirrorModel::Equiangular: {
+            EquiangularRows rows = EquiangularRowsFor(ring, custom);
+            rows.innerRadius *= scale;
+            UnwarpEquiangular(source, strip, geometry, rows, custom.mirrored, {});
+            break;
+        }
+    }
+    return true;
 }
 
 bool IsValidSeam(int degrees) {

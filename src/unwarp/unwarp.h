@@ -6,6 +6,7 @@
 #include "image/rgb_image.h"
 #include "unwarp/mirror_types.h"
 #include "unwarp/ring_params.h"
+#include "unwarp/unwarp_kernels.h"
 
 namespace orbelune {
 
@@ -21,19 +22,27 @@ struct PanoramaSize {
 PanoramaSize UnwarpOutputSize(int outerRadius, int mirrorType);
 PanoramaSize UnwarpOutputSize(int outerRadius, int mirrorType, const CustomMirror& custom);
 
-// Called at the start of every output row with (row, row count), on the calling thread.
-using UnwarpProgress = std::function<void(int row, int rowCount)>;
+// Called at the start of every output row with (row, row count), on the
+// calling thread; false cancels the unwarp.
+using UnwarpProgress = std::function<bool(int row, int rowCount)>;
 
 // Unwarps the ring of `source` into `panorama`: a panorama of the output size
 // is filled in place, any other is released first. 0 on success, -1 on failure; LastImageError()
 // then tells why (5 no source pixels or a radius that gives no output, 1 output over the image
-// layer's size limits or out of memory).
+// layer's size limits or out of memory, 14 cancelled by the progress, which releases `panorama`).
 int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType, RgbImage& panorama,
            const UnwarpProgress& progress = {});
 // The same with the custom mirror's description (used for mirror type 4 only,
 // which also reads the ring's inner radius); an invalid one fails with 5.
 int Unwarp(const RgbImage& source, const RingParams& ring, int mirrorType,
            const CustomMirror& custom, RgbImage& panorama, const UnwarpProgress& progress = {});
+
+// A live preview of the ring: the ring scaled by `scale` onto `source` (a
+// reduced copy of the photograph) unwarped into `strip`, whatever its size,
+// with the fast kernels. False (strip untouched) when the ring or the mirror
+// gives no panorama.
+bool UnwarpStrip(const SourcePixels& source, const RingParams& ring, double scale, int mirrorType,
+                 const CustomMirror& custom, const PanoramaPixels& strip);
 
 // The seam: where the panorama starts, turned by whole degrees 0..359.
 inline constexpr int kMaxSeam = 359;

@@ -207,18 +207,11 @@ inline void ForEachTile(int top, int bottom, int width, RowRun&& run) {
     }
 }
 
-void RunRows(const PanoramaPixels& panorama, const std::function<void(int, int)>& body,
+bool RunRows(const PanoramaPixels& panorama, const std::function<void(int, int)>& body,
              const RowProgress& progress) {
-    std::function<bool(int, int)> report;
-    if (progress) {
-        report = [&progress](int row, int rows) {
-            progress(row, rows);
-            return true;
-        };
-    }
     // A sampled pixel costs far more than a copied one; tell ParallelRows so.
     const std::int64_t workPerRow = static_cast<std::int64_t>(panorama.width) * 3 * 16;
-    ParallelRows(panorama.height, workPerRow, body, report, kMaxBlockRows);
+    return ParallelRows(panorama.height, workPerRow, body, progress, kMaxBlockRows);
 }
 
 std::atomic<UnwarpVectors> gVectorLimit{UnwarpVectors::kAvx512};
@@ -234,7 +227,7 @@ struct CircleFrame {
 // samplers; `sampleColumn(j, r, out)`, the model's own scalar sample with its
 // edge rule, does every other column.
 template <typename RowRadius, typename SampleColumn>
-void SampleCircles(const SourcePixels& source, const PanoramaPixels& panorama,
+bool SampleCircles(const SourcePixels& source, const PanoramaPixels& panorama,
                    const ColumnTables& tables, const CircleFrame& frame, bool mirrorColumns,
                    const RowProgress& progress, RowRadius&& rowRadius,
                    SampleColumn&& sampleColumn) {
@@ -248,7 +241,7 @@ void SampleCircles(const SourcePixels& source, const PanoramaPixels& panorama,
     arc.k = frame.k;
     arc.cosines = tables.cosines.get();
     arc.sines = tables.sines.get();
-    RunRows(
+    return RunRows(
         panorama,
         [&](int firstRow, int endRow) {
             double radii[kMaxBlockRows];
@@ -285,11 +278,11 @@ void SetUnwarpVectorLimit(UnwarpVectors limit) {
     gVectorLimit = limit;
 }
 
-void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
+bool UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
                   const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress) {
     const int width = panorama.width;
     const int height = panorama.height;
-    if (width <= 0 || height <= 0) return;
+    if (width <= 0 || height <= 0) return true;
     const double dTheta = kTwoPi / width;
     const ColumnTables tables =
         MakeColumnTables(width, [&](int j) { return static_cast<double>(width - 1 - j) * dTheta; });
@@ -297,7 +290,7 @@ void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
     const double* cosines = tables.cosines.get();
     const double* sines = tables.sines.get();
     const double cx = ring.cx, cy = ring.cy, radius = ring.radius;
-    SampleCircles(
+    return SampleCircles(
         source, panorama, tables, {cx, cy, 1.0}, mirrorColumns, progress,
         [&](int q) {
             double t = 1 - static_cast<double>(q) / height;
@@ -319,12 +312,12 @@ double EquiangularRowRadius(const EquiangularRows& model, double outerRadius, in
                                    (outerRadius - model.innerRadius);
 }
 
-void UnwarpEquiangular(const SourcePixels& source, const PanoramaPixels& panorama,
+bool UnwarpEquiangular(const SourcePixels& source, const PanoramaPixels& panorama,
                        const RingGeometry& ring, const EquiangularRows& model, bool mirrorColumns,
                        const RowProgress& progress) {
     const int width = panorama.width;
     const int height = panorama.height;
-    if (width <= 0 || height <= 0 || model.outerElevation == model.innerElevation) return;
+    if (width <= 0 || height <= 0 || model.outerElevation == model.innerElevation) return true;
     const double dTheta = kTwoPi / width;
     const ColumnTables tables =
         MakeColumnTables(width, [&](int j) { return static_cast<double>(width - 1 - j) * dTheta; });
@@ -333,7 +326,7 @@ void UnwarpEquiangular(const SourcePixels& source, const PanoramaPixels& panoram
     const double* sines = tables.sines.get();
     const double cx = ring.cx, cy = ring.cy, radius = ring.radius;
     // The convex model's circles and edge rule; only the row radii differ.
-    SampleCircles(
+    return SampleCircles(
         source, panorama, tables, {cx, cy, 1.0}, mirrorColumns, progress,
         [&](int q) { return EquiangularRowRadius(model, radius, q, height); },
         [&](int j, double rho, std::uint8_t* out) {
@@ -341,11 +334,11 @@ void UnwarpEquiangular(const SourcePixels& source, const PanoramaPixels& panoram
         });
 }
 
-void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
+bool UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
                    const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress) {
     const int width = panorama.width;
     const int height = panorama.height;
-    if (width <= 0 || height <= 0) return;
+    if (width <= 0 || height <= 0) return true;
     const ElevationTable table = BuildElevationTable();
     const double f = ring.radius * kConcaveRadiusToPixels;
     const double dTheta = kTwoPi / width;
@@ -355,7 +348,7 @@ void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
     const double* cosines = tables.cosines.get();
     const double* sines = tables.sines.get();
     const double cx = ring.cx, cy = ring.cy;
-    SampleCircles(
+    return SampleCircles(
         source, panorama, tables, {cx, cy, f}, mirrorColumns, progress,
         [&](int q) { return RowImageRadius(table, q, height); },
         [&](int j, double v, std::uint8_t* out) {

@@ -31,15 +31,16 @@ struct RingGeometry {
 };
 
 // Called with (row, row count) once per output row, rows in rising order, on
-// the calling thread.
-using RowProgress = std::function<void(int row, int rowCount)>;
+// the calling thread; false asks to stop (rows already started still finish).
+using RowProgress = std::function<bool(int row, int rowCount)>;
 
 // The production kernels: rows spread over the worker threads. With
 // `mirrorColumns` column j is written to column width - 1 - j, which gives the
-// same bytes as mirroring the rows afterwards.
-void UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
+// same bytes as mirroring the rows afterwards. False when the progress asked
+// to stop, leaving the panorama partly filled.
+bool UnwarpConvex(const SourcePixels& source, const PanoramaPixels& panorama,
                   const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress);
-void UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
+bool UnwarpConcave(const SourcePixels& source, const PanoramaPixels& panorama,
                    const RingGeometry& ring, bool mirrorColumns, const RowProgress& progress);
 
 // The custom mirror's rows: row q of H shows elevation
@@ -53,7 +54,7 @@ struct EquiangularRows {
 };
 // The radius row q of `rows` samples, for an outer radius `outerRadius`.
 double EquiangularRowRadius(const EquiangularRows& model, double outerRadius, int q, int rows);
-void UnwarpEquiangular(const SourcePixels& source, const PanoramaPixels& panorama,
+bool UnwarpEquiangular(const SourcePixels& source, const PanoramaPixels& panorama,
                        const RingGeometry& ring, const EquiangularRows& model, bool mirrorColumns,
                        const RowProgress& progress);
 

@@ -94,7 +94,7 @@ void ReferenceUnwarpConvex(const SourcePixels& source, const PanoramaPixels& pan
                            const RingGeometry& ring, const RowProgress& progress) {
     std::uint8_t* out = panorama.data;
     for (int q = 0; q < panorama.height; ++q) {
-        if (progress) progress(q, panorama.height);
+        if (progress && !progress(q, panorama.height)) return;
         for (int j = 0; j < panorama.width; ++j) {
             const SamplePosition p =
                 ConvexSamplePosition(ring, panorama.width, panorama.height, j, q);
@@ -109,7 +109,7 @@ void ReferenceUnwarpConcave(const SourcePixels& source, const PanoramaPixels& pa
     const ElevationTable table = BuildElevationTable();
     std::uint8_t* out = panorama.data;
     for (int q = 0; q < panorama.height; ++q) {
-        if (progress) progress(q, panorama.height);
+        if (progress && !progress(q, panorama.height)) return;
         const double v = RowImageRadius(table, q, panorama.height);
         for (int j = 0; j < panorama.width; ++j) {
             const SamplePosition p = ConcaveSamplePosition(ring, panorama.width, v, j);

@@ -144,11 +144,19 @@ TEST_F(RoundViewTest, LoadSetsRingFromStoreAndFitsTheDisplay) {
     const orbelune::RoundDisplay& d = wnd->display();
     const int cx = static_cast<int>(d.originX + 700 * d.scale);
     const int cy = static_cast<int>(d.originY + 500 * d.scale);
-    const QColor ringColour(0, 128, 17);
+    const QColor ringColour(120, 255, 90);
     // The margin around the photo is the window's background.
     EXPECT_EQ(shot.pixelColor(d.originX - 5, d.originY + 30), QColor(Qt::black));
     EXPECT_TRUE(shot.pixelColor(cx - 20, cy) == ringColour ||
-                shot.pixelColor(cx - 20, cy - 1) == ringColour);
+                shot.pixelColor(cx - 20, cy - 1) == ringColour ||
+                shot.pixelColor(cx - 20, cy + 1) == ringColour);
+    // A dark outline runs beside the bright line, so it shows on light pictures too.
+    int line = 0;
+    while (line < 1 && shot.pixelColor(cx - 20, cy + line) != ringColour)
+        line = line == 0 ? -1 : line + 2;
+    const auto light = [&](int dy) { return shot.pixelColor(cx - 20, cy + line + dy).lightness(); };
+    EXPECT_LT(light(-1), light(-3) - 60);  // the picture is light above the line here
+
     EXPECT_NE(shot.pixelColor(cx - 20, cy + 12), ringColour);
 }
 

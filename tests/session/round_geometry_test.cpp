@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "session/round_geometry.h"
 
 using orbelune::FitRoundDisplay;
@@ -15,7 +17,7 @@ namespace {
 RingWindow WindowFor(int imageWidth, int imageHeight, int clientWidth = 476,
                      int clientHeight = 356) {
     const auto fit = FitRoundDisplay(imageWidth, imageHeight, clientWidth, clientHeight);
-    return {imageWidth, imageHeight, clientWidth, clientHeight, fit};
+    return {imageWidth, imageHeight, clientWidth, clientHeight, fit, fit};
 }
 
 // Window pixel of an image coordinate, rounded up so it converts back to at least it.
@@ -28,7 +30,7 @@ int ToWindowY(int image, const RingWindow& window) {
 
 // A square photograph filling a square window, no margin: window and image
 // pixels differ by the scale alone.
-const RingWindow kSquare{1000, 1000, 400, 400, RoundDisplay{400, 400, 0, 0, 0.4}};
+const RingWindow kSquare{1000, 1000, 400, 400, RoundDisplay{400, 400, 0, 0, 0.4}, RoundDisplay{}};
 
 }  // namespace
 
@@ -225,4 +227,100 @@ TEST(RoundGeometry, SeamMarkerIsGrabbedAfterTheCentreAndDraggedAroundTheCircle) 
     double near = 0;
     ASSERT_TRUE(editor.Press(212, 200, small, kSquare, &near));
     EXPECT_EQ(editor.grabbed(), RingHandle::Centre);
+}
+
+TEST(RoundGeometry, ATallPhotoIsFittedWhollyWithItsMargin) {
+    // A 1 : 3 photograph in a wide window: the height decides the scale.
+    const auto fit = FitRoundDisplay(1000, 3000, 476, 356);
+    EXPECT_GE(fit.originY, 0);
+    EXPECT_LE(fit.originY + fit.height, 356);
+    EXPECT_LE(fit.originX + fit.width, 476);
+    // The margin (a quarter of the shorter side) fits above and below too.
+    EXPECT_LE(fit.height + 2 * 250 * fit.scale, 356.5);
+    EXPECT_NEAR(fit.scale, 356.0 / 3500.0, 1e-3);
+}
+
+TEST(RoundGeometry, ZoomKeepsThePointUnderTheAnchorAndStaysInItsRange) {
+    const RingWindow window = WindowFor(1600, 1200);
+    const RoundDisplay& fit = window.fit;
+    const int anchorX = 300, anchorY = 100;
+    const double beforeX = (anchorX - fit.originX) / fit.scale;
+    const double beforeY = (anchorY - fit.originY) / fit.scale;
+    const RoundDisplay zoomed =
+        orbelune::ZoomRoundDisplay(fit, fit, 1600, 1200, 1.0, anchorX, anchorY);
+    EXPECT_DOUBLE_EQ(zoomed.scale, 1.0);
+    EXPECT_EQ(zoomed.width, 1600);
+    EXPECT_NEAR((anchorX - zoomed.originX) / zoomed.scale, beforeX, 1.0);
+    EXPECT_NEAR((anchorY - zoomed.originY) / zoomed.scale, beforeY, 1.0);
+    // Zooming again about another point keeps that one.
+    const RoundDisplay twice = orbelune::ZoomRoundDisplay(zoomed, fit, 1600, 1200, 4.0, 10, 300);
+    EXPECT_NEAR((10 - twice.originX) / 4.0, (10 - zoomed.originX) / 1.0, 0.5);
+    EXPECT_NEAR((300 - twice.originY) / 4.0, (300 - zoomed.originY) / 1.0, 0.5);
+    // Never past the largest zoom; at or below the fitted scale it is the fitted view.
+    EXPECT_DOUBLE_EQ(orbelune::ZoomRoundDisplay(twice, fit, 1600, 1200, 1e6, 0, 0).scale,
+                     orbelune::kMaxRoundZoom);
+    const RoundDisplay back = orbelune::ZoomRoundDisplay(twice, fit, 1600, 1200, 0.01, 5, 5);
+    EXPECT_EQ(back.originX, fit.originX);
+    EXPECT_EQ(back.originY, fit.originY);
+    EXPECT_DOUBLE_EQ(back.scale, fit.scale);
+    // Panning cannot push the photograph off the window's centre.
+    const RoundDisplay far = orbelune::PanRoundDisplay(zoomed, 100000, -100000, 476, 356);
+    EXPECT_EQ(far.originX, 238);
+    EXPECT_EQ(far.originY, 178 - zoomed.height);
+    EXPECT_DOUBLE_EQ(far.scale, zoomed.scale);
+}
+
+TEST(RoundGeometry, HandleToleranceIsTheSameOnScreenAtEveryZoom) {
+    RingWindow window = WindowFor(1600, 1200);  // fitted scale about 0.2
+    const int atFit = orbelune::HandleTolerance(window);
+    // At least 8 screen pixels, even though 40 image pixels are fewer.
+    EXPECT_NEAR(atFit * window.fit.scale, orbelune::kMinHandleReach, 0.2);
+    window.display = orbelune::ZoomRoundDisplay(window.fit, window.fit, 1600, 1200, 2.0, 0, 0);
+    EXPECT_EQ(orbelune::HandleTolerance(window), 4);
+    // A square photograph at 0.4: 40 image pixels are 16 on screen.
+    EXPECT_EQ(orbelune::HandleTolerance(kSquare), 40);
+
+    // At 2 x a press 5 image pixels from the inner circle grabs it, 6 does not.
+    RingParams ring{800, 600, 100, 300};
+    const auto at = [&window](double ix, double iy) {
+        return std::pair<int, int>{
+            static_cast<int>(window.display.originX + ix * window.display.scale + 0.5),
+            static_cast<int>(window.display.originY + iy * window.display.scale + 0.5)};
+    };
+    RingEditor editor;
+    auto [x1, y1] = at(903, 600);
+    editor.Press(x1, y1, ring, window);
+    EXPECT_EQ(editor.grabbed(), RingHandle::Inner);
+    editor.Release();
+    auto [x2, y2] = at(906, 600);
+    editor.Press(x2, y2, ring, window);
+    EXPECT_EQ(editor.grabbed(), RingHandle::None);
+}
+
+TEST(RoundGeometry, NudgesMoveTheSelectedHandleWithinTheLimits) {
+    const RingWindow window = WindowFor(1600, 1200);
+    RingParams ring{800, 600, 100, 300};
+    RingEditor editor;
+    EXPECT_EQ(editor.selected(), RingHandle::Centre);
+    EXPECT_TRUE(orbelune::NudgeHandle(ring, editor.selected(), 1, 0, window));
+    EXPECT_TRUE(orbelune::NudgeHandle(ring, editor.selected(), 0, -10, window));
+    EXPECT_EQ(ring.XCenter, 801);
+    EXPECT_EQ(ring.YCenter, 590);
+    // Grabbing the outer circle selects it; right and up grow it.
+    editor.Press(ToWindowX(801, window), ToWindowY(890, window), ring, window);
+    editor.Release();
+    ASSERT_EQ(editor.selected(), RingHandle::Outer);
+    orbelune::NudgeHandle(ring, editor.selected(), 0, -10, window);
+    EXPECT_EQ(ring.OuterRadius, 310);
+    orbelune::NudgeHandle(ring, editor.selected(), -1, 0, window);
+    EXPECT_EQ(ring.OuterRadius, 309);
+    // The inner circle keeps its 80 pixel gap.
+    EXPECT_TRUE(orbelune::NudgeHandle(ring, RingHandle::Inner, 500, 0, window));
+    EXPECT_EQ(ring.InnerRadius, 229);
+    EXPECT_FALSE(orbelune::NudgeHandle(ring, RingHandle::Inner, 1, 0, window));
+    // The outer circle stops at the window edge, as when dragged.
+    for (int i = 0; i < 100; ++i)
+        orbelune::NudgeHandle(ring, RingHandle::Outer, 10, 0, window);
+    EXPECT_TRUE(orbelune::OuterRadiusFits(ring.OuterRadius, ring, window));
+    EXPECT_FALSE(orbelune::OuterRadiusFits(ring.OuterRadius + 10, ring, window));
 }

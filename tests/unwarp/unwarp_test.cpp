@@ -244,6 +244,7 @@ TEST(Unwarp, ReportsEveryRowInOrderOnTheCallingThread) {
                              EXPECT_EQ(count, panorama.height() == 0 ? count : count);
                              otherThread |= std::this_thread::get_id() != caller;
                              rows.push_back(row);
+                             return true;
                          }),
                   0);
         ASSERT_EQ(static_cast<int>(rows.size()), panorama.height());
