@@ -51,6 +51,8 @@ CMainFrame::CMainFrame(COrbeluneApp& app)
     addCommand(tr("Save as VR &Movie..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), 2,
                [this] { m_app.panoView()->OnSaveMovie(); });
     addCommand(tr("&Undo Crop"), QKeySequence::Undo, 2, [this] { m_app.panoView()->OnUndo(); });
+    addCommand(tr("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), 2,
+               [this] { m_app.panoView()->OnRedo(); });
     m_pAboutAction = new QAction(tr("&About Orbelune..."), this);
     connect(m_pAboutAction, &QAction::triggered, this, &CMainFrame::OnAbout);
     addAction(m_pAboutAction);

@@ -104,8 +104,8 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
                           this);
     m_pReset = PlaceButton(ButtonId::Reset, layout::kPanoReset,
                            QStringLiteral("Put every slider back to neutral"), this);
-    m_pUndo =
-        PlaceButton(ButtonId::Undo, layout::kPanoUndo, QStringLiteral("Undo the last crop"), this);
+    m_pUndo = PlaceButton(ButtonId::Undo, layout::kPanoUndo,
+                          QStringLiteral("Undo the last crop or adjustment (Ctrl+Z)"), this);
     m_pCrop = PlaceButton(ButtonId::Crop, layout::kPanoCrop,
                           QStringLiteral("Keep the rows between the lines"), this);
     m_pSavePanorama = PlaceButton(ButtonId::SavePanorama, layout::kPanoSavePanorama,
@@ -333,7 +333,8 @@ int CPanoView::LastAccepted(Slider which) const {
 
 void CPanoView::RestoreSliders() {
     // Back and Unwarp again keep what was last applied; a new start does not.
-    const orbelune::SliderPositions& shown = m_bKeepSliders ? m_lastAccepted : m_startValues;
+    const bool keep = !m_keptFor.isEmpty() && m_keptFor == m_app.pathName();
+    const orbelune::SliderPositions& shown = keep ? m_lastAccepted : m_startValues;
     SetSlider(kBrightness, shown.brightness);
     SetSlider(kContrast, shown.contrast);
     SetSlider(kSaturation, shown.saturation);
@@ -377,7 +378,7 @@ void CPanoView::PrepareForNewPanorama() {
 void CPanoView::OnBack() {
     CTask task(m_app);
     if (task.refused()) return;
-    m_bKeepSliders = true;
+    m_keptFor = m_app.pathName();
     m_app.SwitchView(1);
 }
 
@@ -385,7 +386,7 @@ void CPanoView::OnStartOver() {
     CTask task(m_app);
     if (task.refused()) return;
     if (!ConfirmDiscard()) return;
-    m_bKeepSliders = false;
+    m_keptFor.clear();
     m_pWnd->ResetPanoWnd(true);
     m_pSizeCaption->clear();
     m_app.SwitchView(0);

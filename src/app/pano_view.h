@@ -155,8 +155,8 @@ private:
     CLabelCtrl* m_pSizeCaption = nullptr;
     QPixmap m_background;
     bool m_bSettingSliders = false;
-    // Back was pressed: the next panorama of this photo keeps the sliders.
-    bool m_bKeepSliders = false;
+    // The photo Back was pressed on: its next panorama keeps the sliders.
+    QString m_keptFor;
     // Slider steps that came while a task ran, applied once after it.
     bool m_bSlidersPending = false;
 };

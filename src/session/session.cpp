@@ -228,6 +228,7 @@ Outcome Session::NewPanorama() {
     lines_.Reset(current_.height());
     undo_.Clear();
     redo_.Clear();
+    startingLook_ = true;
     // Without a base no adjustment can start from it: the panorama stays as it came.
     if (TakeBase(images_) != err::kNone) return Outcome::Failed(-1, kOutOfMemory);
     return Outcome::Done();
@@ -269,6 +270,7 @@ Outcome Session::Crop() {
     step.known = known_;
     step.top = lines_.top();
     step.bottom = lines_.bottom();
+    startingLook_ = false;
     Outcome outcome;
     if (!CutRows(step.top, step.bottom, outcome)) return outcome;
     step.base = std::move(images_.undo);
@@ -372,7 +374,8 @@ Outcome Session::TakeAdjusted(AdjustResult result) {
     if (images_.base.empty()) return Outcome::Failed(-1);
     if (result.error == err::kNone) {
         current_ = std::move(result.adjusted);
-        if (!SameAdjustments(adjustingFrom_, adjustments_)) {
+        const bool startingLook = std::exchange(startingLook_, false);
+        if (!startingLook && !SameAdjustments(adjustingFrom_, adjustments_)) {
             EditStep step;
             step.kind = EditStep::Kind::Adjust;
             step.adjustments = adjustingFrom_;
@@ -383,9 +386,9 @@ Outcome Session::TakeAdjusted(AdjustResult result) {
             undo_.Push(std::move(step));
             redo_.Clear();
             unsaved_ = true;
-            adjustingFrom_ = adjustments_;
-            slidingFrom_ = sliders_;
         }
+        adjustingFrom_ = adjustments_;
+        slidingFrom_ = sliders_;
         return Outcome::Done();
     }
     // The picture shown must never be a half-adjusted one: fall back to the base.

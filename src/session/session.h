@@ -199,7 +199,9 @@ public:
     // A panorama file opened as it is.
     void TakePanoramaFile(RgbImage picture);
     // The current picture becomes the base the adjustments start from; the
-    // crop lines go back to the whole picture.
+    // crop lines go back to the whole picture; the history starts afresh. The
+    // adjustment that follows gives the panorama its starting look: no step,
+    // and no unsaved work.
     Outcome NewPanorama();
     void ClearPanorama();
     Outcome Crop();
@@ -269,6 +271,7 @@ private:
     // What the adjustment being computed replaces, for its undo step.
     PanoAdjustments adjustingFrom_;
     SliderPositions slidingFrom_;
+    bool startingLook_ = false;
     MovieSettings movie_;
 };
 

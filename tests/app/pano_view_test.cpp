@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
@@ -168,7 +169,15 @@ TEST_F(PanoViewTest, UndoAndRedoWalkSeveralEditsAndTheSlidersFollow) {
         view->OnRedo();
     EXPECT_EQ(view->slider(CPanoView::kContrast)->value(), 60);
     EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 400 x 160"));
-    QTest::mouseClick(view->redoButton(), Qt::LeftButton);
+    // Ctrl+Shift+Z: the frame's Redo command.
+    QAction* redo = nullptr;
+    for (QAction* action : app.frame()->actions()) {
+        if (action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)))
+            redo = action;
+    }
+    ASSERT_NE(redo, nullptr);
+    clock += 10;
+    redo->trigger();
     EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 400 x 90"));
     EXPECT_TRUE(SamePixels(view->currentImage(), last));
     EXPECT_FALSE(app.session().CanRedo());
@@ -244,6 +253,18 @@ TEST_F(PanoViewTest, UnsavedWorkIsAskedAboutBeforeStartOver) {
     EXPECT_FALSE(view->ConfirmDiscard());
     EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_FALSE(app.busy());
+
+    // A panorama opened as it is, shown with the sliders it starts from, holds nothing new.
+    ui.Clear();
+    ui.answers.push_back(UiServices::Answer::No);
+    clock += 10;
+    view->OnStartOver();
+    Deliver(300, 100);
+    EXPECT_FALSE(app.session().unsaved());
+    EXPECT_FALSE(app.session().CanUndo());
+    ui.Clear();
+    EXPECT_TRUE(view->ConfirmDiscard());
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(PanoViewTest, BackAndUnwarpAgainKeepTheSlidersAndCropLinesSurviveThem) {
@@ -264,6 +285,20 @@ TEST_F(PanoViewTest, BackAndUnwarpAgainKeepTheSlidersAndCropLinesSurviveThem) {
     EXPECT_EQ(wnd->cropLines().top(), 5);
     EXPECT_EQ(wnd->cropLines().bottom(), 50);
 
+    clock += 10;
+    // Another photo starts from the start values.
+    clock += 10;
+    view->OnBack();
+    app.SetFile(QString::fromStdString(PathIn("other.JPG")), QStringLiteral("other.JPG"));
+    app.SwitchView(2);
+    EXPECT_EQ(view->slider(CPanoView::kBrightness)->value(), 50);
+
+    clock += 10;
+    view->OnBack();
+    app.SetFile(QString::fromStdString(PathIn("ring.JPG")), QStringLiteral("ring.JPG"));
+    app.SwitchView(2);
+    DragSlider(CPanoView::kBrightness, 60);
+    ui.answers.push_back(UiServices::Answer::No);  // discard the change
     clock += 10;
     view->OnStartOver();
     ui.Clear();
