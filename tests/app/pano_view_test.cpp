@@ -5,9 +5,11 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 #include <filesystem>
 #include <fstream>
 
@@ -351,8 +353,19 @@ TEST_F(PanoViewTest, ThePanoramaShowsAtItsTrueAspectZoomsAndWraps) {
     EXPECT_EQ(wnd->cropLines().top(), 40);
     QTest::mouseRelease(wnd, Qt::LeftButton, {}, QPoint(100, 40));
 
+    // The wheel turns the panorama around; the keys zoom.
+    const int before = wnd->scrollX();
+    QWheelEvent wheel(QPointF(100, 50), wnd->mapToGlobal(QPointF(100, 50)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(wnd, &wheel);
+    EXPECT_EQ(wnd->scrollX(), (before + 80) % 2000);
     wnd->ZoomOut();
     EXPECT_LT(wnd->scale(), 1.0);
+    QTest::keyClick(wnd, Qt::Key_1);
+    EXPECT_DOUBLE_EQ(wnd->scale(), 1.0);
+    QTest::keyClick(wnd, Qt::Key_0);
+    EXPECT_DOUBLE_EQ(wnd->scale(), 155.0 / 500.0);
+    QTest::mouseClick(view->zoom100Button(), Qt::LeftButton);
     QTest::mouseClick(view->fitButton(), Qt::LeftButton);
     EXPECT_DOUBLE_EQ(wnd->scale(), 155.0 / 500.0);
     EXPECT_EQ(wnd->scrollX(), 0);
