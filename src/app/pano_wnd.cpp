@@ -91,13 +91,21 @@ int CPanoWnd::ApplyAdjustments(const orbelune::SliderPositions& sliders) {
 void CPanoWnd::PreviewAdjustments(const orbelune::SliderPositions& sliders) {
     const orbelune::RgbImage& base = images().base;
     if (base.empty() || m_displayWidth <= 0 || m_displayHeight <= 0) return;
-    if (m_previewSource != base.data() || m_previewBase.width() != m_displayWidth ||
-        m_previewBase.height() != m_displayHeight) {
+    // Zoomed in, the preview is still made at the fitted size and enlarged:
+    // a held slider must stay quick whatever the zoom.
+    const double fit = std::min({1.0, static_cast<double>(width()) / base.width(),
+                                 static_cast<double>(height()) / base.height()});
+    const int previewWidth =
+        std::min(m_displayWidth, std::max(1, static_cast<int>(std::lround(base.width() * fit))));
+    const int previewHeight =
+        std::min(m_displayHeight, std::max(1, static_cast<int>(std::lround(base.height() * fit))));
+    if (m_previewSource != base.data() || m_previewBase.width() != previewWidth ||
+        m_previewBase.height() != previewHeight) {
         m_previewSource = nullptr;
-        if (m_previewBase.AllocatePixels(m_displayWidth, m_displayHeight) != orbelune::err::kNone)
+        if (m_previewBase.AllocatePixels(previewWidth, previewHeight) != orbelune::err::kNone)
             return;
         if (!orbelune::ResampleBilinear(base.data(), base.width(), base.height(),
-                                        m_previewBase.data(), m_displayWidth, m_displayHeight))
+                                        m_previewBase.data(), previewWidth, previewHeight))
             return;
         m_previewSource = base.data();
     }
@@ -109,6 +117,11 @@ void CPanoWnd::PreviewAdjustments(const orbelune::SliderPositions& sliders) {
     if (display.isNull()) return;
     for (int y = 0; y < adjusted.height(); ++y)
         std::memcpy(display.scanLine(y), adjusted.row(y), adjusted.stride());
+    if (display.width() != m_displayWidth || display.height() != m_displayHeight) {
+        display = display.scaled(m_displayWidth, m_displayHeight, Qt::IgnoreAspectRatio,
+                                 Qt::FastTransformation);
+        if (display.isNull()) return;
+    }
     m_display = std::move(display);
     update();
 }

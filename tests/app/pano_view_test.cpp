@@ -372,7 +372,7 @@ TEST_F(PanoViewTest, ThePanoramaShowsAtItsTrueAspectZoomsAndWraps) {
 }
 
 TEST_F(PanoViewTest, BeforeShowsTheUnadjustedPanoramaAndDraggingPreviews) {
-    Deliver(600, 150);
+    Deliver(1200, 300);
     DragSlider(CPanoView::kBrightness, 90);
     const QImage after = wnd->displayBitmap();
     QTest::mouseClick(view->beforeButton(), Qt::LeftButton);
@@ -395,6 +395,12 @@ TEST_F(PanoViewTest, BeforeShowsTheUnadjustedPanoramaAndDraggingPreviews) {
         previous = wnd->displayBitmap();
     }
     EXPECT_TRUE(SamePixels(view->currentImage(), adjusted));
+    // Zoomed in, the preview still fills the enlarged display.
+    wnd->SetZoom(1);
+    brightness->setValue(30);
+    EXPECT_EQ(wnd->displayBitmap().size(), QSize(1200, 300));
+    EXPECT_TRUE(SamePixels(view->currentImage(), adjusted));
+    brightness->setValue(40);
     brightness->setSliderDown(false);
     EXPECT_FALSE(SamePixels(view->currentImage(), adjusted));
     EXPECT_EQ(view->lastAccepted().brightness, 40);
