@@ -82,13 +82,8 @@ CMainFrame::CMainFrame(COrbeluneApp& app) : QWidget(nullptr, Qt::Window), m_app(
                [this] { m_app.panoView()->OnSaveMovie(); });
     addCommand(tr("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z), 2,
                [this] { m_app.panoView()->OnUndo(); });
-    // Redo goes to the panorama view once it offers it.
-    addCommand(tr("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), 2, [this] {
-        QObject* pano = m_app.panoView();
-        if (pano->metaObject()->indexOfMethod("OnRedo()") >= 0) {
-            QMetaObject::invokeMethod(pano, "OnRedo");
-        }
-    });
+    addCommand(tr("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), 2,
+               [this] { m_app.panoView()->OnRedo(); });
     m_pAboutAction = new QAction(tr("&About Orbelune..."), this);
     connect(m_pAboutAction, &QAction::triggered, this, &CMainFrame::OnAbout);
     addAction(m_pAboutAction);
@@ -275,6 +270,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         m_app.ShowBusyMessage();
         event->ignore();
         return;
+    }
+    // An unsaved panorama is not thrown away without a question.
+    if (CPanoView* pano = m_app.panoView()) {
+        CTask task(m_app, CTask::Rule::Busy);
+        if (task.refused() || !pano->ConfirmDiscard()) {
+            event->ignore();
+            return;
+        }
     }
     StorePlacement();
     event->accept();

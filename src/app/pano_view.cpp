@@ -104,8 +104,8 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
                           this);
     m_pReset = PlaceButton(ButtonId::Reset, layout::kPanoReset,
                            QStringLiteral("Put every slider back to neutral"), this);
-    m_pUndo =
-        PlaceButton(ButtonId::Undo, layout::kPanoUndo, QStringLiteral("Undo the last crop"), this);
+    m_pUndo = PlaceButton(ButtonId::Undo, layout::kPanoUndo,
+                          QStringLiteral("Undo the last crop or adjustment (Ctrl+Z)"), this);
     m_pCrop = PlaceButton(ButtonId::Crop, layout::kPanoCrop,
                           QStringLiteral("Keep the rows between the lines"), this);
     m_pSavePanorama = PlaceButton(ButtonId::SavePanorama, layout::kPanoSavePanorama,
@@ -159,7 +159,12 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
         // Keyboard, wheel and clicks on the track change the value without a
         // drag; they count as a release too.
         connect(slider, &QSlider::valueChanged, this, [this, which, slider] {
-            if (!m_bSettingSliders && !slider->isSliderDown()) OnSliderStepped(which);
+            if (m_bSettingSliders) return;
+            if (slider->isSliderDown()) {
+                OnSliderDragged();
+            } else {
+                OnSliderStepped(which);
+            }
         });
     }
     m_startValues = {};
@@ -173,7 +178,31 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
     QPalette captionPalette = m_pSizeCaption->palette();
     captionPalette.setColor(QPalette::WindowText, QColor(0x20, 0x26, 0x30));
     m_pSizeCaption->setPalette(captionPalette);
-    m_pSizeCaption->setGeometry(layout::kPanoSizeCaption);
+    // Wide enough for what a crop would give.
+    m_pSizeCaption->setGeometry(layout::kPanoSizeCaption.adjusted(0, 0, 180, 0));
+    connect(m_pWnd, &CPanoWnd::cropLinesChanged, this, [this] { UpdateSizeCaption(); });
+
+    const auto smallButton = [this](const QString& text, int x, const QString& tip) {
+        auto* button = new QPushButton(text, this);
+        button->setGeometry(QRect(x, layout::kPanoImage.bottom() + 6, 64, 24));
+        button->setToolTip(tip);
+        return button;
+    };
+    const int x0 = layout::kPanoImage.left();
+    m_pFit = smallButton(QStringLiteral("Fit"), x0, QStringLiteral("Show the whole panorama"));
+    m_pZoom100 = smallButton(QStringLiteral("100 %"), x0 + 70,
+                             QStringLiteral("One screen pixel per panorama pixel; the wheel "
+                                            "turns the panorama around"));
+    m_pBefore = smallButton(QStringLiteral("Before"), x0 + 140,
+                            QStringLiteral("Hold the panorama as it was before the adjustments"));
+    m_pBefore->setCheckable(true);
+    m_pRedo = smallButton(QStringLiteral("Redo"), x0 + 210,
+                          QStringLiteral("Do again what Undo took back"));
+    connect(m_pFit, &QAbstractButton::clicked, this, [this] { m_pWnd->SetZoom(0); });
+    connect(m_pZoom100, &QAbstractButton::clicked, this, [this] { m_pWnd->SetZoom(1); });
+    connect(m_pBefore, &QAbstractButton::toggled, this,
+            [this](bool before) { m_pWnd->SetShowBefore(before); });
+    connect(m_pRedo, &QAbstractButton::clicked, this, [this] { OnRedo(); });
 
     m_pProgress = new CViewProgressBar(m_app, this);
     SetProgressIdlePlace();
@@ -259,10 +288,17 @@ void CPanoView::ShowNewPanorama() {
 
 void CPanoView::UpdateSizeCaption() {
     const orbelune::RgbImage& current = m_pWnd->image();
-    if (current.width() >= 1) {
-        m_pSizeCaption->setText(
-            QString::asprintf("PANO %d x %d", current.width(), current.height()));
+    if (current.width() < 1) return;
+    QString text = QString::asprintf("PANO %d x %d", current.width(), current.height());
+    // While the lines are moved: what a crop would keep.
+    const orbelune::CropLines& lines = m_session.cropLines();
+    if (lines.shown() && (lines.top() > 0 || lines.bottom() < current.height() - 1)) {
+        const int top = std::clamp(lines.top(), 0, current.height() - 1);
+        const int bottom = std::clamp(lines.bottom(), 0, current.height() - 1);
+        if (bottom >= top)
+            text += QString::asprintf("  (crop gives %d x %d)", current.width(), bottom - top + 1);
     }
+    m_pSizeCaption->setText(text);
 }
 
 void CPanoView::SetProgressWorkingPlace() {
@@ -296,10 +332,13 @@ int CPanoView::LastAccepted(Slider which) const {
 }
 
 void CPanoView::RestoreSliders() {
-    SetSlider(kBrightness, m_startValues.brightness);
-    SetSlider(kContrast, m_startValues.contrast);
-    SetSlider(kSaturation, m_startValues.saturation);
-    SetSlider(kSharpness, m_startValues.sharpness);
+    // Back and Unwarp again keep what was last applied; a new start does not.
+    const bool keep = !m_keptFor.isEmpty() && m_keptFor == m_app.pathName();
+    const orbelune::SliderPositions& shown = keep ? m_lastAccepted : m_startValues;
+    SetSlider(kBrightness, shown.brightness);
+    SetSlider(kContrast, shown.contrast);
+    SetSlider(kSaturation, shown.saturation);
+    SetSlider(kSharpness, shown.sharpness);
     m_lastAccepted = {m_sliders[kSharpness]->value(), m_sliders[kBrightness]->value(),
                       m_sliders[kContrast]->value(), m_sliders[kSaturation]->value()};
 }
@@ -317,7 +356,8 @@ void CPanoView::ReadSliders() {
 }
 
 void CPanoView::ApplyAdjustments() {
-    m_pWnd->ApplyAdjustments(m_adjustments);
+    if (m_pBefore->isChecked()) m_pBefore->setChecked(false);
+    m_pWnd->ApplyAdjustments(m_lastAccepted);
 }
 
 void CPanoView::ShowProgress(int row, int count) {
@@ -338,27 +378,43 @@ void CPanoView::PrepareForNewPanorama() {
 void CPanoView::OnBack() {
     CTask task(m_app);
     if (task.refused()) return;
+    m_keptFor = m_app.pathName();
     m_app.SwitchView(1);
 }
 
 void CPanoView::OnStartOver() {
     CTask task(m_app);
     if (task.refused()) return;
+    if (!ConfirmDiscard()) return;
+    m_keptFor.clear();
     m_pWnd->ResetPanoWnd(true);
     m_pSizeCaption->clear();
     m_app.SwitchView(0);
 }
 
 void CPanoView::OnUndo() {
+    StepThroughHistory(true);
+}
+
+void CPanoView::OnRedo() {
+    StepThroughHistory(false);
+}
+
+void CPanoView::StepThroughHistory(bool back) {
     CTask task(m_app);
     if (task.refused()) return;
-    // UndoCrop also makes the restored picture the new base.
-    if (m_pWnd->UndoCrop() == 0) {
-        m_pWnd->ResetCropLines();
-        ReadSliders();
-        ApplyAdjustments();
-        UpdateSizeCaption();
-    }
+    if (!(back ? m_session.CanUndo() : m_session.CanRedo())) return;
+    const orbelune::Outcome outcome = back ? m_session.Undo() : m_session.Redo();
+    Tell(outcome);
+    // The session adjusted the picture; the sliders show what it holds now.
+    const orbelune::SliderPositions& sliders = m_session.sliders();
+    SetSlider(kSharpness, sliders.sharpness);
+    SetSlider(kBrightness, sliders.brightness);
+    SetSlider(kContrast, sliders.contrast);
+    SetSlider(kSaturation, sliders.saturation);
+    ReadSliders();
+    m_pWnd->RefreshDisplay();
+    UpdateSizeCaption();
 }
 
 void CPanoView::OnCrop() {
@@ -386,12 +442,21 @@ void CPanoView::OnSliderReleased(Slider which) {
     if (m_app.busy()) {
         m_app.ShowBusyMessage();
         SetSlider(which, LastAccepted(which));
+        m_pWnd->RefreshDisplay();  // no preview of what was refused
         return;
     }
     CTask task(m_app, CTask::Rule::Busy);
-    m_pWnd->ResetCropLines();
     ReadSliders();
     ApplyAdjustments();
+}
+
+void CPanoView::OnSliderDragged() {
+    if (m_app.busy()) return;
+    const orbelune::SliderPositions positions{
+        m_sliders[kSharpness]->value(), m_sliders[kBrightness]->value(),
+        m_sliders[kContrast]->value(), m_sliders[kSaturation]->value()};
+    m_pBefore->setChecked(false);
+    m_pWnd->PreviewAdjustments(positions);
 }
 
 void CPanoView::OnSliderStepped(Slider which) {
@@ -422,9 +487,26 @@ void CPanoView::ApplyPendingSliders() {
     m_bSlidersPending = false;
     if (m_app.busy()) return;
     CTask task(m_app, CTask::Rule::Busy);
-    m_pWnd->ResetCropLines();
     ReadSliders();
     ApplyAdjustments();
+}
+
+bool CPanoView::ConfirmDiscard() {
+    if (!m_session.HasPanorama() || !m_session.unsaved()) return true;
+    const QString question = QStringLiteral(
+        "The panorama has not been saved.\n\nSave it before it is closed?\n"
+        "Yes saves it, No discards it, Cancel keeps working on it.");
+    switch (m_app.ui().MessageBox(this, question, UiServices::Icon::Warning,
+                                  UiServices::Buttons::YesNoCancel)) {
+        case UiServices::Answer::Yes:
+            // Inside the caller's command: the save needs no task of its own.
+            SaveImage();
+            return !m_session.unsaved();
+        case UiServices::Answer::No:
+            return true;
+        default:
+            return false;
+    }
 }
 
 void CPanoView::OnSavePanorama() {
@@ -473,7 +555,6 @@ void CPanoView::SaveImage() {
                               UiServices::Icon::Stop, UiServices::Buttons::Ok);
         return;
     }
-    if (share360 && RefuseShareOfCustomPanorama()) return;
     m_saveFormat = orbelune::FormatFromExtension(settings.moviePath);
     m_saveShare360 = share360;
     repaint();
@@ -498,6 +579,7 @@ int CPanoView::SavePanorama() {
         m_app, m_app.runningTask(), [&] { return session.SaveImage(path, format, share360); });
     m_app.SetLastTaskEnd(m_app.now());
     m_app.ui().EndWaitCursor();
+    if (outcome.ok()) m_session.SetSaved();
     // A save cancelled on the way out leaves no file and needs no word.
     if (!Cancelled()) Tell(outcome);
     if (outcome.ok()) m_app.ReportSaved(QFile::decodeName(QByteArray::fromStdString(path)));
@@ -615,6 +697,7 @@ int CPanoView::SaveMovieFile() {
     // Only now: a page must never refer to a movie that failed.
     WriteMoviePages(m_app, this, m_moviePages, m_pWnd->image(), settings);
     m_moviePages = {};
+    m_session.SetSaved();
     m_app.ReportSaved(QFile::decodeName(QByteArray::fromStdString(settings.moviePath)));
     m_app.ui().OpenWithDefaultApp(QFile::decodeName(QByteArray::fromStdString(settings.moviePath)));
     m_app.SetLastTaskEnd(m_app.now());
@@ -628,15 +711,8 @@ void CPanoView::OnShare360() {
     Share360();
 }
 
-bool CPanoView::RefuseShareOfCustomPanorama() {
-    const orbelune::Outcome refusal = m_session.CheckShareable();
-    Tell(refusal);
-    return !refusal.ok();
-}
-
 void CPanoView::Share360() {
     if (!m_pWnd->HasImage()) return;
-    if (RefuseShareOfCustomPanorama()) return;
     const std::string base = orbelune::SplitPath(m_session.fileName()).base;
     const QString name =
         QFile::decodeName(QByteArray::fromStdString(base)) + QStringLiteral("_360");

@@ -56,7 +56,12 @@ public:
 
     void OnBack();
     void OnStartOver();
+    // One edit back / forward (crops and adjustments); the Undo button is OnUndo.
     void OnUndo();
+    void OnRedo();
+    // Before a panorama with unsaved work is thrown away: asks Save / Discard
+    // / Cancel (Yes / No / Cancel); true when it may go (saved or discarded).
+    bool ConfirmDiscard();
     void OnCrop();
     void OnReset();
     void OnSavePanorama();
@@ -84,6 +89,10 @@ public:
     QAbstractButton* saveMovieButton() const { return m_pSaveMovie; }
     QAbstractButton* shareButton() const { return m_pShare; }
     QAbstractButton* startOverButton() const { return m_pStartOver; }
+    QAbstractButton* fitButton() const { return m_pFit; }
+    QAbstractButton* zoom100Button() const { return m_pZoom100; }
+    QAbstractButton* beforeButton() const { return m_pBefore; }
+    QAbstractButton* redoButton() const { return m_pRedo; }
     CViewProgressBar* progressBar() const { return m_pProgress; }
     QLabel* sizeCaption() const;
     const orbelune::PanoAdjustments& adjustments() const;
@@ -108,8 +117,9 @@ private:
     void SaveMovieAs();
     int SaveMovieFile();
     void Share360();
-    // Says so and returns true for a panorama the 360° export cannot place yet.
-    bool RefuseShareOfCustomPanorama();
+    void StepThroughHistory(bool back);
+    // A slider's handle moved while held: a preview from the reduced copy.
+    void OnSliderDragged();
     // Shows the outcome's message, if any, with its icon.
     void Tell(const orbelune::Outcome& outcome);
     void ApplyPendingSliders();
@@ -135,12 +145,18 @@ private:
     QAbstractButton* m_pSaveMovie = nullptr;
     QAbstractButton* m_pShare = nullptr;
     QAbstractButton* m_pStartOver = nullptr;
+    QAbstractButton* m_pFit = nullptr;
+    QAbstractButton* m_pZoom100 = nullptr;
+    QAbstractButton* m_pBefore = nullptr;
+    QAbstractButton* m_pRedo = nullptr;
     std::array<QSlider*, 4> m_sliders{};
     std::array<QLabel*, 4> m_sliderValues{};
     CViewProgressBar* m_pProgress = nullptr;
     CLabelCtrl* m_pSizeCaption = nullptr;
     QPixmap m_background;
     bool m_bSettingSliders = false;
+    // The photo Back was pressed on: its next panorama keeps the sliders.
+    QString m_keptFor;
     // Slider steps that came while a task ran, applied once after it.
     bool m_bSlidersPending = false;
 };

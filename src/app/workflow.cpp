@@ -29,6 +29,8 @@ bool OpenFile(COrbeluneApp& app, const QString& path) {
 }
 
 void OpenChosenFile(COrbeluneApp& app, CTask& task, const QString& path) {
+    // Another photo replaces the panorama still held after Back.
+    if (app.panoView() && !app.panoView()->ConfirmDiscard()) return;
     UiServices& ui = app.ui();
     COrbeluneView* start = app.startView();
     start->repaint();

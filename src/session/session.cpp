@@ -31,19 +31,37 @@ int StoredSeam(SettingsStore& store) {
     return seam;
 }
 
-}  // namespace
-
-void UndoHistory::Push(RgbImage state) {
-    if (levels_ == 0) return;
-    while (states_.size() >= levels_)
-        states_.pop_front();
-    states_.push_back(std::move(state));
+bool SameAdjustments(const PanoAdjustments& a, const PanoAdjustments& b) {
+    return a.sharpness == b.sharpness && a.brightness == b.brightness && a.contrast == b.contrast &&
+           a.saturation == b.saturation;
 }
 
-bool UndoHistory::Pop(RgbImage& state) {
-    if (states_.empty()) return false;
-    state = std::move(states_.back());
-    states_.pop_back();
+}  // namespace
+
+std::size_t UndoHistory::bytes() const {
+    std::size_t total = 0;
+    for (const EditStep& step : steps_)
+        total += step.bytes();
+    return total;
+}
+
+void UndoHistory::Push(EditStep step) {
+    if (levels_ == 0) return;
+    steps_.push_back(std::move(step));
+    while (steps_.size() > levels_)
+        steps_.pop_front();
+    // The newest step always stays, whatever its picture weighs.
+    std::size_t total = bytes();
+    while (steps_.size() > 1 && total > maxBytes_) {
+        total -= steps_.front().bytes();
+        steps_.pop_front();
+    }
+}
+
+bool UndoHistory::Pop(EditStep& step) {
+    if (steps_.empty()) return false;
+    step = std::move(steps_.back());
+    steps_.pop_back();
     return true;
 }
 
@@ -171,6 +189,10 @@ UnwarpResult Session::ComputeUnwarp(const UnwarpJob& job, const UnwarpProgress& 
         orbelune::Unwarp(*job.raw, job.ring, job.mirror, job.custom, result.panorama, progress);
     if (result.code == 0) {
         TurnColumns(result.panorama, SeamShift(job.seam, result.panorama.width()));
+        const MirrorInfo* info = FindMirror(job.mirror);
+        if (info != nullptr && info->model == MirrorModel::Equiangular) {
+            result.known = KnownElevationsForCustomMirror(job.custom, result.panorama.height(), 0);
+        }
     } else {
         result.panorama.FreePixels();
     }
@@ -181,57 +203,147 @@ Outcome Session::TakeUnwarped(UnwarpResult result, bool fromCustomMirror) {
     if (result.code != 0) return Outcome::Failed(-1, "Error unwarping image.");
     ClearPanorama();
     current_ = std::move(result.panorama);
-    fromCustomMirror_ = fromCustomMirror;
+    SetFromCustomMirror(fromCustomMirror);
+    if (fromCustomMirror && result.known) known_ = result.known;
+    unsaved_ = true;
     static_cast<void>(lines_.Init(current_.height()));  // the picture has rows: it was just made
     return Outcome::Done();
+}
+
+void Session::SetFromCustomMirror(bool custom) {
+    fromCustomMirror_ = custom;
+    known_.reset();
+    if (custom && current_.height() > 0)
+        known_ = KnownElevationsForCustomMirror(LoadCustomMirror(store_), current_.height(), 0);
 }
 
 void Session::TakePanoramaFile(RgbImage picture) {
     ClearPanorama();
     current_ = std::move(picture);
-    fromCustomMirror_ = false;
+    SetFromCustomMirror(false);
     static_cast<void>(lines_.Init(current_.height()));
 }
 
 Outcome Session::NewPanorama() {
     lines_.Reset(current_.height());
+    undo_.Clear();
+    redo_.Clear();
+    startingLook_ = true;
     // Without a base no adjustment can start from it: the panorama stays as it came.
     if (TakeBase(images_) != err::kNone) return Outcome::Failed(-1, kOutOfMemory);
-    older_.Clear();
     return Outcome::Done();
 }
 
 void Session::ClearPanorama() {
     images_.FreeAll();
-    older_.Clear();
+    undo_.Clear();
+    redo_.Clear();
+    known_.reset();
+    fromCustomMirror_ = false;
+    unsaved_ = false;
+}
+
+bool Session::CutRows(int top, int bottom, Outcome& outcome) {
+    const CropOutcome cropped = CropToLines(images_, top, bottom);
+    if (cropped != CropOutcome::Cropped) {
+        if (cropped == CropOutcome::InvalidLines) {
+            outcome = Outcome::Failed(-1, "Crop lines values are invalid.");
+        } else if (cropped == CropOutcome::OutOfMemory) {
+            outcome = Outcome::Failed(-1, kOutOfMemory);
+        } else {
+            outcome = Outcome::Failed(-1);
+        }
+        return false;
+    }
+    // The new top row is the old row `top`.
+    if (known_) known_->topDeg -= top * known_->degPerRow;
+    static_cast<void>(lines_.Init(current_.height()));
+    return true;
 }
 
 Outcome Session::Crop() {
     if (!lines_.shown()) return Outcome::Failed(-1);
-    // The newest undo state stays in images_.undo; older ones go down the history.
-    RgbImage newest = std::move(images_.undo);
+    EditStep step;
+    step.kind = EditStep::Kind::Crop;
+    step.adjustments = step.newAdjustments = adjustments_;
+    step.sliders = step.newSliders = sliders_;
+    step.known = known_;
+    step.top = lines_.top();
+    step.bottom = lines_.bottom();
+    startingLook_ = false;
+    Outcome outcome;
+    if (!CutRows(step.top, step.bottom, outcome)) return outcome;
+    step.base = std::move(images_.undo);
     images_.undo.FreePixels();
-    const CropOutcome cropped = CropToLines(images_, lines_.top(), lines_.bottom());
-    if (cropped != CropOutcome::Cropped) {
-        images_.undo = std::move(newest);
-        if (cropped == CropOutcome::InvalidLines)
-            return Outcome::Failed(-1, "Crop lines values are invalid.");
-        if (cropped == CropOutcome::OutOfMemory) return Outcome::Failed(-1, kOutOfMemory);
-        return Outcome::Failed(-1);
-    }
-    if (!newest.empty()) older_.Push(std::move(newest));
-    static_cast<void>(lines_.Init(current_.height()));
+    undo_.Push(std::move(step));
+    redo_.Clear();
+    unsaved_ = true;
     return Outcome::Done();
 }
 
 Outcome Session::Undo() {
-    if (!CanUndo()) return Outcome::Failed(kNothingToUndo);
-    // UndoCrop also makes the restored picture the new base.
-    const bool restored = UndoCrop(images_);
-    older_.Pop(images_.undo);
-    if (!restored) return Outcome::Failed(-1, kOutOfMemory);
-    static_cast<void>(lines_.Init(current_.height()));
+    EditStep step;
+    if (!undo_.Pop(step)) return Outcome::Failed(kNothingToUndo);
+    if (step.kind == EditStep::Kind::Crop) {
+        // The picture before the crop comes back unadjusted, as after a crop.
+        RgbImage shown;
+        if (shown.CopyImage(step.base) != err::kNone) {
+            undo_.Push(std::move(step));
+            return Outcome::Failed(-1, kOutOfMemory);
+        }
+        images_.base = std::move(step.base);
+        step.base.FreePixels();
+        current_ = std::move(shown);
+        known_ = step.known;
+        static_cast<void>(lines_.Init(current_.height()));
+        redo_.Push(std::move(step));
+        unsaved_ = true;
+        return RestoreAdjusted(adjustments_, sliders_);
+    } else {
+        const Outcome adjusted = RestoreAdjusted(step.adjustments, step.sliders);
+        if (!adjusted.ok()) {
+            undo_.Push(std::move(step));
+            return adjusted;
+        }
+    }
+    redo_.Push(std::move(step));
+    unsaved_ = true;
     return Outcome::Done();
+}
+
+Outcome Session::Redo() {
+    EditStep step;
+    if (!redo_.Pop(step)) return Outcome::Failed(kNothingToUndo);
+    if (step.kind == EditStep::Kind::Crop) {
+        Outcome outcome;
+        if (!CutRows(step.top, step.bottom, outcome)) {
+            redo_.Push(std::move(step));
+            return outcome;
+        }
+        step.base = std::move(images_.undo);
+        images_.undo.FreePixels();
+        undo_.Push(std::move(step));
+        unsaved_ = true;
+        return RestoreAdjusted(adjustments_, sliders_);
+    } else {
+        const Outcome adjusted = RestoreAdjusted(step.newAdjustments, step.newSliders);
+        if (!adjusted.ok()) {
+            redo_.Push(std::move(step));
+            return adjusted;
+        }
+    }
+    undo_.Push(std::move(step));
+    unsaved_ = true;
+    return Outcome::Done();
+}
+
+Outcome Session::RestoreAdjusted(const PanoAdjustments& adjustments,
+                                 const SliderPositions& sliders) {
+    sliders_ = sliders;
+    adjustments_ = adjustingFrom_ = adjustments;
+    slidingFrom_ = sliders;
+    AdjustResult result = ComputeAdjusted({&images_.base, adjustments});
+    return TakeAdjusted(std::move(result));
 }
 
 Outcome Session::Adjust(const PanoAdjustments& adjustments) {
@@ -239,8 +351,16 @@ Outcome Session::Adjust(const PanoAdjustments& adjustments) {
 }
 
 AdjustJob Session::PrepareAdjust(const PanoAdjustments& adjustments) {
+    adjustingFrom_ = adjustments_;
+    slidingFrom_ = sliders_;
     adjustments_ = adjustments;
     return {&images_.base, adjustments};
+}
+
+AdjustJob Session::PrepareAdjust(const SliderPositions& sliders) {
+    AdjustJob job = PrepareAdjust(AdjustmentsFromSliders(sliders));
+    sliders_ = sliders;
+    return job;
 }
 
 AdjustResult Session::ComputeAdjusted(const AdjustJob& job) {
@@ -254,6 +374,21 @@ Outcome Session::TakeAdjusted(AdjustResult result) {
     if (images_.base.empty()) return Outcome::Failed(-1);
     if (result.error == err::kNone) {
         current_ = std::move(result.adjusted);
+        const bool startingLook = std::exchange(startingLook_, false);
+        if (!startingLook && !SameAdjustments(adjustingFrom_, adjustments_)) {
+            EditStep step;
+            step.kind = EditStep::Kind::Adjust;
+            step.adjustments = adjustingFrom_;
+            step.sliders = slidingFrom_;
+            step.newAdjustments = adjustments_;
+            step.newSliders = sliders_;
+            step.known = known_;
+            undo_.Push(std::move(step));
+            redo_.Clear();
+            unsaved_ = true;
+        }
+        adjustingFrom_ = adjustments_;
+        slidingFrom_ = sliders_;
         return Outcome::Done();
     }
     // The picture shown must never be a half-adjusted one: fall back to the base.
@@ -286,8 +421,15 @@ Outcome Session::SaveImage(const std::string& path, ImageFormat format, bool sha
     ImageError error;
     if (share360) {
         // Opens where the movie would: the movie settings' default view.
-        const ShareView view = ShareViewForPanorama(movie_, current_.width(), current_.height());
-        error = SaveShare360Jpeg(current_, view, metadata, path);
+        if (known_) {
+            const ShareView view =
+                ShareViewForPanorama(movie_, current_.width(), current_.height(), *known_);
+            error = SaveShare360Jpeg(current_, *known_, view, metadata, path);
+        } else {
+            const ShareView view =
+                ShareViewForPanorama(movie_, current_.width(), current_.height());
+            error = SaveShare360Jpeg(current_, view, metadata, path);
+        }
     } else {
         error = current_.SaveImageFile(path, format, PhotoMetadataFinisher(std::move(metadata)));
     }
@@ -313,19 +455,15 @@ Outcome Session::SaveMovie(const MovieSettings& settings, MovieBuildHooks hooks,
                            Outcome::Tell::Information);
 }
 
-Outcome Session::CheckShareable() const {
-    if (!fromCustomMirror_) return Outcome::Done();
-    return Outcome::Failed(kCustomShare,
-                           "A panorama from the custom mirror cannot be shared as a 360° view "
-                           "yet.  Save it as an ordinary picture instead.");
-}
-
 Outcome Session::Share360(const std::string& folder) const {
     SharePageOptions options;
     options.title = SplitPath(fileName_).base;
     // The movie's default view, corrected as the movie dialog would.
+    const MovieSettings corrected = CorrectedMovieSettings();
     options.view =
-        ShareViewForPanorama(CorrectedMovieSettings(), current_.width(), current_.height());
+        known_ ? ShareViewForPanorama(corrected, current_.width(), current_.height(), *known_)
+               : ShareViewForPanorama(corrected, current_.width(), current_.height());
+    options.knownElevations = known_;
     options.metadata = ReadPhotoMetadata(pathName_);
     const ShareResult result = WriteSharePage(current_, options, folder);
     if (result.ok()) return Outcome::Done();

@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "export/movie_settings.h"
 #include "export/panorama_movie.h"
+#include "export/share360.h"
 #include "image/adjustments.h"
 #include "image/image_error.h"
 #include "image/image_format.h"
@@ -37,22 +39,45 @@ struct Outcome {
     }
 };
 
-// The pictures from before each crop, newest last, up to `levels` of them.
+// One edit of the panorama, as Undo puts it back and Redo does it again.
+struct EditStep {
+    enum class Kind { Crop, Adjust };
+    Kind kind = Kind::Adjust;
+    // Before the edit. A crop's base is held only while the step waits to be
+    // undone; redoing the crop cuts the same rows again.
+    RgbImage base;
+    PanoAdjustments adjustments;
+    SliderPositions sliders;
+    std::optional<KnownElevations> known;
+    // The edit itself.
+    int top = 0;
+    int bottom = 0;
+    PanoAdjustments newAdjustments;
+    SliderPositions newSliders;
+
+    std::size_t bytes() const { return base.byteCount(); }
+};
+
+// The newest edits, up to `levels` of them and, beyond the newest one, up to
+// `maxBytes` of pictures: the oldest go first.
 class UndoHistory {
 public:
-    explicit UndoHistory(std::size_t levels) : levels_(levels) {}
+    explicit UndoHistory(std::size_t levels, std::size_t maxBytes = SIZE_MAX)
+        : levels_(levels), maxBytes_(maxBytes) {}
 
-    void Push(RgbImage state);
-    // The newest state, taken out; false when there is none.
-    bool Pop(RgbImage& state);
-    void Clear() { states_.clear(); }
-    bool empty() const { return states_.empty(); }
-    std::size_t size() const { return states_.size(); }
+    void Push(EditStep step);
+    // The newest step, taken out; false when there is none.
+    bool Pop(EditStep& step);
+    void Clear() { steps_.clear(); }
+    bool empty() const { return steps_.empty(); }
+    std::size_t size() const { return steps_.size(); }
     std::size_t levels() const { return levels_; }
+    std::size_t bytes() const;
 
 private:
     std::size_t levels_;
-    std::deque<RgbImage> states_;
+    std::size_t maxBytes_;
+    std::deque<EditStep> steps_;
 };
 
 enum class FileKind { NotAnImage = -1, Panorama = 0, RingPhoto = 1 };
@@ -76,6 +101,8 @@ struct UnwarpJob {
 struct UnwarpResult {
     int code = -1;
     RgbImage panorama;
+    // The custom mirror's rows, even in elevation; empty for the other mirrors.
+    std::optional<KnownElevations> known;
 };
 
 struct AdjustJob {
@@ -96,8 +123,9 @@ struct AdjustResult {
 // the Take operations then bring the result in.
 class Session {
 public:
-    // Levels of crop undo the Undo command walks back.
-    static constexpr std::size_t kUndoLevels = 1;
+    // Edits Undo walks back, and the pictures kept for them beyond the newest.
+    static constexpr std::size_t kUndoLevels = 20;
+    static constexpr std::size_t kUndoBytes = std::size_t{512} << 20;
 
     explicit Session(SettingsStore& store);
     Session(const Session&) = delete;
@@ -154,7 +182,11 @@ public:
     static UnwarpResult ComputeUnwarp(const UnwarpJob& job, const UnwarpProgress& progress);
     Outcome TakeUnwarped(UnwarpResult result, bool fromCustomMirror);
     bool fromCustomMirror() const { return fromCustomMirror_; }
-    void SetFromCustomMirror(bool custom) { fromCustomMirror_ = custom; }
+    // Marks the panorama as the custom mirror's, its rows as the stored
+    // custom mirror gives them for its present height.
+    void SetFromCustomMirror(bool custom);
+    // Where the rows of a custom mirror's panorama lie (crops move its top).
+    const std::optional<KnownElevations>& knownElevations() const { return known_; }
     bool CurrentMirrorIsCustom() const;
 
     // The panorama.
@@ -167,22 +199,32 @@ public:
     // A panorama file opened as it is.
     void TakePanoramaFile(RgbImage picture);
     // The current picture becomes the base the adjustments start from; the
-    // crop lines go back to the whole picture.
+    // crop lines go back to the whole picture; the history starts afresh. The
+    // adjustment that follows gives the panorama its starting look: no step,
+    // and no unsaved work.
     Outcome NewPanorama();
     void ClearPanorama();
     Outcome Crop();
-    // One step back through the crops (the newest state is images().undo,
-    // older ones wait in olderUndo()); kNothingToUndo when there is none.
+    // One edit back or forward (crops and adjustments, newest first);
+    // kNothingToUndo when there is none. After an adjustment's undo or redo
+    // adjustments() and sliders() say what to show; the picture is adjusted.
     static constexpr int kNothingToUndo = 1;
     Outcome Undo();
-    bool CanUndo() const { return !images_.undo.empty(); }
-    // States older than images().undo, for more levels than one.
-    const UndoHistory& olderUndo() const { return older_; }
+    Outcome Redo();
+    bool CanUndo() const { return !undo_.empty(); }
+    bool CanRedo() const { return !redo_.empty(); }
+    const UndoHistory& undoHistory() const { return undo_; }
+
+    // Whether the panorama holds work no save has kept yet.
+    bool unsaved() const { return unsaved_; }
+    void SetSaved() { unsaved_ = false; }
 
     // Adjustments, each applied afresh to the base.
     const PanoAdjustments& adjustments() const { return adjustments_; }
+    const SliderPositions& sliders() const { return sliders_; }
     Outcome Adjust(const PanoAdjustments& adjustments);
     AdjustJob PrepareAdjust(const PanoAdjustments& adjustments);
+    AdjustJob PrepareAdjust(const SliderPositions& sliders);
     static AdjustResult ComputeAdjusted(const AdjustJob& job);
     Outcome TakeAdjusted(AdjustResult result);
 
@@ -198,13 +240,14 @@ public:
     // Builds the movie at settings.moviePath; empty builder means SaveMovie.
     Outcome SaveMovie(const MovieSettings& settings, MovieBuildHooks hooks,
                       const MovieBuilder& builder, std::int64_t now) const;
-    // The 360° web page folder, opening at the movie settings' view.
+    // The 360° web page folder, opening at the movie settings' view; a custom
+    // mirror's panorama is placed by its known elevations.
     Outcome Share360(const std::string& folder) const;
-    static constexpr int kCustomShare = 2;
-    // The refusal for a panorama of the custom mirror, or a done outcome.
-    Outcome CheckShareable() const;
 
 private:
+    Outcome RestoreAdjusted(const PanoAdjustments& adjustments, const SliderPositions& sliders);
+    bool CutRows(int top, int bottom, Outcome& outcome);
+
     SettingsStore& store_;
     int mirror_ = 1;
     std::string pathName_;
@@ -217,10 +260,18 @@ private:
 
     RgbImage current_;
     PanoImages images_{current_};
-    UndoHistory older_{kUndoLevels - 1};
+    UndoHistory undo_{kUndoLevels, kUndoBytes};
+    UndoHistory redo_{kUndoLevels, kUndoBytes};
     CropLines lines_;
     bool fromCustomMirror_ = false;
+    std::optional<KnownElevations> known_;
+    bool unsaved_ = false;
     PanoAdjustments adjustments_;
+    SliderPositions sliders_;
+    // What the adjustment being computed replaces, for its undo step.
+    PanoAdjustments adjustingFrom_;
+    SliderPositions slidingFrom_;
+    bool startingLook_ = false;
     MovieSettings movie_;
 };
 

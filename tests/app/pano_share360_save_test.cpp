@@ -13,6 +13,7 @@
 #include "image/rgb_image.h"
 #include "platform/settings_store.h"
 #include "scripted_ui.h"
+#include "unwarp/mirror_types.h"
 
 namespace {
 
@@ -122,6 +123,55 @@ TEST_F(PanoShareSaveTest, MoviesAreDatedByThePhotoOrByNow) {
     app.SetFile(QString::fromStdString(PathIn("plain.bmp")), app.fileName());
     SaveAs(PathIn("pano2.mov"), QString());
     EXPECT_EQ(stamped, clock);
+}
+
+TEST_F(PanoShareSaveTest, ACustomMirrorsPanoramaIsPlacedWhereItsCropLies) {
+    // 20° above to 40° below the horizon in 60 rows of 360 columns: one degree a
+    // row, as the sphere's rows are, so the rows are kept as they are.
+    orbelune::StoreCustomMirror(store, {20, -40, false});
+    view->PrepareForNewPanorama();
+    orbelune::RgbImage& current = view->currentImage();
+    ASSERT_EQ(current.AllocatePixels(360, 60), orbelune::err::kNone);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 360 * 3; ++x)
+            current.row(y)[x] = static_cast<std::uint8_t>(30 + (x * 5 + y * 9) % 180);
+    view->InitCropLines();
+    view->ShowNewPanorama();
+    app.session().SetFromCustomMirror(true);
+
+    const auto expectPlaced = [this](const std::string& path, int top, int rows) {
+        auto tags = ReadTags(path, "-XMP-GPano:all -ImageHeight");
+        EXPECT_EQ(tags["FullPanoWidthPixels"], "360");
+        EXPECT_EQ(tags["FullPanoHeightPixels"], "180");
+        EXPECT_EQ(tags["CroppedAreaTopPixels"], std::to_string(top)) << path;
+        EXPECT_EQ(tags["CroppedAreaImageHeightPixels"], std::to_string(rows)) << path;
+        EXPECT_EQ(tags["ImageHeight"], std::to_string(rows)) << path;
+    };
+    SaveAs(PathIn("whole.jpg"), k360Filter);
+    EXPECT_TRUE(ui.messages.empty()) << ui.LastMessage().toStdString();
+    expectPlaced(PathIn("whole.jpg"), 70, 60);  // 90° − 20°
+
+    // Rows 10 … 49 kept: the strip now starts 10° lower.
+    app.session().cropLines().Set(10, 49);
+    clock += 10;
+    view->OnCrop();
+    SaveAs(PathIn("cropped.jpg"), k360Filter);
+    EXPECT_TRUE(ui.messages.empty()) << ui.LastMessage().toStdString();
+    expectPlaced(PathIn("cropped.jpg"), 80, 40);
+
+    // And the web page's picture the same.
+    ui.Clear();
+    ui.fileNames.push_back(QString::fromStdString(PathIn("page")));
+    ui.answers.push_back(UiServices::Answer::No);
+    clock += 10;
+    view->OnShare360();
+    expectPlaced(PathIn("page/panorama.jpg"), 80, 40);
+
+    // Undone, the crop's elevations go back with its rows.
+    clock += 10;
+    view->OnUndo();
+    SaveAs(PathIn("undone.jpg"), k360Filter);
+    expectPlaced(PathIn("undone.jpg"), 70, 60);
 }
 
 }  // namespace

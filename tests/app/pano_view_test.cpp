@@ -4,9 +4,12 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 #include <filesystem>
 #include <fstream>
 
@@ -14,6 +17,7 @@
 #include "app/orbelune_app.h"
 #include "app/pano_view.h"
 #include "app/pano_wnd.h"
+#include "app/workflow.h"
 #include "image/rgb_image.h"
 #include "platform/settings_store.h"
 #include "scripted_ui.h"
@@ -126,16 +130,292 @@ TEST_F(PanoViewTest, ShareAsA360WebPageProposesTheFolderWritesItAndOffersTheBrow
     EXPECT_TRUE(ui.opened.empty());
     EXPECT_FALSE(app.busy());
 
-    // A custom mirror's panorama is not reprojected as if it were a cylinder.
+    // A custom mirror's panorama is placed by its elevations, not refused.
     ui.Clear();
     clock += 10;
     app.session().SetFromCustomMirror(true);
+    ui.fileNames.push_back(QString::fromStdString(PathIn("custom")));
+    ui.answers.push_back(UiServices::Answer::No);
     view->OnShare360();
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Stop);
-    EXPECT_TRUE(ui.dialogs.empty());
-    EXPECT_FALSE(std::filesystem::exists(PathIn("ring_360")));
+    ASSERT_EQ(ui.messages.size(), 1u) << ui.LastMessage().toStdString();
+    EXPECT_TRUE(ui.LastMessage().startsWith(QStringLiteral("The web page is in ")));
+    EXPECT_TRUE(std::filesystem::exists(PathIn("custom/panorama.jpg")));
     EXPECT_FALSE(app.busy());
+}
+
+TEST_F(PanoViewTest, UndoAndRedoWalkSeveralEditsAndTheSlidersFollow) {
+    Deliver(400, 200);
+    DragSlider(CPanoView::kBrightness, 70);
+    wnd->cropLines().Set(20, 179);
+    view->OnCrop();
+    DragSlider(CPanoView::kContrast, 60);
+    wnd->cropLines().Set(10, 99);
+    view->OnCrop();
+    EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 400 x 90"));
+    const orbelune::RgbImage last = view->currentImage();
+
+    view->OnUndo();
+    EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 400 x 160"));
+    EXPECT_EQ(view->slider(CPanoView::kContrast)->value(), 60);
+    view->OnUndo();
+    EXPECT_EQ(view->slider(CPanoView::kContrast)->value(), 50);
+    EXPECT_EQ(view->lastAccepted().contrast, 50);
+    view->OnUndo();
+    EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 400 x 200"));
+    EXPECT_EQ(view->slider(CPanoView::kBrightness)->value(), 70);
+    QTest::mouseClick(view->undoButton(), Qt::LeftButton);
+    EXPECT_EQ(view->slider(CPanoView::kBrightness)->value(), 50);
+    EXPECT_TRUE(SamePixels(view->currentImage(), wnd->images().base));
+    EXPECT_FALSE(app.session().CanUndo());
+
+    for (int i = 0; i < 3; ++i)
+        view->OnRedo();
+    EXPECT_EQ(view->slider(CPanoView::kContrast)->value(), 60);
+    EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 400 x 160"));
+    // Ctrl+Shift+Z: the frame's Redo command.
+    QAction* redo = nullptr;
+    for (QAction* action : app.frame()->actions()) {
+        if (action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)))
+            redo = action;
+    }
+    ASSERT_NE(redo, nullptr);
+    clock += 10;
+    redo->trigger();
+    EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 400 x 90"));
+    EXPECT_TRUE(SamePixels(view->currentImage(), last));
+    EXPECT_FALSE(app.session().CanRedo());
+    view->OnRedo();  // nothing to redo: nothing changes
+    EXPECT_TRUE(SamePixels(view->currentImage(), last));
+    EXPECT_FALSE(app.busy());
+}
+
+TEST_F(PanoViewTest, UnsavedWorkIsAskedAboutBeforeStartOver) {
+    Deliver(300, 100);
+    clock += 10;
+    view->OnStartOver();  // nothing done to it: no question
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(app.view(), 0);
+
+    const auto cropped = [this] {
+        Deliver(300, 100);
+        wnd->cropLines().Set(10, 89);
+        clock += 10;
+        view->OnCrop();
+        ASSERT_TRUE(app.session().unsaved());
+        ui.Clear();
+    };
+    cropped();
+    ui.answers.push_back(UiServices::Answer::Cancel);
+    clock += 10;
+    view->OnStartOver();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].buttons, UiServices::Buttons::YesNoCancel);
+    EXPECT_TRUE(ui.LastMessage().contains(QStringLiteral("has not been saved")));
+    EXPECT_EQ(app.view(), 2);
+    EXPECT_TRUE(wnd->HasImage());
+    ui.Clear();
+
+    // Save, but the save dialog cancelled: still there, still unsaved.
+    ui.answers.push_back(UiServices::Answer::Yes);
+    clock += 10;
+    view->OnStartOver();
+    EXPECT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_EQ(app.view(), 2);
+    EXPECT_TRUE(app.session().unsaved());
+
+    // Save to a file: written, then the view starts over.
+    ui.Clear();
+    ui.answers.push_back(UiServices::Answer::Yes);
+    ui.fileNames.push_back(QString::fromStdString(PathIn("kept.bmp")));
+    clock += 10;
+    view->OnStartOver();
+    EXPECT_EQ(app.view(), 0);
+    orbelune::RgbImage kept;
+    ASSERT_EQ(kept.LoadImageFile(PathIn("kept.bmp")), orbelune::err::kNone);
+    EXPECT_EQ(kept.height(), 80);
+
+    // Discard: gone without a file.
+    cropped();
+    ui.answers.push_back(UiServices::Answer::No);
+    clock += 10;
+    view->OnStartOver();
+    EXPECT_EQ(app.view(), 0);
+    EXPECT_TRUE(ui.dialogs.empty());
+    EXPECT_FALSE(wnd->HasImage());
+
+    // A saved panorama goes without a question; an edit after the save asks again.
+    cropped();
+    ui.fileNames.push_back(QString::fromStdString(PathIn("saved.bmp")));
+    clock += 10;
+    view->OnSavePanorama();
+    EXPECT_FALSE(app.session().unsaved());
+    EXPECT_TRUE(view->ConfirmDiscard());
+    DragSlider(CPanoView::kSaturation, 150);
+    ui.Clear();
+    ui.answers.push_back(UiServices::Answer::Cancel);
+    EXPECT_FALSE(view->ConfirmDiscard());
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(app.busy());
+
+    // A panorama opened as it is, shown with the sliders it starts from, holds nothing new.
+    ui.Clear();
+    ui.answers.push_back(UiServices::Answer::No);
+    clock += 10;
+    view->OnStartOver();
+    Deliver(300, 100);
+    EXPECT_FALSE(app.session().unsaved());
+    EXPECT_FALSE(app.session().CanUndo());
+    ui.Clear();
+    EXPECT_TRUE(view->ConfirmDiscard());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(PanoViewTest, BackAndUnwarpAgainKeepTheSlidersAndCropLinesSurviveThem) {
+    Deliver(300, 100);
+    DragSlider(CPanoView::kBrightness, 70);
+    DragSlider(CPanoView::kSaturation, 140);
+    view->OnBack();
+    app.SwitchView(2);
+    Deliver(300, 100);  // as Unwarp delivers it again
+    EXPECT_EQ(view->slider(CPanoView::kBrightness)->value(), 70);
+    EXPECT_EQ(view->slider(CPanoView::kSaturation)->value(), 140);
+    EXPECT_EQ(view->lastAccepted().brightness, 70);
+    EXPECT_FALSE(SamePixels(view->currentImage(), wnd->images().base));  // applied
+
+    // A click on a handle without a change keeps the lines too.
+    wnd->cropLines().Set(5, 50);
+    DragSlider(CPanoView::kBrightness, 70);
+    EXPECT_EQ(wnd->cropLines().top(), 5);
+    EXPECT_EQ(wnd->cropLines().bottom(), 50);
+
+    clock += 10;
+    // Another photo starts from the start values.
+    clock += 10;
+    view->OnBack();
+    app.SetFile(QString::fromStdString(PathIn("other.JPG")), QStringLiteral("other.JPG"));
+    app.SwitchView(2);
+    EXPECT_EQ(view->slider(CPanoView::kBrightness)->value(), 50);
+
+    clock += 10;
+    view->OnBack();
+    app.SetFile(QString::fromStdString(PathIn("ring.JPG")), QStringLiteral("ring.JPG"));
+    app.SwitchView(2);
+    DragSlider(CPanoView::kBrightness, 60);
+    ui.answers.push_back(UiServices::Answer::No);  // discard the change
+    clock += 10;
+    view->OnStartOver();
+    ui.Clear();
+    app.SwitchView(2);
+    EXPECT_EQ(view->slider(CPanoView::kBrightness)->value(), 50);
+    EXPECT_EQ(view->slider(CPanoView::kSaturation)->value(), 100);
+}
+
+TEST_F(PanoViewTest, ThePanoramaShowsAtItsTrueAspectZoomsAndWraps) {
+    const auto expectTrueAspect = [this](int width, int height) {
+        Deliver(width, height);
+        const QRect shown = wnd->displayRect();
+        EXPECT_TRUE(wnd->rect().contains(shown)) << width << "x" << height;
+        // Rounded to whole pixels: the ratio within one pixel either way.
+        EXPECT_NEAR(static_cast<double>(shown.width()) / shown.height(),
+                    static_cast<double>(width) / height,
+                    static_cast<double>(width) / height / shown.height() + 0.01)
+            << width << "x" << height;
+        EXPECT_TRUE(shown.width() == wnd->width() || shown.height() == wnd->height());
+    };
+    expectTrueAspect(1884, 300);
+    expectTrueAspect(2000, 60);   // a tight crop
+    expectTrueAspect(400, 300);   // a convex panorama's shape
+    expectTrueAspect(300, 1000);  // taller than wide
+
+    Deliver(2000, 500);
+    EXPECT_DOUBLE_EQ(wnd->scale(), 155.0 / 500.0);
+    QTest::mouseClick(view->zoom100Button(), Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(wnd->scale(), 1.0);
+    EXPECT_EQ(wnd->displayBitmap().width(), 2000);
+    EXPECT_EQ(wnd->displayBitmap().height(), 500);
+    // Scrolling wraps around the seam both ways.
+    wnd->ScrollBy(1900, 0);
+    EXPECT_EQ(wnd->scrollX(), 1900);
+    wnd->ScrollBy(150, 0);
+    EXPECT_EQ(wnd->scrollX(), 50);
+    wnd->ScrollBy(-100, 0);
+    EXPECT_EQ(wnd->scrollX(), 1950);
+    // Past the seam the window shows the panorama's first columns.
+    const QImage shot = wnd->grab().toImage();
+    const orbelune::RgbImage& shown = view->currentImage();
+    const QColor first = shot.pixelColor(60, 100);
+    EXPECT_EQ(first.red(), shown.row(100)[10 * 3]);
+    EXPECT_EQ(first.green(), shown.row(100)[10 * 3 + 1]);
+    // At 100 % a press picks the row under it.
+    wnd->cropLines().Set(0, 499);
+    QTest::mousePress(wnd, Qt::LeftButton, {}, QPoint(100, 30));
+    EXPECT_EQ(wnd->cropLines().dragState(), orbelune::CropLines::kTop);
+    QTest::mouseMove(wnd, QPoint(100, 40));
+    EXPECT_EQ(wnd->cropLines().top(), 40);
+    QTest::mouseRelease(wnd, Qt::LeftButton, {}, QPoint(100, 40));
+
+    // The wheel turns the panorama around; the keys zoom.
+    const int before = wnd->scrollX();
+    QWheelEvent wheel(QPointF(100, 50), wnd->mapToGlobal(QPointF(100, 50)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(wnd, &wheel);
+    EXPECT_EQ(wnd->scrollX(), (before + 80) % 2000);
+    wnd->ZoomOut();
+    EXPECT_LT(wnd->scale(), 1.0);
+    QTest::keyClick(wnd, Qt::Key_1);
+    EXPECT_DOUBLE_EQ(wnd->scale(), 1.0);
+    QTest::keyClick(wnd, Qt::Key_0);
+    EXPECT_DOUBLE_EQ(wnd->scale(), 155.0 / 500.0);
+    QTest::mouseClick(view->zoom100Button(), Qt::LeftButton);
+    QTest::mouseClick(view->fitButton(), Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(wnd->scale(), 155.0 / 500.0);
+    EXPECT_EQ(wnd->scrollX(), 0);
+}
+
+TEST_F(PanoViewTest, BeforeShowsTheUnadjustedPanoramaAndDraggingPreviews) {
+    Deliver(1200, 300);
+    DragSlider(CPanoView::kBrightness, 90);
+    const QImage after = wnd->displayBitmap();
+    QTest::mouseClick(view->beforeButton(), Qt::LeftButton);
+    EXPECT_TRUE(wnd->showBefore());
+    const QImage before = wnd->displayBitmap();
+    EXPECT_NE(after, before);
+    EXPECT_LT(before.pixelColor(10, 10).value(), after.pixelColor(10, 10).value());
+    QTest::mouseClick(view->beforeButton(), Qt::LeftButton);
+    EXPECT_EQ(wnd->displayBitmap(), after);
+
+    // Each step of a drag updates the display copy; the panorama waits for the release.
+    const orbelune::RgbImage adjusted = view->currentImage();
+    QSlider* brightness = view->slider(CPanoView::kBrightness);
+    brightness->setSliderDown(true);
+    QImage previous = wnd->displayBitmap();
+    for (int value : {80, 60, 40}) {
+        brightness->setValue(value);
+        EXPECT_NE(wnd->displayBitmap(), previous) << value;
+        EXPECT_EQ(wnd->displayBitmap().size(), after.size());
+        previous = wnd->displayBitmap();
+    }
+    EXPECT_TRUE(SamePixels(view->currentImage(), adjusted));
+    // Zoomed in, the preview still fills the enlarged display.
+    wnd->SetZoom(1);
+    brightness->setValue(30);
+    EXPECT_EQ(wnd->displayBitmap().size(), QSize(1200, 300));
+    EXPECT_TRUE(SamePixels(view->currentImage(), adjusted));
+    brightness->setValue(40);
+    brightness->setSliderDown(false);
+    EXPECT_FALSE(SamePixels(view->currentImage(), adjusted));
+    EXPECT_EQ(view->lastAccepted().brightness, 40);
+}
+
+TEST_F(PanoViewTest, TheCaptionSaysWhatACropWillGiveWhileTheLinesMove) {
+    Deliver(638, 310);  // scale 0.5
+    QTest::mousePress(wnd, Qt::LeftButton, {}, QPoint(300, 20));
+    QTest::mouseMove(wnd, QPoint(300, 50));  // top at row 100
+    EXPECT_EQ(view->sizeCaption()->text(),
+              QStringLiteral("PANO 638 x 310  (crop gives 638 x 210)"));
+    QTest::mouseRelease(wnd, Qt::LeftButton, {}, QPoint(300, 50));
+    view->OnCrop();
+    EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 638 x 210"));
 }
 
 }  // namespace
@@ -155,8 +435,8 @@ TEST_F(PanoViewTest, SliderReleaseAppliesToTheBaseAndBusyPutsItBack) {
     EXPECT_DOUBLE_EQ(view->adjustments().brightness, 0.3);
     EXPECT_FALSE(SamePixels(view->currentImage(), delivered));
     EXPECT_TRUE(SamePixels(wnd->images().base, base));
-    EXPECT_EQ(wnd->cropLines().top(), 0);  // the release gives up the crop lines
-    EXPECT_EQ(wnd->cropLines().bottom(), 99);
+    EXPECT_EQ(wnd->cropLines().top(), 10);  // the crop lines stay where they were
+    EXPECT_EQ(wnd->cropLines().bottom(), 60);
     EXPECT_FALSE(app.busy());
     const orbelune::RgbImage brighter = view->currentImage();
 
@@ -189,7 +469,7 @@ TEST_F(PanoViewTest, CropUndoAndCaption) {
     QTest::mouseClick(view->cropButton(), Qt::LeftButton);
     EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 2000 x 300"));
     EXPECT_EQ(wnd->images().base.height(), 300);
-    EXPECT_EQ(wnd->images().undo.height(), 500);
+    EXPECT_EQ(app.session().undoHistory().size(), 2u);  // the brightness, the crop
     EXPECT_EQ(wnd->cropLines().bottom(), 299);
     EXPECT_FALSE(app.busy());
     // The crop keeps the adjustment: current is the adjusted crop, base the plain one.
@@ -199,7 +479,9 @@ TEST_F(PanoViewTest, CropUndoAndCaption) {
     QTest::mouseClick(view->undoButton(), Qt::LeftButton);
     EXPECT_EQ(view->sizeCaption()->text(), QStringLiteral("PANO 2000 x 500"));
     EXPECT_EQ(wnd->images().base.height(), 500);
-    EXPECT_TRUE(wnd->images().undo.empty());
+    EXPECT_EQ(view->slider(CPanoView::kBrightness)->value(), 70);
+    view->OnUndo();  // then the brightness
+    EXPECT_EQ(view->slider(CPanoView::kBrightness)->value(), 50);
     view->OnUndo();  // nothing left to undo
     EXPECT_EQ(wnd->images().base.height(), 500);
 
@@ -344,6 +626,7 @@ TEST_F(PanoViewTest, NavigationCommands) {
     view->OnBack();
     EXPECT_EQ(app.view(), 1);
     app.SwitchView(2);
+    clock += 10;
     view->OnStartOver();
     EXPECT_EQ(app.view(), 0);
     EXPECT_FALSE(wnd->HasImage());
@@ -360,4 +643,37 @@ TEST_F(PanoViewTest, NavigationCommands) {
     EXPECT_TRUE(app.busy());
     view->HideProgress();
     app.SetBusy(false);
+}
+
+TEST_F(PanoViewTest, ClosingTheWindowOrOpeningAnotherPhotoAsksAboutUnsavedWork) {
+    Deliver(300, 100);
+    wnd->cropLines().Set(10, 89);
+    clock += 10;
+    view->OnCrop();
+    ASSERT_TRUE(app.session().unsaved());
+    ui.Clear();
+
+    // Cancel keeps the window and the panorama.
+    ui.answers.push_back(UiServices::Answer::Cancel);
+    EXPECT_FALSE(app.frame()->close());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.LastMessage().contains(QStringLiteral("has not been saved")));
+    EXPECT_TRUE(wnd->HasImage());
+
+    // Another photo: Cancel leaves the panorama where it is and opens nothing.
+    ui.Clear();
+    ui.answers.push_back(UiServices::Answer::Cancel);
+    clock += 10;
+    EXPECT_TRUE(workflow::OpenFile(app, QString::fromStdString(PathIn("other.png"))));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(app.view(), 2);
+    EXPECT_TRUE(wnd->HasImage());
+    EXPECT_TRUE(app.session().unsaved());
+
+    // Discard closes.
+    ui.Clear();
+    ui.answers.push_back(UiServices::Answer::No);
+    EXPECT_TRUE(app.frame()->close());
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(app.busy());
 }

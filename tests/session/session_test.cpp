@@ -32,22 +32,43 @@ bool SamePixels(const RgbImage& a, const RgbImage& b) {
            std::equal(a.data(), a.data() + a.byteCount(), b.data());
 }
 
-TEST(UndoHistoryTest, KeepsTheNewestStatesUpToItsLevels) {
+orbelune::EditStep CropStep(int height) {
+    orbelune::EditStep step;
+    step.kind = orbelune::EditStep::Kind::Crop;
+    step.base = Pattern(4, height);
+    return step;
+}
+
+TEST(UndoHistoryTest, KeepsTheNewestStepsWithinItsLevelsAndBytes) {
     orbelune::UndoHistory history(2);
-    history.Push(Pattern(4, 1));
-    history.Push(Pattern(4, 2));
-    history.Push(Pattern(4, 3));  // the oldest goes
+    history.Push(CropStep(1));
+    history.Push(CropStep(2));
+    history.Push(CropStep(3));  // the oldest goes
     EXPECT_EQ(history.size(), 2u);
-    RgbImage state;
-    ASSERT_TRUE(history.Pop(state));
-    EXPECT_EQ(state.height(), 3);
-    ASSERT_TRUE(history.Pop(state));
-    EXPECT_EQ(state.height(), 2);
-    EXPECT_FALSE(history.Pop(state));
+    orbelune::EditStep step;
+    ASSERT_TRUE(history.Pop(step));
+    EXPECT_EQ(step.base.height(), 3);
+    ASSERT_TRUE(history.Pop(step));
+    EXPECT_EQ(step.base.height(), 2);
+    EXPECT_FALSE(history.Pop(step));
 
     orbelune::UndoHistory none(0);
-    none.Push(Pattern(4, 1));
+    none.Push(CropStep(1));
     EXPECT_TRUE(none.empty());
+
+    // 4 x 10 pixels are 120 bytes: two such pictures pass a 250-byte budget,
+    // a third pushes the oldest out; adjustments weigh nothing.
+    orbelune::UndoHistory small(20, 250);
+    small.Push(CropStep(10));
+    small.Push(orbelune::EditStep{});
+    small.Push(CropStep(10));
+    EXPECT_EQ(small.size(), 3u);
+    small.Push(CropStep(10));
+    EXPECT_EQ(small.size(), 3u);
+    EXPECT_EQ(small.bytes(), 240u);
+    // The newest stays whatever it weighs.
+    small.Push(CropStep(100));
+    EXPECT_EQ(small.size(), 1u);
 }
 
 class SessionTest : public ::testing::Test {
@@ -61,11 +82,13 @@ protected:
     Session session{store};
 };
 
-TEST_F(SessionTest, CropAndUndoWalkOneLevelBackAsTheUndoButtonDoes) {
+TEST_F(SessionTest, UndoAndRedoWalkThroughCropsAndAdjustmentsInOrder) {
     Panorama(40, 30);
     const RgbImage original = session.images().base;
     EXPECT_FALSE(session.CanUndo());
+    EXPECT_FALSE(session.CanRedo());
     EXPECT_EQ(session.Undo().code, Session::kNothingToUndo);
+    EXPECT_EQ(session.Redo().code, Session::kNothingToUndo);
 
     session.cropLines().Set(5, 14);
     ASSERT_TRUE(session.Crop().ok());
@@ -75,17 +98,114 @@ TEST_F(SessionTest, CropAndUndoWalkOneLevelBackAsTheUndoButtonDoes) {
     // The lines show the whole cropped picture again.
     EXPECT_EQ(session.cropLines().top(), 0);
     EXPECT_EQ(session.cropLines().bottom(), 9);
+    const RgbImage firstCrop = session.images().base;
 
-    // A second crop replaces the one level there is.
+    const orbelune::SliderPositions brighter{0, 80, 50, 100};
+    static_cast<void>(session.PrepareAdjust(brighter));
+    ASSERT_TRUE(
+        session
+            .TakeAdjusted(Session::ComputeAdjusted({&session.images().base, session.adjustments()}))
+            .ok());
+    const RgbImage brightCrop = session.current();
+    // The same adjustment again is no new step.
+    ASSERT_TRUE(session.Adjust(session.adjustments()).ok());
+
     session.cropLines().Set(2, 5);
     ASSERT_TRUE(session.Crop().ok());
+    EXPECT_EQ(session.images().base.height(), 4);
+    EXPECT_EQ(session.undoHistory().size(), 3u);
+
+    // Back: the second crop (adjusted as before it), the adjustment, the first crop.
     ASSERT_TRUE(session.Undo().ok());
-    EXPECT_EQ(session.current().height(), 10);
-    EXPECT_EQ(session.images().base.height(), 10);
+    EXPECT_TRUE(SamePixels(session.images().base, firstCrop));
+    EXPECT_TRUE(SamePixels(session.current(), brightCrop));
+    EXPECT_EQ(session.sliders().brightness, 80);
+    ASSERT_TRUE(session.Undo().ok());
+    EXPECT_EQ(session.sliders().brightness, 50);
+    EXPECT_EQ(session.adjustments().brightness, 0.0);
+    EXPECT_TRUE(SamePixels(session.images().base, firstCrop));
+    ASSERT_TRUE(session.Undo().ok());
+    EXPECT_TRUE(SamePixels(session.images().base, original));
     EXPECT_FALSE(session.CanUndo());
-    EXPECT_EQ(session.Undo().code, Session::kNothingToUndo);
-    EXPECT_EQ(session.current().height(), 10);
-    EXPECT_FALSE(SamePixels(session.current(), original));
+    EXPECT_EQ(session.cropLines().bottom(), 29);
+
+    // Forward again to the same pictures.
+    ASSERT_TRUE(session.Redo().ok());
+    EXPECT_TRUE(SamePixels(session.images().base, firstCrop));
+    ASSERT_TRUE(session.Redo().ok());
+    EXPECT_TRUE(SamePixels(session.current(), brightCrop));
+    EXPECT_EQ(session.sliders().brightness, 80);
+    ASSERT_TRUE(session.Redo().ok());
+    EXPECT_EQ(session.images().base.height(), 4);
+    EXPECT_FALSE(session.CanRedo());
+
+    // A new edit after an undo drops what could be redone.
+    ASSERT_TRUE(session.Undo().ok());
+    EXPECT_TRUE(session.CanRedo());
+    session.cropLines().Set(0, 4);
+    ASSERT_TRUE(session.Crop().ok());
+    EXPECT_FALSE(session.CanRedo());
+    EXPECT_EQ(session.images().base.height(), 5);
+
+    // A new panorama starts a new history.
+    Panorama(40, 30);
+    EXPECT_FALSE(session.CanUndo());
+}
+
+TEST_F(SessionTest, UnsavedWorkIsEveryEditSinceTheLastSave) {
+    Panorama(40, 30);  // a file opened as it is holds nothing new
+    EXPECT_FALSE(session.unsaved());
+    session.cropLines().Set(5, 14);
+    ASSERT_TRUE(session.Crop().ok());
+    EXPECT_TRUE(session.unsaved());
+    session.SetSaved();
+    EXPECT_FALSE(session.unsaved());
+    ASSERT_TRUE(session.Adjust(session.adjustments()).ok());  // no change
+    EXPECT_FALSE(session.unsaved());
+    ASSERT_TRUE(session.Adjust(orbelune::AdjustmentsFromSliders({0, 70, 50, 100})).ok());
+    EXPECT_TRUE(session.unsaved());
+    session.SetSaved();
+    ASSERT_TRUE(session.Undo().ok());
+    EXPECT_TRUE(session.unsaved());
+
+    session.TakeRawPhoto(Pattern(400, 300));
+    session.ring() = {200, 150, 30, 140};
+    ASSERT_TRUE(session.Unwarp().ok());
+    EXPECT_TRUE(session.unsaved());
+    session.ClearPanorama();
+    EXPECT_FALSE(session.unsaved());
+}
+
+TEST_F(SessionTest, ACustomMirrorsRowsFollowItsCropsAndUndo) {
+    const orbelune::CustomMirror custom{20, -40, false};
+    orbelune::StoreCustomMirror(store, custom);
+    Panorama(360, 60);
+    EXPECT_FALSE(session.knownElevations().has_value());
+    session.SetFromCustomMirror(true);
+    ASSERT_TRUE(session.knownElevations().has_value());
+    const auto expectAt = [&](int cropTop) {
+        const orbelune::KnownElevations want =
+            orbelune::KnownElevationsForCustomMirror(custom, 60, cropTop);
+        ASSERT_TRUE(session.knownElevations().has_value());
+        EXPECT_NEAR(session.knownElevations()->topDeg, want.topDeg, 1e-9) << cropTop;
+        EXPECT_NEAR(session.knownElevations()->degPerRow, want.degPerRow, 1e-12) << cropTop;
+    };
+    expectAt(0);
+    session.cropLines().Set(10, 49);
+    ASSERT_TRUE(session.Crop().ok());
+    expectAt(10);
+    session.cropLines().Set(5, 30);  // row 5 of the crop is row 15 of the unwarp
+    ASSERT_TRUE(session.Crop().ok());
+    expectAt(15);
+    ASSERT_TRUE(session.Undo().ok());
+    expectAt(10);
+    ASSERT_TRUE(session.Undo().ok());
+    expectAt(0);
+    ASSERT_TRUE(session.Redo().ok());
+    expectAt(10);
+
+    session.SetFromCustomMirror(false);
+    EXPECT_FALSE(session.knownElevations().has_value());
 }
 
 TEST_F(SessionTest, CropRefusalsSayWhyAndChangeNothing) {
@@ -185,11 +305,6 @@ TEST_F(SessionTest, SavingTellsTheFailureAndStoresTheMovieSettings) {
     EXPECT_EQ(orbelune::Read(store, orbelune::settings::kTiles), 12);
     EXPECT_EQ(orbelune::Read(store, orbelune::settings::kPan), 45);
     EXPECT_EQ(orbelune::Read(store, orbelune::settings::kZoom), 150);
-
-    session.SetFromCustomMirror(true);
-    EXPECT_EQ(session.CheckShareable().code, Session::kCustomShare);
-    session.SetFromCustomMirror(false);
-    EXPECT_TRUE(session.CheckShareable().ok());
 }
 
 }  // namespace
