@@ -463,16 +463,14 @@ QPixmap PanoBackground() {
     QPainter p(&pm);
     PaintViewBase(p, pm.size());
     PaintTitle(p, 57, 58, QStringLiteral("Panorama"), QStringLiteral("crop, adjust and save"));
-    // White box for the size caption.
+    // White box for the size caption, wide enough for what a crop would give
+    // (the hint on the crop lines is the picture's tooltip).
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::white);
-    p.drawRoundedRect(QRectF(layout::kPanoSizeCaption).adjusted(-3, -3, 3, 3), 5, 5);
+    p.drawRoundedRect(QRectF(layout::kPanoSizeCaption).adjusted(-3, -3, 183, 3), 5, 5);
     p.restore();
-    PaintText(p, QRect(292, 92, 170, 34),
-              QStringLiteral("Drag the green and red lines to the rows to keep."), 11, kMutedText,
-              Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap);
     PaintImageWell(p, layout::kPanoImage);
     PaintPanel(p, QRectF(45, 316, 370, 192), 14);
     PaintSlidersLegend(p);

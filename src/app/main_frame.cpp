@@ -116,9 +116,11 @@ void CMainFrame::CreateViews() {
     SetPaneId(pano, kFirstPane + 2);
     pano->hide();
     m_app.SetViews(start, round, pano);
-    // The round photo and the panorama take what the window gains.
-    new ViewStretch(round, round->imageWnd());
-    new ViewStretch(pano, pano->imageWnd());
+    // The round photo and the panorama take what the window gains. Each view is
+    // cut inside its picture, where the background is plain across and down:
+    // beside the ring view's instructions, between the panorama's two panels.
+    new ViewStretch(round, round->imageWnd(), QPoint(520, 415));
+    new ViewStretch(pano, pano->imageWnd(), QPoint(458, 280));
     start->show();
     RecalcLayout();
 }

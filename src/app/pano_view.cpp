@@ -19,6 +19,7 @@
 #include "app/pano_wnd.h"
 #include "app/task.h"
 #include "app/ui_services.h"
+#include "app/view_stretch.h"
 #include "export/share360.h"
 #include "export/share_page.h"
 #include "image/file_names.h"
@@ -180,6 +181,8 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
     m_pSizeCaption->setPalette(captionPalette);
     // Wide enough for what a crop would give.
     m_pSizeCaption->setGeometry(layout::kPanoSizeCaption.adjusted(0, 0, 180, 0));
+    m_pWnd->setToolTip(
+        QStringLiteral("Drag the green and red lines to the rows to keep, then press Crop."));
     connect(m_pWnd, &CPanoWnd::cropLinesChanged, this, [this] { UpdateSizeCaption(); });
 
     const auto smallButton = [this](const QString& text, int x, const QString& tip) {
@@ -224,7 +227,11 @@ int CPanoView::InitCropLines() {
 
 void CPanoView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_background);
+    // In a window larger than the design, the frame's stretch places the panels.
+    if (const auto* stretch = findChild<ViewStretch*>(QString(), Qt::FindDirectChildrenOnly))
+        stretch->Paint(painter, m_background);
+    else
+        painter.drawPixmap(0, 0, m_background);
 }
 
 void CPanoView::FreeImages() {

@@ -16,6 +16,7 @@
 #include "app/round_wnd.h"
 #include "app/task.h"
 #include "app/ui_services.h"
+#include "app/view_stretch.h"
 #include "app/workflow.h"
 
 namespace layout = artwork::layout;
@@ -196,7 +197,11 @@ QLabel* CRoundView::sizeLabel() const {
 
 void CRoundView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_background);
+    // In a window larger than the design, the frame's stretch places the panels.
+    if (const auto* stretch = findChild<ViewStretch*>(QString(), Qt::FindDirectChildrenOnly))
+        stretch->Paint(painter, m_background);
+    else
+        painter.drawPixmap(0, 0, m_background);
 }
 
 void CRoundView::HideButtons() {

@@ -74,6 +74,8 @@ TEST_F(DeskWindowTest, WindowStartsAtTheViewSizeAndTheImageAreasGrowWithIt) {
     EXPECT_EQ(frame()->minimumSize(), frame()->size());
 
     const QSize roundBefore = app->roundView()->imageWnd()->size();
+    const QPoint unwarpBefore = app->roundView()->unwarpButton()->pos();
+    const QPoint findBefore = app->roundView()->findRingButton()->pos();
     const QSize panoBefore = app->panoView()->imageWnd()->size();
     const QPoint openBefore = start()->openButton()->pos();
     frame()->resize(1600, 1000);
@@ -86,6 +88,16 @@ TEST_F(DeskWindowTest, WindowStartsAtTheViewSizeAndTheImageAreasGrowWithIt) {
     app->SwitchView(1);
     EXPECT_EQ(app->roundView()->geometry(), frame()->clientRect());
     EXPECT_EQ(app->roundView()->imageWnd()->size(), roundBefore + gained);
+    // The instructions' panel right of the photo moves with the buttons on it, and
+    // the row under the photo keeps its controls together: none is pulled apart.
+    EXPECT_EQ(app->roundView()->unwarpButton()->pos(), unwarpBefore + QPoint(gained.width(), 0));
+    EXPECT_EQ(app->roundView()->findRingButton()->pos(), findBefore + QPoint(0, gained.height()));
+    {
+        const QImage shown = app->roundView()->grab().toImage();
+        const QImage designed = artwork::RoundBackground().toImage();
+        const QPoint inPanel(563, 300);  // the panel's plain margin, right of the cut
+        EXPECT_EQ(shown.pixel(inPanel + QPoint(gained.width(), 0)), designed.pixel(inPanel));
+    }
     app->SwitchView(2);
     EXPECT_EQ(app->panoView()->imageWnd()->size(), panoBefore + gained);
     // The buttons right of the picture stay beside it.
