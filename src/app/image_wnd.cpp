@@ -1,5 +1,6 @@
 #include "app/image_wnd.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QProgressBar>
 #include <algorithm>
@@ -7,9 +8,11 @@
 
 #include "app/artwork.h"
 #include "app/orbelune_app.h"
+#include "app/task.h"
 #include "app/ui_services.h"
 #include "image/image_error.h"
 #include "image/image_ops.h"
+#include "session/session.h"
 
 CViewProgressBar::CViewProgressBar(COrbeluneApp& app, QWidget* parent)
     : QProgressBar(parent), m_app(app) {
@@ -86,4 +89,26 @@ void CImageWnd::DrawDisplayBitmap(QPainter& painter, const QRect& rect) const {
     const int width = std::min(rect.width(), m_display.width());
     const int height = std::min(rect.height(), m_display.height());
     painter.drawImage(rect.topLeft(), m_display, QRect(0, 0, width, height));
+}
+
+orbelune::ImageError CImageWnd::DecodeOnWorker(const QString& path, orbelune::RgbImage& picture) {
+    struct Decoded {
+        orbelune::ImageError error = orbelune::err::kNone;
+        orbelune::RgbImage picture;
+    };
+    const std::string file = QFile::encodeName(path).toStdString();
+    Decoded decoded = RunLongWork(m_app, m_app.runningTask(), [file] {
+        Decoded d;
+        d.error = orbelune::Session::Decode(file, d.picture);
+        return d;
+    });
+    picture = std::move(decoded.picture);
+    return decoded.error;
+}
+
+void CImageWnd::ShowLoadFailure(const QString& path, orbelune::ImageError error) {
+    const std::string file = QFile::encodeName(path).toStdString();
+    m_app.ui().MessageBox(this,
+                          QString::fromStdString(orbelune::Session::LoadFailureText(file, error)),
+                          UiServices::Icon::None, UiServices::Buttons::Ok);
 }

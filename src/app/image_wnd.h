@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QWidget>
 
+#include "image/image_error.h"
 #include "image/rgb_image.h"
 
 class COrbeluneApp;
@@ -46,6 +47,11 @@ public:
     void CreateBackgroundBrush() { m_background = QBrush(Qt::black); }
 
 protected:
+    // Decodes `path` on the running task's worker, so the window keeps painting.
+    orbelune::ImageError DecodeOnWorker(const QString& path, orbelune::RgbImage& picture);
+    // Tells the user why `path` could not be read: the file, and whether it is
+    // damaged or in a format not read.
+    void ShowLoadFailure(const QString& path, orbelune::ImageError error);
     // Copies the display copy 1:1 into the rectangle's top-left corner.
     void DrawDisplayBitmap(QPainter& painter, const QRect& rect) const;
 

@@ -37,26 +37,15 @@ void CPanoWnd::Tell(const orbelune::Outcome& outcome) {
 }
 
 bool CPanoWnd::LoadPanoramaFile(const QString& path) {
-    struct Decoded {
-        orbelune::ImageError error = orbelune::err::kNone;
-        orbelune::RgbImage picture;
-    };
-    const std::string file = QFile::encodeName(path).toStdString();
-    Decoded decoded = RunLongWork(m_app, m_app.runningTask(), [file] {
-        Decoded d;
-        d.error = orbelune::Session::Decode(file, d.picture);
-        return d;
-    });
+    orbelune::RgbImage picture;
+    const orbelune::ImageError error = DecodeOnWorker(path, picture);
     ReleaseDisplayBitmap();
-    if (decoded.error != orbelune::err::kNone) {
-        // Names the file and says whether it is damaged or in a format not read.
-        m_app.ui().MessageBox(
-            this, QString::fromStdString(orbelune::Session::LoadFailureText(file, decoded.error)),
-            UiServices::Icon::None, UiServices::Buttons::Ok);
+    if (error != orbelune::err::kNone) {
+        ShowLoadFailure(path, error);
         update();
         return false;
     }
-    m_session.TakePanoramaFile(std::move(decoded.picture));
+    m_session.TakePanoramaFile(std::move(picture));
     RefreshDisplay();
     return true;
 }

@@ -78,26 +78,15 @@ bool CRoundWnd::LoadRawImage(const QString& path) {
     m_zoomed = QImage();
     m_loupe = QImage();
     m_editor.Reset();
-    struct Decoded {
-        orbelune::ImageError error = orbelune::err::kNone;
-        orbelune::RgbImage photo;
-    };
-    const std::string file = QFile::encodeName(path).toStdString();
-    Decoded decoded = RunLongWork(m_app, m_app.runningTask(), [file] {
-        Decoded d;
-        d.error = orbelune::Session::Decode(file, d.photo);
-        return d;
-    });
-    if (decoded.error != orbelune::err::kNone) {
-        // Names the file and says whether it is damaged or in a format not read.
-        m_app.ui().MessageBox(
-            this, QString::fromStdString(orbelune::Session::LoadFailureText(file, decoded.error)),
-            UiServices::Icon::None, UiServices::Buttons::Ok);
+    orbelune::RgbImage picture;
+    if (const orbelune::ImageError error = DecodeOnWorker(path, picture);
+        error != orbelune::err::kNone) {
+        ShowLoadFailure(path, error);
         update();
         return false;
     }
     // Finding the ring in a large photograph takes a while: on the worker too.
-    m_session.TakeRawPhoto(std::move(decoded.photo),
+    m_session.TakeRawPhoto(std::move(picture),
                            [this](const orbelune::RgbImage& photo, orbelune::RingParams& ring) {
                                return RunLongWork(m_app, m_app.runningTask(), [&photo, &ring] {
                                    return orbelune::Session::DetectRing(photo, ring);
