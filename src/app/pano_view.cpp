@@ -147,6 +147,13 @@ CPanoView::CPanoView(COrbeluneApp& app, QWidget* parent)
         slider->setRange(range.minimum, range.maximum);
         slider->setGeometry(row.adjusted(0, 0, -kValueWidth - 6, 0));
         slider->setPageStep(range.maximum >= 300 ? 20 : 10);
+        static const char* const kSliderTips[] = {
+            "Lighter or darker (50: unchanged)",
+            "More or less contrast (50: unchanged)",
+            "Stronger or paler colours (100: unchanged)",
+            "Sharpen the panorama (0: off)",
+        };
+        slider->setToolTip(QString::fromUtf8(kSliderTips[i]));
         auto* value = new QLabel(this);
         value->setGeometry(
             QRect(row.right() - kValueWidth + 1, row.top(), kValueWidth, row.height()));
@@ -500,11 +507,10 @@ void CPanoView::ApplyPendingSliders() {
 
 bool CPanoView::ConfirmDiscard() {
     if (!m_session.HasPanorama() || !m_session.unsaved()) return true;
-    const QString question = QStringLiteral(
-        "The panorama has not been saved.\n\nSave it before it is closed?\n"
-        "Yes saves it, No discards it, Cancel keeps working on it.");
+    const QString question =
+        QStringLiteral("The panorama has not been saved.\n\nSave it before it is closed?");
     switch (m_app.ui().MessageBox(this, question, UiServices::Icon::Warning,
-                                  UiServices::Buttons::YesNoCancel)) {
+                                  UiServices::Buttons::SaveDiscardCancel)) {
         case UiServices::Answer::Yes:
             // Inside the caller's command: the save needs no task of its own.
             SaveImage();

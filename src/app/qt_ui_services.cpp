@@ -34,6 +34,8 @@ QMessageBox::StandardButtons ToQt(UiServices::Buttons buttons) {
             return QMessageBox::Yes | QMessageBox::No;
         case UiServices::Buttons::YesNoCancel:
             return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        case UiServices::Buttons::SaveDiscardCancel:
+            return QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
     }
     return QMessageBox::Ok;
 }
@@ -54,7 +56,10 @@ UiServices::Answer QtUiServices::MessageBox(QWidget* parent, const QString& text
         case QMessageBox::Yes:
             return Answer::Yes;
         case QMessageBox::No:
+        case QMessageBox::Discard:
             return Answer::No;
+        case QMessageBox::Save:
+            return Answer::Yes;
         default:
             break;
     }

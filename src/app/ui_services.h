@@ -10,7 +10,8 @@ class QWidget;
 class UiServices {
 public:
     enum class Icon { None, Information, Warning, Stop, Question };
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    // SaveDiscardCancel answers Yes for Save and No for Discard.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, SaveDiscardCancel };
     enum class Answer { Ok, Cancel, Yes, No };
 
     virtual ~UiServices() = default;

@@ -353,8 +353,10 @@ void ExpectTooltips(QWidget* root, const char* where) {
     }
 }
 
-TEST_F(DeskWindowTest, EveryControlOfTheStartViewFrameAndDialogsHasATooltip) {
+TEST_F(DeskWindowTest, EveryControlOfEveryViewAndDialogHasATooltip) {
     ExpectTooltips(start(), "start view");
+    ExpectTooltips(app->roundView(), "ring view");
+    ExpectTooltips(app->panoView(), "panorama view");
     ExpectTooltips(frame()->statusBar(), "status line");
     CMirrorDlg mirror(store, frame());
     ExpectTooltips(&mirror, "mirror dialog");

@@ -209,7 +209,7 @@ TEST_F(PanoViewTest, UnsavedWorkIsAskedAboutBeforeStartOver) {
     clock += 10;
     view->OnStartOver();
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].buttons, UiServices::Buttons::YesNoCancel);
+    EXPECT_EQ(ui.messages[0].buttons, UiServices::Buttons::SaveDiscardCancel);
     EXPECT_TRUE(ui.LastMessage().contains(QStringLiteral("has not been saved")));
     EXPECT_EQ(app.view(), 2);
     EXPECT_TRUE(wnd->HasImage());
