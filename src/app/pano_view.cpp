@@ -418,7 +418,11 @@ void CPanoView::StepThroughHistory(bool back) {
     CTask task(m_app);
     if (task.refused()) return;
     if (!(back ? m_session.CanUndo() : m_session.CanRedo())) return;
-    const orbelune::Outcome outcome = back ? m_session.Undo() : m_session.Redo();
+    // Undoing an adjustment adjusts the whole base again: on the worker, so the
+    // window keeps painting (the task refuses other input meanwhile).
+    orbelune::Session& session = m_session;
+    const orbelune::Outcome outcome = RunLongWork(
+        m_app, &task, [&session, back] { return back ? session.Undo() : session.Redo(); });
     Tell(outcome);
     // The session adjusted the picture; the sliders show what it holds now.
     const orbelune::SliderPositions& sliders = m_session.sliders();
