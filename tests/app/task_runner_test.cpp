@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "app/main_frame.h"
@@ -56,6 +58,24 @@ protected:
         app->session().TakeRawPhoto(std::move(photo));
         app->session().ring() = {width / 2, height / 2, height / 10, height / 2 - 10};
         app->SwitchView(1);
+    }
+
+    // At the worker's first progress report, the window's close box is pressed
+    // on the interface thread; the worker waits until it has been.
+    void CloseAtTheFirstReport(std::atomic<bool>& closed) {
+        CMainFrame* frame = app->frame();
+        auto heldOnce = std::make_shared<std::atomic<bool>>(false);
+        app->workerProbe = [frame, heldOnce, &closed](int, int) {
+            if (heldOnce->exchange(true)) return;
+            QMetaObject::invokeMethod(
+                frame,
+                [frame, &closed] {
+                    frame->close();
+                    closed = true;
+                },
+                Qt::QueuedConnection);
+            EXPECT_TRUE(WaitFor([&closed] { return closed.load(); }));
+        };
     }
 
     // A panorama delivered the way the unwarp does.
@@ -174,19 +194,8 @@ TEST_F(TaskRunnerTest, ClosingDuringASaveAsksAndACancelLeavesNoFile) {
     ui.fileNames.push_back(target);
     ui.answers.push_back(UiServices::Answer::Yes);  // cancel and close
     std::atomic<bool> closed{false};
-    std::atomic<bool> heldOnce{false};
     CMainFrame* frame = app->frame();
-    app->workerProbe = [&](int, int) {
-        if (heldOnce.exchange(true)) return;
-        QMetaObject::invokeMethod(
-            frame,
-            [&] {
-                frame->close();
-                closed = true;
-            },
-            Qt::QueuedConnection);
-        EXPECT_TRUE(WaitFor([&] { return closed.load(); }));
-    };
+    CloseAtTheFirstReport(closed);
     app->SetLastTaskEnd(0);
     app->panoView()->OnSavePanorama();
     app->workerProbe = nullptr;
@@ -210,19 +219,8 @@ TEST_F(TaskRunnerTest, ClosingDuringATaskCanBeDeclinedAndAnIdleWindowClosesAtOnc
     ui.fileNames.push_back(target);
     ui.answers.push_back(UiServices::Answer::No);  // keep working
     std::atomic<bool> closed{false};
-    std::atomic<bool> heldOnce{false};
     CMainFrame* frame = app->frame();
-    app->workerProbe = [&](int, int) {
-        if (heldOnce.exchange(true)) return;
-        QMetaObject::invokeMethod(
-            frame,
-            [&] {
-                frame->close();
-                closed = true;
-            },
-            Qt::QueuedConnection);
-        EXPECT_TRUE(WaitFor([&] { return closed.load(); }));
-    };
+    CloseAtTheFirstReport(closed);
     app->SetLastTaskEnd(0);
     app->panoView()->OnSavePanorama();
     app->workerProbe = nullptr;
